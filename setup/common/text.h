@@ -1,0 +1,27 @@
+#pragma once
+// Conversions between the system ANSI code page, UTF-8 and UTF-16.
+#include <windows.h>
+
+#include <string>
+
+namespace tf {
+
+inline std::wstring Widen(const std::string& s, UINT codePage = CP_ACP) {
+  if (s.empty()) return std::wstring();
+  int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+  return out;
+}
+
+inline std::string Narrow(const std::wstring& s, UINT codePage = CP_UTF8) {
+  if (s.empty()) return std::string();
+  int n = WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace tf

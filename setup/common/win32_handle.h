@@ -1,0 +1,71 @@
+#pragma once
+// RAII wrappers for Win32 handles: the traits say what "empty" is and how to close.
+#include <windows.h>
+
+#include <utility>
+
+namespace tf {
+
+template <typename T, typename Traits>
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(T h) : h_(h) {}
+  ~UniqueHandle() { Reset(); }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, Traits::Invalid())) {}
+  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      h_ = std::exchange(o.h_, Traits::Invalid());
+    }
+    return *this;
+  }
+
+  T Get() const { return h_; }
+  bool Valid() const { return h_ != Traits::Invalid(); }
+  explicit operator bool() const { return Valid(); }
+  T Release() { return std::exchange(h_, Traits::Invalid()); }
+  void Reset(T h = Traits::Invalid()) {
+    if (Valid()) Traits::Close(h_);
+    h_ = h;
+  }
+  // For APIs that return the handle through an out-parameter.
+  T* Put() {
+    Reset();
+    return &h_;
+  }
+
+ private:
+  T h_ = Traits::Invalid();
+};
+
+struct FileHandleTraits {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+struct KernelHandleTraits {
+  static HANDLE Invalid() { return nullptr; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+struct FindHandleTraits {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { FindClose(h); }
+};
+struct RegKeyTraits {
+  static HKEY Invalid() { return nullptr; }
+  static void Close(HKEY h) { RegCloseKey(h); }
+};
+struct ModuleTraits {
+  static HMODULE Invalid() { return nullptr; }
+  static void Close(HMODULE h) { FreeLibrary(h); }
+};
+
+using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;      // CreateFileW
+using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;  // processes, threads, events
+using UniqueFind = UniqueHandle<HANDLE, FindHandleTraits>;
+using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
+using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
+
+}  // namespace tf

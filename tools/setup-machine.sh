@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Prepares a Debian 12 machine for the build, the tests and the demo: installs
+# the missing packages (as root) and, where the kernel cannot start 32-bit
+# Linux programs itself, lets qemu start them, since Wine's 32-bit loader is one.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest git ca-certificates
+          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
+          xvfb xauth x11-utils imagemagick qemu-user-static)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup-machine: missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  echo "setup-machine: installing ${missing[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >/dev/null
+  apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# 32-bit Linux programs: some kernels (sandboxes) refuse them; qemu-i386 then runs them.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup-machine: this kernel cannot start 32-bit programs; run as root once to register qemu-i386" >&2
+    exit 1
+  fi
+  bm=/proc/sys/fs/binfmt_misc
+  [ -e $bm/register ] || mount -t binfmt_misc binfmt_misc $bm
+  if [ ! -e $bm/qemu-i386 ]; then
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' > $bm/register
+  else
+    echo 1 > $bm/qemu-i386
+  fi
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "setup-machine: 32-bit programs still cannot start" >&2; exit 1; }
+  echo "setup-machine: 32-bit programs run through qemu-i386 (slow start-up under Wine)"
+fi

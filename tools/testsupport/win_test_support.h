@@ -1,0 +1,48 @@
+#pragma once
+// Helpers for tests that run under Wine: temporary folders, files and child programs.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tf::test {
+
+// A fresh folder below the temporary folder, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::wstring& Path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+void RemoveTree(const std::wstring& path);
+bool ReadFileBytes(const std::wstring& path, std::vector<uint8_t>& out);
+bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
+bool FileExists(const std::wstring& path);
+uint64_t FileSize(const std::wstring& path);
+
+// A Unix path from the build (TF_DIST_DIR, TF_SOURCE_DIR) as a Windows path through drive Z:.
+std::wstring FromUnixPath(const std::string& unixPath);
+std::wstring DistFile(const std::wstring& name);
+
+struct ProcessResult {
+  bool started = false;
+  bool timedOut = false;
+  DWORD exitCode = 0;
+  std::string output;  // standard output and standard error, when captured
+};
+// Runs a program with the given command-line tail and waits for it.
+ProcessResult RunProgram(const std::wstring& program, const std::wstring& tail, DWORD timeoutMs = 300000,
+                         bool captureOutput = false, const std::wstring& workingDir = L"");
+
+std::string Utf8(const std::wstring& s);
+std::string Ansi(const std::wstring& s);
+
+}  // namespace tf::test
