@@ -1,0 +1,84 @@
+#pragma once
+// Byte-exact XDVDFS pieces for tests: descriptors, raw directory entries and
+// images in memory, so malformed tables can be made on purpose.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "disc/xdvdfs_format.h"
+
+namespace tf::testing {
+
+constexpr uint64_t kGameTimestamp = 0x01C38D5623C39530ull;
+
+struct RawEntry {
+  std::string name;
+  uint32_t sector = 0;
+  uint32_t size = 0;
+  bool folder = false;
+};
+
+// Appends one entry at the table's end (4-byte aligned, 0xFF padding), never
+// crossing a 2048-byte block.
+inline void AppendEntry(std::vector<uint8_t>& table, const RawEntry& e) {
+  size_t length = (e.name.size() + 17) & ~size_t{3};
+  size_t inBlock = table.size() % kSectorSize;
+  if (inBlock + length > kSectorSize) table.resize(table.size() + (kSectorSize - inBlock), 0xFF);
+  size_t at = table.size();
+  table.resize(at + length, 0xFF);
+  PutU16(&table[at], 0);
+  PutU16(&table[at + 2], 0);
+  PutU32(&table[at + 4], e.sector);
+  PutU32(&table[at + 8], e.size);
+  table[at + 12] = e.folder ? 0x10 : 0x00;
+  table[at + 13] = static_cast<uint8_t>(e.name.size());
+  std::memcpy(&table[at + 14], e.name.data(), e.name.size());
+}
+
+inline std::vector<uint8_t> Table(const std::vector<RawEntry>& entries) {
+  std::vector<uint8_t> t;
+  for (const RawEntry& e : entries) AppendEntry(t, e);
+  return t;
+}
+
+inline std::vector<uint8_t> Descriptor(uint32_t rootSector, uint32_t rootSize, uint64_t timestamp = kGameTimestamp) {
+  std::vector<uint8_t> d(kSectorSize, 0);
+  std::memcpy(d.data(), kVolumeMagic, kVolumeMagicSize);
+  PutU32(&d[20], rootSector);
+  PutU32(&d[24], rootSize);
+  PutU64(&d[28], timestamp);
+  std::memcpy(d.data() + 2028, kVolumeMagic, kVolumeMagicSize);
+  return d;
+}
+
+// An image relative to its volume base: bytes placed at chosen sectors.
+class VolumeImage {
+ public:
+  void Put(uint64_t sector, const std::vector<uint8_t>& bytes) { PutAt(sector * kSectorSize, bytes); }
+  void PutAt(uint64_t offset, const std::vector<uint8_t>& bytes) {
+    if (bytes_.size() < offset + bytes.size()) bytes_.resize(offset + bytes.size(), 0);
+    if (bytes.empty()) return;
+    std::memcpy(bytes_.data() + offset, bytes.data(), bytes.size());
+  }
+  void SetDescriptor(uint32_t rootSector, uint32_t rootSize, uint64_t timestamp = kGameTimestamp) {
+    PutAt(kDescriptorOffset, Descriptor(rootSector, rootSize, timestamp));
+  }
+  std::vector<uint8_t>& Bytes() { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+  std::vector<uint8_t> v(size);
+  uint32_t x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < size; ++i) {
+    x = x * 1664525u + 1013904223u;
+    v[i] = static_cast<uint8_t>(x >> 24);
+  }
+  return v;
+}
+
+}  // namespace tf::testing

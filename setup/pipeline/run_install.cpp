@@ -1,0 +1,79 @@
+#include "pipeline/run_install.h"
+
+#include <cwchar>
+
+#include "common/text.h"
+#include "disc/xdvdfs_image.h"
+#include "pipeline/folders.h"
+#include "pipeline/game_selection.h"
+
+namespace tf {
+
+namespace {
+
+constexpr DWORD kRetailNotePauseMs = 900;
+constexpr uint64_t kFreeSpaceReserve = 0x4000000;  // 64 MiB
+constexpr const wchar_t* kLeftovers[] = {L"tf_loader.exe", L"PLAY.cmd", L"tf_log.txt"};
+
+bool FailWith(InstallSession& session, const std::string& errorText) {
+  return session.Fail(Widen(errorText, CP_ACP));
+}
+
+// False (after Fail) when the drive has less room than needed; a drive whose
+// free space cannot be read is not checked.
+bool CheckFreeSpace(InstallSession& session, uint64_t selectedBytes) {
+  std::wstring root = session.installFolder.substr(0, 3);
+  ULARGE_INTEGER available, total, free;
+  if (!GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return true;
+  uint64_t needed = selectedBytes + kFreeSpaceReserve;
+  if (available.QuadPart >= needed) return true;
+  wchar_t message[256];
+  swprintf(message, 256, L"There is not enough free space on that drive. About %llu MB is needed.",
+           static_cast<unsigned long long>(needed / 1048576));
+  return session.Fail(message);
+}
+
+void RemoveLeftovers(const std::wstring& folder) {
+  for (const wchar_t* name : kLeftovers) {
+    std::wstring path = folder + L"\\" + name;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+  }
+}
+
+}  // namespace
+
+bool RunInstall(InstallSession& session) {
+  XdvdfsImage image;  // closed on every return
+  std::string errorText;
+
+  session.Report(1, L"Reading the disc image\u2026");
+  if (!image.Open(session.discImagePath, errorText)) return FailWith(session, errorText);
+
+  if (image.VolumeTimestamp() != kGameVolumeTimestamp) return session.Fail(L"That disc image is not Tarnfell.");
+
+  GameSelection selection = SelectGameFiles(image.Entries());
+
+  if (!IsRetailImage(image.FileCount(), image.TotalFileBytes())) {
+    session.Report(2, L"Note: this image does not exactly match a retail disc; continuing\u2026");
+    Sleep(kRetailNotePauseMs);
+  }
+
+  if (!CheckFreeSpace(session, selection.bytes)) return false;
+
+  session.Report(3, L"Creating the install folder\u2026");
+  if (!CreateFolderChain(session.installFolder))
+    return session.Fail(L"Could not create the install folder. Try a different location.");
+
+  if (!image.ExtractFiles(selection.entries, session.installFolder, CopyProgress, &session, errorText))
+    return FailWith(session, errorText);
+
+  RemoveLeftovers(session.installFolder);
+
+  session.installed = true;
+  session.Report(100, L"Done.");
+  return true;
+}
+
+}  // namespace tf

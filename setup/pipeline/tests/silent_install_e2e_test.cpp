@@ -1,0 +1,183 @@
+// tf_setup.exe /silent from start to end: a generated disc, the installed
+// files compared with the image, the log compared byte for byte, and the usage box.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "discgen.h"
+#include "disc/xdvdfs_image.h"
+#include "pipeline/game_selection.h"
+#include "shell/progress_math.h"
+#include "win_test_support.h"
+
+namespace tf {
+namespace {
+
+using test::TempDir;
+
+const char kBom[] = "\xEF\xBB\xBF";
+const char kEllipsis[] = "\xE2\x80\xA6";
+
+// A private copy of the installer, so its log beside it is this test's own.
+std::wstring CopyInstaller(const TempDir& dir) {
+  std::wstring copy = dir / L"tf_setup.exe";
+  EXPECT_TRUE(CopyFileW(test::DistFile(L"tf_setup.exe").c_str(), copy.c_str(), FALSE));
+  return copy;
+}
+
+std::string ReadText(const std::wstring& path) {
+  std::vector<uint8_t> b;
+  if (!test::ReadFileBytes(path, b)) return "<missing>";
+  return std::string(b.begin(), b.end());
+}
+
+bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
+  discgen::ImageSpec spec;
+  std::string error;
+  if (!discgen::GameTree(options, spec, error)) return false;
+  return discgen::WriteImage(spec, std::filesystem::path(path), error);
+}
+
+// The log lines an install of this image writes while copying.
+std::string ExpectedCopyLines(const std::wstring& imagePath) {
+  XdvdfsImage image;
+  std::string error;
+  EXPECT_TRUE(image.Open(imagePath, error)) << error;
+  GameSelection sel = SelectGameFiles(image.Entries());
+  std::string lines;
+  uint64_t done = 0, last = 0;
+  for (const XdvdfsEntry* e : sel.entries) {
+    for (uint64_t left = e->size; left > 0;) {
+      uint64_t chunk = std::min<uint64_t>(left, 1 << 20);
+      done += chunk;
+      left -= chunk;
+      if (CopyProgressDue(done, sel.bytes, last))
+        lines += FormatLogPrefix(CopyProgressPercent(done, sel.bytes)) + "Copying game files from the disc image" +
+                 kEllipsis + "  " + e->path + "\r\n";
+    }
+  }
+  return lines;
+}
+
+// Every selected file is in the folder with the image's bytes; nothing else is.
+void ExpectInstalledFilesMatch(const std::wstring& imagePath, const std::wstring& folder) {
+  XdvdfsImage image;
+  std::string error;
+  ASSERT_TRUE(image.Open(imagePath, error)) << error;
+  GameSelection sel = SelectGameFiles(image.Entries());
+  ASSERT_GT(sel.entries.size(), 20u);
+  for (const XdvdfsEntry* e : sel.entries) {
+    std::vector<uint8_t> want(e->size), got;
+    ASSERT_TRUE(e->size == 0 || image.ReadAt(e->offset, want.data(), e->size));
+    ASSERT_TRUE(test::ReadFileBytes(folder + L"\\" + std::wstring(e->path.begin(), e->path.end()), got)) << e->path;
+    EXPECT_TRUE(got == want) << e->path;
+  }
+  EXPECT_FALSE(test::FileExists(folder + L"\\GFXDATA"));
+  EXPECT_FALSE(test::FileExists(folder + L"\\MOVIES"));
+}
+
+std::string ArgsLine(const std::wstring& tail, bool android) {
+  return "[  0%] [args] <" + test::Utf8(tail) + "> android=" + (android ? "yes" : "no") + "\r\n";
+}
+
+TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
+  TempDir dir;
+  std::wstring setup = CopyInstaller(dir);
+  std::wstring disc = dir / L"Tarnfell.iso", folder = dir / L"Games\\Tarnfell";
+  discgen::GameOptions options;
+  options.retail = true;
+  ASSERT_TRUE(MakeDisc(disc, options));
+  std::wstring tail = L"/silent " + disc + L" " + folder;
+  test::ProcessResult r = test::RunProgram(setup, tail);
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 0u);
+  std::string expected = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis +
+                         "\r\n[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(disc) +
+                         "[100%] Done.\r\n";
+  EXPECT_EQ(ReadText(setup + L".log"), expected);
+  ExpectInstalledFilesMatch(disc, folder);
+}
+
+TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
+  TempDir dir;
+  std::wstring setup = CopyInstaller(dir);
+  std::wstring disc = dir / L"other.iso", folder = dir / L"T\\";
+  discgen::GameOptions options;
+  options.base = discgen::kFullDiscBase;
+  options.zeroLengthFiles = true;
+  options.deepNesting = true;
+  options.edgeSizes = true;
+  ASSERT_TRUE(MakeDisc(disc, options));
+  // Leftovers of older installs go; other files stay.
+  CreateDirectoryW((dir / L"T").c_str(), nullptr);
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\PLAY.cmd", "x", 1));
+  SetFileAttributesW((dir / L"T\\PLAY.cmd").c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\saves.dat", "keep", 4));
+  std::wstring tail = L"/SILENT \"" + disc + L"\" \"" + folder + L"\"";
+  test::ProcessResult r = test::RunProgram(setup, tail);
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 0u);
+  std::string expected = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis +
+                         "\r\n[  2%] Note: this image does not exactly match a retail disc; continuing" + kEllipsis +
+                         "\r\n[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(disc) +
+                         "[100%] Done.\r\n";
+  EXPECT_EQ(ReadText(setup + L".log"), expected);
+  ExpectInstalledFilesMatch(disc, dir / L"T");
+  EXPECT_FALSE(test::FileExists(dir / L"T\\PLAY.cmd"));
+  EXPECT_TRUE(test::FileExists(dir / L"T\\saves.dat"));
+}
+
+TEST(SilentInstall, WrongDiscFailsWithExitCodeOne) {
+  TempDir dir;
+  std::wstring setup = CopyInstaller(dir);
+  std::wstring disc = dir / L"other.iso", folder = dir / L"T";
+  discgen::GameOptions options;
+  options.timestamp = discgen::kGameTimestamp ^ 1;
+  ASSERT_TRUE(MakeDisc(disc, options));
+  std::wstring tail = L"/silent " + disc + L" " + folder + L" /android";
+  test::ProcessResult r = test::RunProgram(setup, tail);
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_EQ(ReadText(setup + L".log"), std::string(kBom) + ArgsLine(tail, true) + "[  1%] Reading the disc image" +
+                                           kEllipsis + "\r\n[  1%] Failed: That disc image is not Tarnfell.\r\n");
+  EXPECT_FALSE(test::FileExists(folder));
+}
+
+BOOL CALLBACK CollectText(HWND child, LPARAM out) {
+  wchar_t text[512] = {};
+  GetWindowTextW(child, text, 512);
+  reinterpret_cast<std::wstring*>(out)->append(text).append(L"\n");
+  return TRUE;
+}
+
+TEST(SilentInstall, IncompleteArgumentsShowTheUsageBox) {
+  TempDir dir;
+  std::wstring setup = CopyInstaller(dir);
+  std::wstring cmd = L"\"" + setup + L"\" /silent D:\\a.iso";
+  STARTUPINFOW si{sizeof(si)};
+  PROCESS_INFORMATION pi{};
+  std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+  buf.push_back(0);
+  ASSERT_TRUE(CreateProcessW(setup.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  HWND box = nullptr;
+  for (int i = 0; i < 1200 && !box; ++i) {  // Wine can take a long time to start a program
+    box = FindWindowW(L"#32770", L"Tarnfell");
+    if (!box) Sleep(100);
+  }
+  ASSERT_NE(box, nullptr) << "no message box appeared";
+  std::wstring texts;
+  EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
+  EXPECT_NE(texts.find(L"usage: tf_setup.exe /silent <disc.iso> <install folder>"), std::wstring::npos)
+      << test::Utf8(texts);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  EXPECT_EQ(code, 2u);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_FALSE(test::FileExists(setup + L".log"));
+}
+
+}  // namespace
+}  // namespace tf

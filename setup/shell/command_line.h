@@ -1,0 +1,30 @@
+#pragma once
+// The command line of tf_setup: switches, the program's file name and the mode.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tf {
+
+enum class SetupMode { Interactive, Silent, Uninstall };
+
+// Case-insensitive substring test (only A to Z are folded), as loose as the
+// switches have always been: "/silentx" contains "/silent".
+bool HasSwitch(std::wstring_view commandTail, std::wstring_view switchText);
+
+// The text after the last backslash, or the whole path.
+std::wstring_view FileNameOf(std::wstring_view path);
+
+SetupMode SelectMode(std::wstring_view programPath, std::wstring_view commandTail);
+
+struct SilentArguments {
+  std::wstring discImagePath;
+  std::wstring installFolder;
+  bool Complete() const { return !discImagePath.empty() && !installFolder.empty(); }
+};
+
+// Finds the first argument (1 to count - 2) equal to "/silent", ignoring case,
+// and takes the two arguments after it.
+SilentArguments FindSilentArguments(const std::vector<std::wstring>& args);
+
+}  // namespace tf

@@ -1,0 +1,94 @@
+// tf_setup's entry: prepares the process, picks the mode and returns its result.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "pipeline/run_install.h"
+#include "shell/command_line.h"
+#include "shell/install_session.h"
+
+namespace {
+
+std::vector<std::wstring> SplitCommandLine() {
+  std::vector<std::wstring> args;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == nullptr) return args;
+  for (int i = 0; i < count; ++i) args.emplace_back(argv[i]);
+  LocalFree(argv);
+  return args;
+}
+
+int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) {
+  tf::SilentArguments silent = tf::FindSilentArguments(SplitCommandLine());
+  if (!silent.Complete()) {
+    MessageBoxW(nullptr, L"usage: tf_setup.exe /silent <disc.iso> <install folder>", L"Tarnfell", MB_ICONINFORMATION);
+    return 2;
+  }
+  tf::InstallSession& session = tf::TheInstallSession();
+  InitializeCriticalSection(&session.lock);
+  session.window = nullptr;
+  session.discImagePath = silent.discImagePath;
+  session.installFolder = silent.installFolder;
+  session.desktopShortcut = false;
+  session.startMenuShortcut = false;
+  session.buildAndroid = tf::HasSwitch(tail, L"/android");
+  session.cancelRequested = 0;
+
+  std::wstring logPath = programPath + L".log";
+  session.logFile = CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (session.logFile != INVALID_HANDLE_VALUE) {
+    static const unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
+    DWORD wrote = 0;
+    WriteFile(session.logFile, kBom, sizeof(kBom), &wrote, nullptr);
+  }
+  session.Report(0, L"[args] <" + tail + L"> android=" + (session.buildAndroid ? L"yes" : L"no"));
+
+  bool ok = tf::RunInstall(session);
+  if (session.logFile != INVALID_HANDLE_VALUE) {
+    CloseHandle(session.logFile);
+    session.logFile = INVALID_HANDLE_VALUE;
+  }
+  return ok ? 0 : 1;
+}
+
+// Modes that arrive with later work: said plainly instead of pretending.
+int NotInThisBuild(const wchar_t* what) {
+  std::wstring text = std::wstring(what) + L" is not yet part of this build.";
+  MessageBoxW(nullptr, text.c_str(), L"Tarnfell", MB_ICONINFORMATION);
+  return 1;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&icc);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  SetProcessDPIAware();
+
+  wchar_t modulePath[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
+  std::wstring programPath = modulePath;
+  std::wstring tail = commandTail ? commandTail : L"";
+
+  int exitCode = 0;
+  switch (tf::SelectMode(programPath, tail)) {
+    case tf::SetupMode::Silent:
+      exitCode = RunSilentInstall(programPath, tail);
+      break;
+    case tf::SetupMode::Uninstall:
+      exitCode = NotInThisBuild(L"Uninstalling");
+      break;
+    case tf::SetupMode::Interactive:
+      exitCode = NotInThisBuild(L"The install dialog");
+      break;
+  }
+  CoUninitialize();
+  return exitCode;
+}
