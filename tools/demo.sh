@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The main job, end to end: build, make a sample disc image with our own
+# generator, install it silently under Wine and show what the install left.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup-machine.sh
+cmake --preset native >/dev/null && cmake --build --preset native --target discgen
+cmake --preset windows >/dev/null && cmake --build --preset windows
+source tools/wine-session.sh
+trap wine_session_end EXIT
+wine_session_start
+
+demo=build/demo
+rm -rf "$demo" && mkdir -p "$demo"
+echo "== sample disc image"
+build/native/bin/discgen --seed 7 "$demo/Tarnfell.iso"
+folder='C:\Games\Tarnfell'
+rm -rf "$WINEPREFIX/drive_c/Games/Tarnfell"
+cp dist/tf_setup.exe "$demo/tf_setup.exe"
+image="Z:$(pwd -P | tr / '\\')\\build\\demo\\Tarnfell.iso"
+echo "== wine tf_setup.exe /silent $image $folder"
+set +e
+cmake/wine-run.sh "$demo/tf_setup.exe" /silent "$image" "$folder"
+rc=$?
+set -e
+echo "exit code: $rc"
+echo "== log ($demo/tf_setup.exe.log)"
+cat "$demo/tf_setup.exe.log"; echo
+echo "== installed files"
+(cd "$WINEPREFIX/drive_c/Games/Tarnfell" && find . -maxdepth 2 | sort | head -40 && echo "... $(find . -type f | wc -l) files")
+exit $rc
