@@ -2,10 +2,11 @@
 # Prepares a Debian 12 machine for the build, the tests and the demo: installs
 # the missing packages (as root) and, where the kernel cannot start 32-bit
 # Linux programs itself, lets qemu start them, since Wine's 32-bit loader is one.
+# wine64 brings the native 64-bit wineserver, which Wine prefers over the 32-bit one.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest git ca-certificates
-          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
+          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 wine64
           xvfb xauth x11-utils imagemagick qemu-user-static)
 
 missing=()
