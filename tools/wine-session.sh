@@ -3,7 +3,7 @@
 # Wine prefix (created once) and one wineserver kept alive for the whole run.
 # Call wine_session_end when done.
 TF_ROOT=${TF_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-export WINEPREFIX=$TF_ROOT/build/wineprefix
+export WINEPREFIX=${TF_WINEPREFIX:-$TF_ROOT/build/wineprefix}
 export WINEDEBUG=-all
 export WINEARCH=win32
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -37,6 +37,13 @@ bool XdvdfsImage::ExtractFiles(const std::vector<const XdvdfsEntry*>& selection,
     }
     std::wstring outPath = destinationRoot + L"\\" + Widen(e->path);
     CreateParentFolders(outPath);
+    // A read-only file is never replaced. Windows refuses it in CreateFileW;
+    // Wine run as root would not, so the attribute is checked first.
+    DWORD attributes = GetFileAttributesW(outPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      errorText = kMsgCannotWrite;
+      return false;
+    }
     UniqueFile out(CreateFileW(outPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                nullptr));
     if (!out) {

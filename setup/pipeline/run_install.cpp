@@ -1,18 +1,17 @@
 #include "pipeline/run_install.h"
 
-#include <cwchar>
-
 #include "common/text.h"
 #include "disc/xdvdfs_image.h"
 #include "pipeline/folders.h"
+#include "pipeline/free_space.h"
 #include "pipeline/game_selection.h"
+#include "xmf/meat_rush.h"
 
 namespace tf {
 
 namespace {
 
 constexpr DWORD kRetailNotePauseMs = 900;
-constexpr uint64_t kFreeSpaceReserve = 0x4000000;  // 64 MiB
 constexpr const wchar_t* kLeftovers[] = {L"tf_loader.exe", L"PLAY.cmd", L"tf_log.txt"};
 
 bool FailWith(InstallSession& session, const std::string& errorText) {
@@ -25,12 +24,9 @@ bool CheckFreeSpace(InstallSession& session, uint64_t selectedBytes) {
   std::wstring root = session.installFolder.substr(0, 3);
   ULARGE_INTEGER available, total, free;
   if (!GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return true;
-  uint64_t needed = selectedBytes + kFreeSpaceReserve;
+  uint64_t needed = InstallBytesNeeded(0, selectedBytes);
   if (available.QuadPart >= needed) return true;
-  wchar_t message[256];
-  swprintf(message, 256, L"There is not enough free space on that drive. About %llu MB is needed.",
-           static_cast<unsigned long long>(needed / 1048576));
-  return session.Fail(message);
+  return session.Fail(NotEnoughSpaceMessage(needed));
 }
 
 void RemoveLeftovers(const std::wstring& folder) {
@@ -70,6 +66,11 @@ bool RunInstall(InstallSession& session) {
     return FailWith(session, errorText);
 
   RemoveLeftovers(session.installFolder);
+
+  session.Report(90, L"Preparing RAVU RIZO assets\u2026");
+  xmf::MeatRushResult arenas = xmf::PrepareMeatRush(session.installFolder);
+  if (arenas.failed != 0)
+    return session.Fail(L"The game files could not be prepared: " + Widen(arenas.message, CP_ACP));
 
   session.installed = true;
   session.Report(100, L"Done.");

@@ -541,7 +541,7 @@ TEST(GameTree, TotalBytesAreExact) {
   const struct {
     uint64_t total;
     uint32_t fillers;
-  } cases[] = {{2ull << 30, 0}, {(2ull << 30) + 12345, 7}, {5ull << 30, 0}, {3ull << 20, 1}};
+  } cases[] = {{2ull << 30, 0}, {(2ull << 30) + 12345, 7}, {5ull << 30, 0}, {5ull << 20, 1}};
   for (const auto& c : cases) {
     dg::GameOptions o;
     o.totalBytes = c.total;

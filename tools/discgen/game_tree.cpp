@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "discgen.h"
+#include "xmf/testing/xmf_builder.h"
 
 namespace tf::discgen {
 namespace {
@@ -134,9 +135,15 @@ bool GameTree(const GameOptions& o, ImageSpec& spec, std::string& errorText) {
         e.push_back(BytesFile({"GFX", a.folder, a.container}, std::move(bytes)));
       }
     } else {
-      e.push_back(GeneratedFile({"GFX", a.folder, a.container}, static_cast<uint32_t>(3000 + 517 * i)));
+      // Valid XMF containers; KITCHEN's holds the textured "WPH2" the install copies.
+      bool kitchen = std::string_view(a.folder) == "KITCHEN";
+      e.push_back(BytesFile({"GFX", a.folder, a.container},
+                            xmf::testing::BuildArenaContainer(static_cast<uint32_t>(o.seed * 131 + i), kitchen)));
     }
   }
+  // SCRAP's arena is WEAPONS.xmf; an OBJECTS.xmf beside it must stay as it is.
+  e.push_back(BytesFile({"GFX", "SCRAP", "OBJECTS.xmf"},
+                        xmf::testing::BuildArenaContainer(static_cast<uint32_t>(o.seed * 131 + 99), false)));
   e.push_back(Folder({"GFX", "FONTS"}));
   e.push_back(Folder({"GFX", "MENU"}));
   e.push_back(Folder({"GFX", "MENU", "ICONS"}));

@@ -150,33 +150,52 @@ BOOL CALLBACK CollectText(HWND child, LPARAM out) {
   return TRUE;
 }
 
-TEST(SilentInstall, IncompleteArgumentsShowTheUsageBox) {
-  TempDir dir;
-  std::wstring setup = CopyInstaller(dir);
-  std::wstring cmd = L"\"" + setup + L"\" /silent D:\\a.iso";
+// Starts a program that shows a message box titled "Tarnfell", checks the
+// box's text, presses OK and returns the exit code (or 999 on failure).
+DWORD RunAndCloseBox(const std::wstring& program, const std::wstring& tail, const std::wstring& expectedText) {
+  std::wstring cmd = L"\"" + program + L"\" " + tail;
   STARTUPINFOW si{sizeof(si)};
   PROCESS_INFORMATION pi{};
   std::vector<wchar_t> buf(cmd.begin(), cmd.end());
   buf.push_back(0);
-  ASSERT_TRUE(CreateProcessW(setup.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  if (!CreateProcessW(program.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    ADD_FAILURE() << "could not start the program";
+    return 999;
+  }
   HWND box = nullptr;
-  for (int i = 0; i < 1200 && !box; ++i) {  // Wine can take a long time to start a program
+  for (int i = 0; i < 1800 && !box; ++i) {  // Wine can take long to start a program
     box = FindWindowW(L"#32770", L"Tarnfell");
     if (!box) Sleep(100);
   }
-  ASSERT_NE(box, nullptr) << "no message box appeared";
-  std::wstring texts;
-  EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
-  EXPECT_NE(texts.find(L"usage: tf_setup.exe /silent <disc.iso> <install folder>"), std::wstring::npos)
-      << test::Utf8(texts);
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  EXPECT_EQ(code, 2u);
+  DWORD code = 999;
+  if (box) {
+    std::wstring texts;
+    EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
+    EXPECT_NE(texts.find(expectedText), std::wstring::npos) << test::Utf8(texts);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+  } else {
+    ADD_FAILURE() << "no message box appeared";
+    TerminateProcess(pi.hProcess, 999);
+  }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
+  return code;
+}
+
+TEST(SilentInstall, IncompleteArgumentsShowTheUsageBox) {
+  TempDir dir;
+  std::wstring setup = CopyInstaller(dir);
+  EXPECT_EQ(RunAndCloseBox(setup, L"/silent D:\\a.iso", L"usage: tf_setup.exe /silent <disc.iso> <install folder>"),
+            2u);
   EXPECT_FALSE(test::FileExists(setup + L".log"));
+}
+
+TEST(ModeSelection, AProgramNamedUninstallExeIsTheUninstaller) {
+  TempDir dir;
+  std::wstring copy = dir / L"UNINSTALL.EXE";
+  ASSERT_TRUE(CopyFileW(test::DistFile(L"tf_setup.exe").c_str(), copy.c_str(), FALSE));
+  EXPECT_EQ(RunAndCloseBox(copy, L"", L"Uninstalling is not yet part of this build."), 1u);
 }
 
 }  // namespace

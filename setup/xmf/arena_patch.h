@@ -1,0 +1,55 @@
+#pragma once
+// The RAVU RIZO transaction over an arena file, and the walk over all arenas,
+// written against a small file layer so that the same steps run on any platform.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tf::xmf {
+
+struct ArenaRow {
+  const char* folder;
+  const char* file;
+};
+
+inline constexpr ArenaRow ArenaTable[] = {
+    {"KITCHEN", "OBJECTS.xmf"}, {"HAUNTED", "OBJECTS.xmf"},  {"SCRAP", "WEAPONS.xmf"},
+    {"SHIP", "OBJECTS.xmf"},    {"CABIN", "OBJECTS.xmf"},    {"BANQUET", "OBJECTS.xmf"},
+    {"ISLAND", "OBJECTS.xmf"},  {"BUILDING", "OBJECTS.xmf"}, {"LAB", "OBJECTS.xmf"},
+    {"WILDWEST", "OBJECTS.xmf"}, {"BOXING", "OBJECTS.xmf"},  {"MARKET", "OBJECTS.xmf"},
+    {"HELL", "OBJECTS.xmf"},
+};
+
+inline constexpr const wchar_t* kArenaFolder = L"\\GFX";
+inline constexpr const wchar_t* kSourceContainer = L"\\KITCHEN\\OBJECTS.xmf";
+inline constexpr const char* kSourceObject = "WPH2";
+inline constexpr const char* kNewObject = "MEAT";
+inline constexpr const wchar_t* kTempSuffix = L".tmp";
+
+struct MeatRushResult {
+  uint32_t patched = 0;
+  uint32_t alreadyPresent = 0;
+  uint32_t failed = 0;
+  std::string message;  // first failure, prefixed with the arena folder
+};
+
+enum class TempWrite { ok, cannotCreate, writeFailed };
+
+// Paths are backslash-joined wide strings.
+struct ArenaFileOps {
+  bool (*exists)(const std::wstring& path);
+  bool (*readWholeFile)(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText);
+  // Creates or truncates the file and writes all bytes; a failed write leaves the partial file.
+  TempWrite (*writeTemp)(const std::wstring& path, std::span<const uint8_t> bytes);
+  // Replaces `to` by `from` in one step.
+  bool (*replace)(const std::wstring& from, const std::wstring& to);
+  void (*remove)(const std::wstring& path);
+};
+
+bool PatchArenaFileWith(const ArenaFileOps& files, const std::wstring& sourcePath, const char* sourceName,
+                        const std::wstring& targetPath, const char* newName, bool allowDuplicate,
+                        std::string& errorText);
+MeatRushResult PrepareMeatRushWith(const ArenaFileOps& files, const std::wstring& installFolder);
+
+}  // namespace tf::xmf

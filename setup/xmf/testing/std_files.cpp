@@ -1,0 +1,71 @@
+#include "xmf/testing/std_files.h"
+
+#include <fstream>
+
+namespace tf::xmf::testing {
+namespace {
+
+bool Exists(const std::wstring& path) {
+  std::error_code ec;
+  return std::filesystem::exists(NativePath(path), ec);
+}
+
+bool Read(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText) {
+  std::ifstream in(NativePath(path), std::ios::binary);
+  if (!in) {
+    errorText = "cannot open file";
+    return false;
+  }
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size < 0 || size > 0x7FFFFFFF) {
+    errorText = "file is missing or too large";
+    return false;
+  }
+  out.resize(static_cast<size_t>(size));
+  if (!in.read(reinterpret_cast<char*>(out.data()), size)) {
+    errorText = "file could not be read";
+    return false;
+  }
+  return true;
+}
+
+TempWrite Write(const std::wstring& path, std::span<const uint8_t> bytes) {
+  std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
+  if (!out) return TempWrite::cannotCreate;
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return out ? TempWrite::ok : TempWrite::writeFailed;
+}
+
+bool Replace(const std::wstring& from, const std::wstring& to) {
+  std::error_code ec;
+  std::filesystem::rename(NativePath(from), NativePath(to), ec);
+  return !ec;
+}
+
+void Remove(const std::wstring& path) {
+  std::error_code ec;
+  std::filesystem::remove(NativePath(path), ec);
+}
+
+constexpr ArenaFileOps kStdFiles = {Exists, Read, Write, Replace, Remove};
+
+}  // namespace
+
+std::filesystem::path NativePath(const std::wstring& path) {
+  std::string s;
+  for (wchar_t c : path) {
+#ifdef _WIN32
+    s.push_back(static_cast<char>(c));
+#else
+    s.push_back(c == L'\\' ? '/' : static_cast<char>(c));
+#endif
+  }
+  return std::filesystem::path(s);
+}
+
+const ArenaFileOps& StdArenaFiles() { return kStdFiles; }
+
+}  // namespace tf::xmf::testing

@@ -1,0 +1,92 @@
+#include "xmf/testing/xmf_walk.h"
+
+namespace tf::xmf::testing {
+namespace {
+
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr uint8_t kSizes[16] = {0, 12, 8, 12, 12, 4, 4, 4, 4, 8, 12, 0, 4, 8, 4, 6};
+
+struct Reader {
+  const std::vector<uint8_t>& b;
+  bool ok = true;
+  uint32_t U32(uint64_t at) {
+    if (at + 4 > b.size()) {
+      ok = false;
+      return 0;
+    }
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+  }
+  uint16_t U16(uint64_t at) {
+    if (at + 2 > b.size()) {
+      ok = false;
+      return 0;
+    }
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+  }
+};
+
+}  // namespace
+
+bool WalkFile(const std::vector<uint8_t>& file, FileView& view, std::string& why) {
+  Reader r{file};
+  if (file.size() < 48) {
+    why = "short file";
+    return false;
+  }
+  view = FileView{};
+  view.instanceCount = r.U32(4);
+  view.objectCount = r.U32(8);
+  const uint32_t idsf = r.U32(20) == 0xABCD ? 0 : r.U32(24);
+  const uint64_t ixmf = 48, oxmf = ixmf + r.U32(28), rxmf = oxmf + r.U32(32), txmf = rxmf + r.U32(36);
+  const uint64_t fxmf = txmf + r.U32(40) + idsf;
+  view.fxmfOffset = static_cast<uint32_t>(fxmf);
+
+  for (uint32_t i = 0; i < view.objectCount && r.ok; ++i) {
+    ObjectView object;
+    const uint64_t rec = oxmf + 4 + 76 * uint64_t{i};
+    object.name = r.U32(rec + 32);
+    const uint32_t parts = r.U32(rec), partCount = r.U16(rec + 4), ib = r.U32(rec + 8);
+    const uint64_t words = oxmf + r.U32(oxmf + ib + 4);
+    for (uint32_t k = 0; k < partCount && r.ok; ++k) {
+      PartView pv;
+      const uint64_t part = oxmf + parts + 84 * uint64_t{k};
+      const uint64_t decl = oxmf + r.U32(part + 64);
+      for (int c = 0; c < 16; ++c) {
+        const uint32_t code = r.U32(decl + 16 + 4 * c);
+        if (code == 11) break;
+        if (code < 16) pv.stride += kSizes[code];
+      }
+      const uint64_t vertexData = fxmf + r.U32(oxmf + r.U32(decl + 4) + 4);
+      const int64_t base = static_cast<int32_t>(r.U32(part + 68));
+      const uint64_t start = r.U32(part + 16), n = uint64_t{r.U32(part + 8)} + r.U32(part + 12);
+      for (uint64_t q = 0; q < n && r.ok; ++q) {
+        const int64_t vertex = base + r.U16(words + 2 * (start + q));
+        const int64_t at = static_cast<int64_t>(vertexData) + vertex * pv.stride;
+        if (at < 0 || static_cast<uint64_t>(at) + pv.stride > file.size()) r.ok = false;
+        pv.vertexAt.push_back(at);
+      }
+      const uint64_t material = rxmf + r.U32(part + 24);
+      for (int s = 0; s < 4; ++s) {
+        const uint32_t texture = r.U32(material + 8 + 4 * s);
+        if (texture == kNone) continue;
+        TextureView& tv = pv.slots[s];
+        tv.present = true;
+        const uint32_t header = r.U32(txmf + texture + 4), palette = r.U32(txmf + texture + 8);
+        if (header != kNone) {
+          tv.pixelsFxmf = r.U32(txmf + header + 4);
+          tv.pixelsAt = static_cast<int64_t>(fxmf + tv.pixelsFxmf);
+        }
+        if (palette != kNone) {
+          tv.paletteFxmf = r.U32(txmf + palette + 4);
+          tv.paletteAt = static_cast<int64_t>(fxmf + tv.paletteFxmf);
+        }
+      }
+      object.parts.push_back(std::move(pv));
+    }
+    view.objects.push_back(std::move(object));
+  }
+  if (!r.ok) why = "a record of the walk lies outside the file";
+  return r.ok;
+}
+
+}  // namespace tf::xmf::testing

@@ -1,0 +1,190 @@
+// The RAVU RIZO step over Win32 files: counts over a whole install folder, and
+// the arena file left byte for byte as it was whenever a step fails.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "win_test_support.h"
+#include "xmf/meat_rush.h"
+#include "xmf/testing/xmf_builder.h"
+#include "xmf/xmf_container.h"
+#include "xmf/xmf_validate.h"
+
+namespace tf::xmf {
+namespace {
+
+using tf::test::FileExists;
+using tf::test::ReadFileBytes;
+using tf::test::TempDir;
+using tf::test::WriteFileBytes;
+
+std::wstring Wide(const char* s) {
+  std::wstring w;
+  for (; *s; ++s) w.push_back(static_cast<wchar_t>(*s));
+  return w;
+}
+
+struct InstallFolder {
+  TempDir dir;
+  std::wstring Arena(size_t i) const {
+    return dir.Path() + L"\\GFX\\" + Wide(ArenaTable[i].folder) + L"\\" + Wide(ArenaTable[i].file);
+  }
+  std::wstring Folder(size_t i) const { return dir.Path() + L"\\GFX\\" + Wide(ArenaTable[i].folder); }
+  InstallFolder() {
+    CreateDirectoryW((dir.Path() + L"\\GFX").c_str(), nullptr);
+    for (size_t i = 0; i < std::size(ArenaTable); ++i) {
+      CreateDirectoryW(Folder(i).c_str(), nullptr);
+      const std::vector<uint8_t> bytes = testing::BuildArenaContainer(static_cast<uint32_t>(70 + i), i == 0, 32 * 1024);
+      EXPECT_TRUE(WriteFileBytes(Arena(i), bytes.data(), bytes.size()));
+    }
+  }
+  std::vector<uint8_t> Bytes(size_t i) const {
+    std::vector<uint8_t> b;
+    EXPECT_TRUE(ReadFileBytes(Arena(i), b));
+    return b;
+  }
+};
+
+int MeatObjects(const std::vector<uint8_t>& bytes) {
+  XmfContainer c;
+  c.bytes = bytes;
+  std::string error;
+  if (!Parse(c, error) || !ValidateXmf(c, error)) return -1;
+  int count = 0;
+  for (uint32_t i = 0; i < c.instanceCount; ++i)
+    count += std::equal(c.bytes.begin() + c.ixmfOffset + 4 + 84 * i + 72, c.bytes.begin() + c.ixmfOffset + 4 + 84 * i + 76,
+                        "MEAT");
+  return count;
+}
+
+TEST(MeatRush, FreshRunSecondRunAndTheScrapDecoy) {
+  InstallFolder f;
+  const std::wstring decoy = f.Folder(2) + L"\\OBJECTS.xmf";
+  const std::vector<uint8_t> decoyBytes = testing::BuildArenaContainer(5, false, 8 * 1024);
+  ASSERT_TRUE(WriteFileBytes(decoy, decoyBytes.data(), decoyBytes.size()));
+
+  MeatRushResult r = PrepareMeatRush(f.dir.Path());
+  EXPECT_EQ(r.patched, 13u);
+  EXPECT_EQ(r.alreadyPresent, 0u);
+  EXPECT_EQ(r.failed, 0u);
+  EXPECT_EQ(r.message, "");
+  std::vector<std::vector<uint8_t>> patched;
+  for (size_t i = 0; i < 13; ++i) {
+    patched.push_back(f.Bytes(i));
+    EXPECT_EQ(MeatObjects(patched.back()), 1) << ArenaTable[i].folder;
+    EXPECT_FALSE(FileExists(f.Arena(i) + L".tmp"));
+  }
+  std::vector<uint8_t> after;
+  ASSERT_TRUE(ReadFileBytes(decoy, after));
+  EXPECT_EQ(after, decoyBytes);
+
+  r = PrepareMeatRush(f.dir.Path());
+  EXPECT_EQ(r.patched, 0u);
+  EXPECT_EQ(r.alreadyPresent, 13u);
+  EXPECT_EQ(r.failed, 0u);
+  for (size_t i = 0; i < 13; ++i) EXPECT_EQ(f.Bytes(i), patched[i]) << ArenaTable[i].folder;
+}
+
+TEST(MeatRush, MissingArenas) {
+  struct Row {
+    size_t missing;
+    uint32_t patched, failed;
+    const char* message;
+  };
+  const Row rows[] = {{0, 0, 13, "KITCHEN: file is missing"}, {1, 12, 1, "HAUNTED: file is missing"}};
+  for (const Row& row : rows) {
+    InstallFolder f;
+    ASSERT_TRUE(DeleteFileW(f.Arena(row.missing).c_str()));
+    ASSERT_TRUE(RemoveDirectoryW(f.Folder(row.missing).c_str()));
+    const MeatRushResult r = PrepareMeatRush(f.dir.Path());
+    EXPECT_EQ(r.patched, row.patched) << row.message;
+    EXPECT_EQ(r.failed, row.failed) << row.message;
+    EXPECT_EQ(r.alreadyPresent, 0u) << row.message;
+    EXPECT_EQ(r.message, row.message);
+  }
+}
+
+bool WriteHalfThenFail(HANDLE file, const uint8_t* data, DWORD size) {
+  DWORD written = 0;
+  WriteFile(file, data, size / 2, &written, nullptr);
+  return false;
+}
+
+TEST(MeatRush, FailedStepsLeaveTheArenaUnchanged) {
+  InstallFolder f;
+  const std::wstring source = f.Arena(0), target = f.Arena(3), temp = target + L".tmp";
+  const std::vector<uint8_t> before = f.Bytes(3);
+  std::string error;
+
+  // The result fails validation: a target with fewer instances than objects.
+  {
+    testing::BuildOptions o = testing::ArenaOptions(3, false, 16 * 1024);
+    o.instances = o.objects - 1;
+    const std::vector<uint8_t> odd = testing::BuildContainer(o).bytes;
+    const std::wstring oddPath = f.Arena(4);
+    ASSERT_TRUE(WriteFileBytes(oddPath, odd.data(), odd.size()));
+    EXPECT_FALSE(PatchArenaFile(source, "WPH2", oddPath, "MEAT", false, error));
+    EXPECT_EQ(error, "the injected file failed validation: an instance does not point at its own object record");
+    std::vector<uint8_t> now;
+    ASSERT_TRUE(ReadFileBytes(oddPath, now));
+    EXPECT_EQ(now, odd);
+    EXPECT_FALSE(FileExists(oddPath + L".tmp"));
+  }
+  // The ".tmp" cannot be created: a folder holds its name.
+  ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+  EXPECT_FALSE(PatchArenaFile(source, "WPH2", target, "MEAT", false, error));
+  EXPECT_EQ(error, "cannot write file");
+  EXPECT_EQ(f.Bytes(3), before);
+  ASSERT_TRUE(RemoveDirectoryW(temp.c_str()));
+
+  // The move fails: the arena file is open elsewhere without delete sharing.
+  {
+    HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    error.clear();
+    EXPECT_FALSE(PatchArenaFile(source, "WPH2", target, "MEAT", false, error));
+    CloseHandle(held);
+    EXPECT_EQ(error, "could not replace the arena file");
+    EXPECT_EQ(f.Bytes(3), before);
+    EXPECT_FALSE(FileExists(temp));
+  }
+
+  // A write fails halfway: the partial ".tmp" stays, the arena does not change.
+  ArenaFileOps failing = Win32ArenaFiles();
+  failing.writeTemp = [](const std::wstring& path, std::span<const uint8_t> bytes) {
+    return WriteTempFile(path, bytes, WriteHalfThenFail);
+  };
+  EXPECT_FALSE(PatchArenaFileWith(failing, source, "WPH2", target, "MEAT", false, error));
+  EXPECT_EQ(error, "file could not be written");
+  EXPECT_EQ(f.Bytes(3), before);
+  ASSERT_TRUE(FileExists(temp));
+  const uint64_t partial = tf::test::FileSize(temp);
+  EXPECT_GT(partial, 0u);
+  EXPECT_LT(partial, before.size());
+
+  // The next run starts the ".tmp" afresh and replaces the arena.
+  error.clear();
+  EXPECT_TRUE(PatchArenaFile(source, "WPH2", target, "MEAT", false, error)) << error;
+  EXPECT_FALSE(FileExists(temp));
+  EXPECT_EQ(MeatObjects(f.Bytes(3)), 1);
+}
+
+TEST(MeatRush, ReadWholeFile) {
+  TempDir dir;
+  std::vector<uint8_t> bytes = {9, 9};
+  std::string error;
+  EXPECT_FALSE(ReadWholeFile(dir / L"none.xmf", bytes, error));
+  EXPECT_EQ(error, "cannot open file");
+  ASSERT_TRUE(WriteFileBytes(dir / L"empty.xmf", "", 0));
+  EXPECT_TRUE(ReadWholeFile(dir / L"empty.xmf", bytes, error));
+  EXPECT_TRUE(bytes.empty());
+  // More than one chunk of 1 MiB.
+  std::vector<uint8_t> big(0x100000 * 2 + 17);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31 + (i >> 12));
+  ASSERT_TRUE(WriteFileBytes(dir / L"big.xmf", big.data(), big.size()));
+  EXPECT_TRUE(ReadWholeFile(dir / L"big.xmf", bytes, error));
+  EXPECT_EQ(bytes, big);
+}
+
+}  // namespace
+}  // namespace tf::xmf

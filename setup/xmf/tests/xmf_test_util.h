@@ -1,0 +1,58 @@
+#pragma once
+// Comparing what objects draw with, before and after a copy.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "xmf/testing/xmf_walk.h"
+
+namespace tf::xmf::test {
+
+inline bool SameBytes(const std::vector<uint8_t>& a, int64_t atA, const std::vector<uint8_t>& b, int64_t atB,
+                      uint64_t n) {
+  if (atA < 0 || atB < 0 || atA + n > a.size() || atB + n > b.size()) return false;
+  return std::equal(a.begin() + atA, a.begin() + atA + n, b.begin() + atB);
+}
+
+// Every part, index word, texture and palette of `after` reaches the bytes that
+// `before` reached. Data lengths are those placed in `beforeFile` by the builder.
+inline ::testing::AssertionResult SameDrawing(const std::vector<uint8_t>& beforeFile,
+                                              const testing::ObjectView& before,
+                                              const std::map<uint32_t, uint32_t>& lengths,
+                                              const std::vector<uint8_t>& afterFile, const testing::ObjectView& after,
+                                              uint32_t beforeFxmf) {
+  (void)beforeFxmf;
+  if (before.parts.size() != after.parts.size()) return ::testing::AssertionFailure() << "part count differs";
+  for (size_t k = 0; k < before.parts.size(); ++k) {
+    const testing::PartView& b = before.parts[k];
+    const testing::PartView& a = after.parts[k];
+    if (b.stride != a.stride) return ::testing::AssertionFailure() << "stride differs in part " << k;
+    if (b.vertexAt.size() != a.vertexAt.size()) return ::testing::AssertionFailure() << "index count differs in part " << k;
+    for (size_t q = 0; q < b.vertexAt.size(); ++q)
+      if (!SameBytes(beforeFile, b.vertexAt[q], afterFile, a.vertexAt[q], b.stride))
+        return ::testing::AssertionFailure() << "vertex of index " << q << " differs in part " << k;
+    for (int s = 0; s < 4; ++s) {
+      const testing::TextureView& bt = b.slots[s];
+      const testing::TextureView& at = a.slots[s];
+      if (bt.present != at.present || (bt.pixelsAt < 0) != (at.pixelsAt < 0) || (bt.paletteAt < 0) != (at.paletteAt < 0))
+        return ::testing::AssertionFailure() << "texture slot " << s << " of part " << k << " changed its shape";
+      if (bt.pixelsAt >= 0) {
+        auto length = lengths.find(bt.pixelsFxmf);
+        if (length == lengths.end()) return ::testing::AssertionFailure() << "pixels at an unknown offset";
+        if (!SameBytes(beforeFile, bt.pixelsAt, afterFile, at.pixelsAt, length->second))
+          return ::testing::AssertionFailure() << "pixels differ in slot " << s << " of part " << k;
+      }
+      if (bt.paletteAt >= 0) {
+        auto length = lengths.find(bt.paletteFxmf);
+        if (length == lengths.end()) return ::testing::AssertionFailure() << "palette at an unknown offset";
+        if (!SameBytes(beforeFile, bt.paletteAt, afterFile, at.paletteAt, length->second))
+          return ::testing::AssertionFailure() << "palette differs in slot " << s << " of part " << k;
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace tf::xmf::test
