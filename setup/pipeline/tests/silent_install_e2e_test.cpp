@@ -9,6 +9,9 @@
 #include "pipeline/game_selection.h"
 #include "shell/progress_math.h"
 #include "win_test_support.h"
+#include "xmf/arena_patch.h"
+#include "xmf/xmf_container.h"
+#include "xmf/xmf_validate.h"
 
 namespace tf {
 namespace {
@@ -59,7 +62,25 @@ std::string ExpectedCopyLines(const std::wstring& imagePath) {
   return lines;
 }
 
-// Every selected file is in the folder with the image's bytes; nothing else is.
+bool IsArenaContainer(const std::string& path) {
+  for (const xmf::ArenaRow& row : xmf::ArenaTable)
+    if (path == std::string("GFX\\") + row.folder + "\\" + row.file) return true;
+  return false;
+}
+
+// An installed arena container parses, validates and holds "MEAT" once.
+void ExpectPatchedArena(const std::wstring& path) {
+  xmf::XmfContainer c;
+  ASSERT_TRUE(test::ReadFileBytes(path, c.bytes)) << test::Utf8(path);
+  std::string error;
+  ASSERT_TRUE(xmf::Parse(c, error)) << error;
+  EXPECT_TRUE(xmf::ValidateXmf(c, error)) << error;
+  EXPECT_GE(xmf::FindObject(c, xmf::NameWord("MEAT")), 0) << test::Utf8(path);
+  EXPECT_FALSE(test::FileExists(path + L".tmp"));
+}
+
+// Every selected file is in the folder with the image's bytes, the arena
+// containers patched; nothing else is there.
 void ExpectInstalledFilesMatch(const std::wstring& imagePath, const std::wstring& folder) {
   XdvdfsImage image;
   std::string error;
@@ -69,7 +90,12 @@ void ExpectInstalledFilesMatch(const std::wstring& imagePath, const std::wstring
   for (const XdvdfsEntry* e : sel.entries) {
     std::vector<uint8_t> want(e->size), got;
     ASSERT_TRUE(e->size == 0 || image.ReadAt(e->offset, want.data(), e->size));
-    ASSERT_TRUE(test::ReadFileBytes(folder + L"\\" + std::wstring(e->path.begin(), e->path.end()), got)) << e->path;
+    std::wstring installed = folder + L"\\" + std::wstring(e->path.begin(), e->path.end());
+    if (IsArenaContainer(e->path)) {
+      ExpectPatchedArena(installed);
+      continue;
+    }
+    ASSERT_TRUE(test::ReadFileBytes(installed, got)) << e->path;
     EXPECT_TRUE(got == want) << e->path;
   }
   EXPECT_FALSE(test::FileExists(folder + L"\\GFXDATA"));
@@ -93,7 +119,7 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   EXPECT_EQ(r.exitCode, 0u);
   std::string expected = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis +
                          "\r\n[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(disc) +
-                         "[100%] Done.\r\n";
+                         "[ 90%] Preparing RAVU RIZO assets" + kEllipsis + "\r\n[100%] Done.\r\n";
   EXPECT_EQ(ReadText(setup + L".log"), expected);
   ExpectInstalledFilesMatch(disc, folder);
 }
@@ -113,18 +139,36 @@ TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
   ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\PLAY.cmd", "x", 1));
   SetFileAttributesW((dir / L"T\\PLAY.cmd").c_str(), FILE_ATTRIBUTE_READONLY);
   ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\saves.dat", "keep", 4));
-  std::wstring tail = L"/SILENT \"" + disc + L"\" \"" + folder + L"\"";
+  // Unquoted: inside quotes a trailing backslash would escape the closing quote.
+  std::wstring tail = L"/SILENT " + disc + L" " + folder;
   test::ProcessResult r = test::RunProgram(setup, tail);
   ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 0u);
   std::string expected = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis +
                          "\r\n[  2%] Note: this image does not exactly match a retail disc; continuing" + kEllipsis +
                          "\r\n[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(disc) +
-                         "[100%] Done.\r\n";
+                         "[ 90%] Preparing RAVU RIZO assets" + kEllipsis + "\r\n[100%] Done.\r\n";
   EXPECT_EQ(ReadText(setup + L".log"), expected);
   ExpectInstalledFilesMatch(disc, dir / L"T");
   EXPECT_FALSE(test::FileExists(dir / L"T\\PLAY.cmd"));
   EXPECT_TRUE(test::FileExists(dir / L"T\\saves.dat"));
+
+  // A second install over the first leaves every arena container as it was.
+  std::vector<std::vector<uint8_t>> before;
+  for (const xmf::ArenaRow& row : xmf::ArenaTable) {
+    std::string rel = std::string("\\GFX\\") + row.folder + "\\" + row.file;
+    before.emplace_back();
+    ASSERT_TRUE(test::ReadFileBytes(dir / (L"T" + std::wstring(rel.begin(), rel.end())), before.back()));
+  }
+  r = test::RunProgram(setup, tail);
+  EXPECT_EQ(r.exitCode, 0u);
+  size_t i = 0;
+  for (const xmf::ArenaRow& row : xmf::ArenaTable) {
+    std::string rel = std::string("\\GFX\\") + row.folder + "\\" + row.file;
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(test::ReadFileBytes(dir / (L"T" + std::wstring(rel.begin(), rel.end())), after));
+    EXPECT_TRUE(after == before[i++]) << rel;
+  }
 }
 
 TEST(SilentInstall, WrongDiscFailsWithExitCodeOne) {
