@@ -10,10 +10,10 @@ size=${1:-2G}
 bash tools/setup-machine.sh
 cmake --preset native >/dev/null && cmake --build --preset native --target discgen >/dev/null
 cmake --preset windows >/dev/null && cmake --build --preset windows --target extract_bench tf_setup >/dev/null
+work=$(pwd -P)/build/bench-extract
 source tools/wine-session.sh
 trap 'wine_session_end; rm -rf "$work"' EXIT
 wine_session_start
-work=$(pwd -P)/build/bench
 rm -rf "$work" && mkdir -p "$work"
 win() { echo "Z:$(echo "$1" | tr / '\\')"; }
 build/native/bin/discgen --total-bytes "$size" --seed 3 "$work/big.iso" 2>&1 | tail -1

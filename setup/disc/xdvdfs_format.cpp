@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/ascii.h"
 #include "common/bytes.h"
 
 namespace tf {
@@ -17,23 +18,14 @@ struct PendingFolder {
   std::string path;
 };
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
-
 bool IsReservedDeviceName(std::string_view name) {
   // The part before the first dot decides ("NUL.txt" is the NUL device too).
   std::string_view stem = name.substr(0, name.find('.'));
   while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
   static constexpr std::string_view kPlain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view r : kPlain)
-    if (EqualsNoCase(stem, r)) return true;
-  if (stem.size() == 4 && (EqualsNoCase(stem.substr(0, 3), "COM") || EqualsNoCase(stem.substr(0, 3), "LPT")) &&
+    if (EqualsNoCaseAscii(stem, r)) return true;
+  if (stem.size() == 4 && (EqualsNoCaseAscii(stem.substr(0, 3), "COM") || EqualsNoCaseAscii(stem.substr(0, 3), "LPT")) &&
       stem[3] >= '1' && stem[3] <= '9')
     return true;
   return false;

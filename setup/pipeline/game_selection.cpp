@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "common/ascii.h"
+
 namespace tf {
 
 namespace {
@@ -9,20 +11,11 @@ namespace {
 constexpr std::string_view kExecutable = "default.xbe";
 constexpr std::string_view kFolders[] = {"GFX", "AUDMUSIC", "AUDSoundFX"};
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 bool IsGamePath(std::string_view path) {
-  if (EqualsNoCase(path, kExecutable)) return true;
+  if (EqualsNoCaseAscii(path, kExecutable)) return true;
   for (std::string_view folder : kFolders) {
     if (path.size() > folder.size() && path[folder.size()] == '\\' &&
-        EqualsNoCase(path.substr(0, folder.size()), folder))
+        EqualsNoCaseAscii(path.substr(0, folder.size()), folder))
       return true;
   }
   return false;

@@ -233,14 +233,14 @@ void ListFolder(Layout& lay, int id) {
   }
 }
 
-bool BuildLayout(const ImageSpec& spec, Layout& lay, std::string& err) {
-  if (spec.base % kSectorSize != 0) {
+bool BuildLayout(const ImageSpec& plan, Layout& lay, std::string& err) {
+  if (plan.base % kSectorSize != 0) {
     err = "The volume base must be a multiple of 2048.";
     return false;
   }
   lay.nodes.clear();
   lay.nodes.emplace_back();  // root
-  for (const Entry& e : spec.entries) {
+  for (const Entry& e : plan.entries) {
     if (!AddEntry(lay, e, err)) return false;
   }
   for (size_t i = 0; i < lay.nodes.size(); ++i) {
@@ -271,7 +271,7 @@ bool BuildLayout(const ImageSpec& spec, Layout& lay, std::string& err) {
     const Node& folder = lay.nodes[id];
     for (size_t i = 0; i < folder.tableOrder.size(); ++i) {
       lay.nodes[folder.tableOrder[i]].recordOffset =
-          spec.base + uint64_t{folder.sector} * kSectorSize + folder.recordPos[i];
+          plan.base + uint64_t{folder.sector} * kSectorSize + folder.recordPos[i];
     }
   }
   return true;
@@ -386,37 +386,37 @@ int CompareNames(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-Entry* FindEntry(ImageSpec& spec, const Path& path) {
-  for (Entry& e : spec.entries) {
+Entry* FindEntry(ImageSpec& plan, const Path& path) {
+  for (Entry& e : plan.entries) {
     if (SamePath(e.path, path)) return &e;
   }
   return nullptr;
 }
 
-void PutFile(ImageSpec& spec, Path path, std::vector<uint8_t> bytes) {
-  if (Entry* e = FindEntry(spec, path)) {
+void PutFile(ImageSpec& plan, Path path, std::vector<uint8_t> bytes) {
+  if (Entry* e = FindEntry(plan, path)) {
     *e = BytesFile(std::move(path), std::move(bytes));
     return;
   }
-  spec.entries.push_back(BytesFile(std::move(path), std::move(bytes)));
+  plan.entries.push_back(BytesFile(std::move(path), std::move(bytes)));
 }
 
-size_t RemoveEntries(ImageSpec& spec, const Path& path) {
-  const size_t before = spec.entries.size();
-  std::erase_if(spec.entries, [&](const Entry& e) { return IsBelow(e.path, path); });
-  return before - spec.entries.size();
+size_t RemoveEntries(ImageSpec& plan, const Path& path) {
+  const size_t before = plan.entries.size();
+  std::erase_if(plan.entries, [&](const Entry& e) { return IsBelow(e.path, path); });
+  return before - plan.entries.size();
 }
 
-bool WriteImage(const ImageSpec& spec, const std::filesystem::path& out, std::string& errorText) {
+bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::string& errorText) {
   WriteReport report;
-  return WriteImage(spec, out, errorText, report, false);
+  return WriteImage(plan, out, errorText, report, false);
 }
 
-bool WriteImage(const ImageSpec& spec, const std::filesystem::path& out, std::string& errorText,
+bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::string& errorText,
                 WriteReport& report, bool hashFiles) {
   Layout lay;
   std::string err;
-  if (!BuildLayout(spec, lay, err)) {
+  if (!BuildLayout(plan, lay, err)) {
     errorText = err;
     return false;
   }
@@ -436,20 +436,20 @@ bool WriteImage(const ImageSpec& spec, const std::filesystem::path& out, std::st
   std::memcpy(desc, kVolumeMagic.data(), kVolumeMagic.size());
   PutU32(desc + 20, root.tableBytes > 0 ? root.sector : 0);
   PutU32(desc + 24, root.tableBytes);
-  PutU64(desc + 28, spec.timestamp);
+  PutU64(desc + 28, plan.timestamp);
   std::memcpy(desc + 2028, kVolumeMagic.data(), kVolumeMagic.size());
-  if (!w.MoveTo(spec.base + kDescriptorOffset) || !w.Write(desc, sizeof desc)) return failWrite();
+  if (!w.MoveTo(plan.base + kDescriptorOffset) || !w.Write(desc, sizeof desc)) return failWrite();
 
   for (int id : lay.folders) {
     const Node& folder = lay.nodes[id];
     const std::vector<uint8_t> table = TableBytes(lay, folder);
-    if (!w.MoveTo(spec.base + uint64_t{folder.sector} * kSectorSize) || !w.Write(table.data(), table.size())) {
+    if (!w.MoveTo(plan.base + uint64_t{folder.sector} * kSectorSize) || !w.Write(table.data(), table.size())) {
       return failWrite();
     }
   }
 
   report = WriteReport{};
-  report.rootTableOffset = spec.base + uint64_t{root.sector} * kSectorSize;
+  report.rootTableOffset = plan.base + uint64_t{root.sector} * kSectorSize;
   report.rootTableSize = root.tableBytes;
   constexpr size_t kChunk = 1 << 20;
   std::unique_ptr<uint8_t[]> chunk(new uint8_t[kChunk]);
@@ -459,7 +459,7 @@ bool WriteImage(const ImageSpec& spec, const std::filesystem::path& out, std::st
     item.path = n.path;
     item.joined = JoinPath(n.path);
     item.isFolder = n.isFolder;
-    item.offset = spec.base + uint64_t{n.sector} * kSectorSize;
+    item.offset = plan.base + uint64_t{n.sector} * kSectorSize;
     item.size = n.size;
     item.recordOffset = n.recordOffset;
     if (!n.isFolder) {
@@ -468,7 +468,7 @@ bool WriteImage(const ImageSpec& spec, const std::filesystem::path& out, std::st
       Sha256 hash;
       if (n.size > 0 && !w.MoveTo(item.offset)) return failWrite();
       const Entry& e = *n.entry;
-      const uint64_t key = ContentKey(spec.seed, item.joined);
+      const uint64_t key = ContentKey(plan.seed, item.joined);
       for (uint64_t done = 0; done < n.size;) {
         const size_t len = static_cast<size_t>(std::min<uint64_t>(kChunk, n.size - done));
         size_t fromHead = 0;
@@ -485,7 +485,7 @@ bool WriteImage(const ImageSpec& spec, const std::filesystem::path& out, std::st
     }
     report.items.push_back(std::move(item));
   }
-  report.imageSize = spec.base + lay.sectors * kSectorSize;
+  report.imageSize = plan.base + lay.sectors * kSectorSize;
   if (!w.Finish(report.imageSize)) return failWrite();
   return true;
 }

@@ -66,9 +66,9 @@ void FillEntryContent(uint64_t seed, const Entry& file, uint64_t offset, uint8_t
 int CompareNames(std::string_view a, std::string_view b);
 
 // Editing helpers for callers that change a tree before writing it.
-Entry* FindEntry(ImageSpec& spec, const Path& path);
-void PutFile(ImageSpec& spec, Path path, std::vector<uint8_t> bytes);  // replace or append
-size_t RemoveEntries(ImageSpec& spec, const Path& path);  // the entry and all below it
+Entry* FindEntry(ImageSpec& plan, const Path& path);
+void PutFile(ImageSpec& plan, Path path, std::vector<uint8_t> bytes);  // replace or append
+size_t RemoveEntries(ImageSpec& plan, const Path& path);  // the entry and all below it
 
 // What WriteImage placed where, in the order in which a front-to-back table
 // reader lists the volume (a table's entries, then each sub-folder's tree).
@@ -93,8 +93,8 @@ struct WriteReport {
 
 // Writes the image, streaming file content in 1 MiB chunks; a base above 0
 // leaves the bytes before it as a hole. False with one message on failure.
-bool WriteImage(const ImageSpec& spec, const std::filesystem::path& out, std::string& errorText);
-bool WriteImage(const ImageSpec& spec, const std::filesystem::path& out, std::string& errorText,
+bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::string& errorText);
+bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::string& errorText,
                 WriteReport& report, bool hashFiles = false);
 
 // ---- The game-like tree ----
@@ -144,7 +144,7 @@ struct GameOptions {
 // Root "default.xbe" (starting "XBEH"); GFX with the thirteen arenas, FONTS
 // and MENU\ICONS; AUDMUSIC; AUDSoundFX; and decoys the installer must skip
 // ($SystemUpdate\default.xbe, GFXDATA\x.bin, MOVIES, a root file GFX.BIN).
-bool GameTree(const GameOptions& options, ImageSpec& spec, std::string& errorText);
+bool GameTree(const GameOptions& options, ImageSpec& plan, std::string& errorText);
 
 // ---- SHA-256, for listings and determinism checks ----
 

@@ -205,13 +205,13 @@ class TreeReader {
   uint64_t base_ = 0;
 };
 
-// Every spec entry (explicit or implied folder) appears once with its kind,
+// Every plan entry (explicit or implied folder) appears once with its kind,
 // size and, for files, its bytes; nothing else appears; extents do not overlap.
-void ExpectMatches(const dg::ImageSpec& spec, TreeReader& reader, const std::vector<Record>& found,
+void ExpectMatches(const dg::ImageSpec& plan, TreeReader& reader, const std::vector<Record>& found,
                    bool checkContent) {
   std::map<dg::Path, const dg::Entry*> want;
   std::set<dg::Path> folders;
-  for (const dg::Entry& e : spec.entries) {
+  for (const dg::Entry& e : plan.entries) {
     want[e.path] = &e;
     for (size_t n = 1; n < e.path.size(); ++n) folders.insert(dg::Path(e.path.begin(), e.path.begin() + n));
   }
@@ -234,8 +234,8 @@ void ExpectMatches(const dg::ImageSpec& spec, TreeReader& reader, const std::vec
     }
     if (checkContent && !r.folder && r.size > 0) {
       std::vector<uint8_t> have(r.size), expect(r.size);
-      ASSERT_TRUE(reader.Read(spec.base + uint64_t{r.sector} * kSector, have.data(), r.size)) << name;
-      dg::FillEntryContent(spec.seed, *it->second, 0, expect.data(), expect.size());
+      ASSERT_TRUE(reader.Read(plan.base + uint64_t{r.sector} * kSector, have.data(), r.size)) << name;
+      dg::FillEntryContent(plan.seed, *it->second, 0, expect.data(), expect.size());
       EXPECT_TRUE(have == expect) << "content of " << name;
     }
   }
@@ -245,7 +245,7 @@ void ExpectMatches(const dg::ImageSpec& spec, TreeReader& reader, const std::vec
   for (size_t i = 1; i < extents.size(); ++i) {
     EXPECT_LE(extents[i - 1].second, extents[i].first) << "extents overlap at sector " << extents[i].first / kSector;
   }
-  if (!extents.empty()) EXPECT_LE(spec.base + extents.back().second, reader.Size());
+  if (!extents.empty()) EXPECT_LE(plan.base + extents.back().second, reader.Size());
 }
 
 std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
@@ -262,15 +262,15 @@ std::string FileHash(const fs::path& p) {
 }
 
 dg::ImageSpec Game(const dg::GameOptions& o) {
-  dg::ImageSpec spec;
+  dg::ImageSpec plan;
   std::string err;
-  EXPECT_TRUE(dg::GameTree(o, spec, err)) << err;
-  return spec;
+  EXPECT_TRUE(dg::GameTree(o, plan, err)) << err;
+  return plan;
 }
 
-void WriteOrFail(const dg::ImageSpec& spec, const fs::path& p, dg::WriteReport& report, bool hash = false) {
+void WriteOrFail(const dg::ImageSpec& plan, const fs::path& p, dg::WriteReport& report, bool hash = false) {
   std::string err;
-  ASSERT_TRUE(dg::WriteImage(spec, p, err, report, hash)) << err;
+  ASSERT_TRUE(dg::WriteImage(plan, p, err, report, hash)) << err;
   EXPECT_TRUE(err.empty());
 }
 
@@ -354,23 +354,23 @@ TEST(Names, CompareIsUppercaseBytewise) {
 }
 
 dg::ImageSpec WideFolder() {
-  dg::ImageSpec spec;
-  spec.seed = 9;
+  dg::ImageSpec plan;
+  plan.seed = 9;
   // Names of many lengths so the table spans several blocks with uneven tails,
   // plus case-only twins and prefixes.
   for (int i = 0; i < 400; ++i) {
     std::string name = "F" + std::to_string(i * 7919 % 1000) + "_" + std::string(static_cast<size_t>(i % 61), 'x');
-    spec.entries.push_back(dg::GeneratedFile({"WIDE", name}, static_cast<uint32_t>(i % 5)));
+    plan.entries.push_back(dg::GeneratedFile({"WIDE", name}, static_cast<uint32_t>(i % 5)));
   }
   for (const char* n : {"abc", "ABC", "AbC", "AB", "ABCD", "a", "_", "~", "\xC9T\xC9"}) {
-    spec.entries.push_back(dg::GeneratedFile({"WIDE", n}, 10));
+    plan.entries.push_back(dg::GeneratedFile({"WIDE", n}, 10));
   }
-  return spec;
+  return plan;
 }
 
 struct TreeCase {
   const char* name;
-  dg::ImageSpec spec;
+  dg::ImageSpec plan;
 };
 
 std::vector<TreeCase> TreeCases() {
@@ -399,12 +399,12 @@ TEST(WriteImage, TreeReaderFindsEveryEntryInOrder) {
     SCOPED_TRACE(c.name);
     TempFile file("tree");
     dg::WriteReport report;
-    WriteOrFail(c.spec, file.path(), report);
+    WriteOrFail(c.plan, file.path(), report);
     TreeReader reader(file.path());
     std::vector<Record> found;
-    reader.Walk(c.spec.base, found);
+    reader.Walk(c.plan.base, found);
     for (const std::string& f : reader.faults) ADD_FAILURE() << f;
-    ExpectMatches(c.spec, reader, found, true);
+    ExpectMatches(c.plan, reader, found, true);
     EXPECT_EQ(reader.Size(), report.imageSize);
     EXPECT_EQ(report.imageSize % kSector, 0u);
 
@@ -416,7 +416,7 @@ TEST(WriteImage, TreeReaderFindsEveryEntryInOrder) {
       const Record& r = byPath[item.path];
       EXPECT_EQ(item.recordOffset, r.recordOffset) << item.joined;
       EXPECT_EQ(item.size, r.size) << item.joined;
-      if (r.size > 0) EXPECT_EQ(item.offset, c.spec.base + uint64_t{r.sector} * kSector) << item.joined;
+      if (r.size > 0) EXPECT_EQ(item.offset, c.plan.base + uint64_t{r.sector} * kSector) << item.joined;
     }
     // Descending the tree by name finds every record of every table.
     for (const Record& r : found) {
@@ -444,10 +444,10 @@ TEST(WriteImage, DescriptorAndBase) {
     dg::GameOptions o;
     o.base = c.base;
     o.timestamp = c.timestamp;
-    const dg::ImageSpec spec = Game(o);
+    const dg::ImageSpec plan = Game(o);
     TempFile file("desc");
     dg::WriteReport report;
-    WriteOrFail(spec, file.path(), report);
+    WriteOrFail(plan, file.path(), report);
     TreeReader reader(file.path());
     std::vector<Record> found;
     reader.Walk(c.base, found);
@@ -506,9 +506,9 @@ TEST(GameTree, RetailStatisticsAreExact) {
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.o.retail = true;
-    const dg::ImageSpec spec = Game(c.o);
+    const dg::ImageSpec plan = Game(c.o);
     uint64_t files = 0, bytes = 0;
-    for (const dg::Entry& e : spec.entries) {
+    for (const dg::Entry& e : plan.entries) {
       files += !e.isFolder;
       bytes += e.isFolder ? 0 : e.size;
     }
@@ -518,10 +518,10 @@ TEST(GameTree, RetailStatisticsAreExact) {
 
   // Counted again on a written image by the tree reader.
   dg::GameOptions o = cases[1].o;
-  const dg::ImageSpec spec = Game(o);
+  const dg::ImageSpec plan = Game(o);
   TempFile file("retail");
   dg::WriteReport report;
-  WriteOrFail(spec, file.path(), report);
+  WriteOrFail(plan, file.path(), report);
   TreeReader reader(file.path());
   std::vector<Record> found;
   reader.Walk(0, found);
@@ -546,10 +546,10 @@ TEST(GameTree, TotalBytesAreExact) {
     dg::GameOptions o;
     o.totalBytes = c.total;
     o.fillerFiles = c.fillers;
-    const dg::ImageSpec spec = Game(o);
+    const dg::ImageSpec plan = Game(o);
     uint64_t bytes = 0;
     uint32_t largest = 0;
-    for (const dg::Entry& e : spec.entries) {
+    for (const dg::Entry& e : plan.entries) {
       bytes += e.isFolder ? 0 : e.size;
       largest = std::max(largest, e.size);
     }
@@ -563,9 +563,9 @@ TEST(GameTree, TotalBytesAreExact) {
              {"total below the fixed files", {.totalBytes = 1000}},
              {"one filler over 4 GiB", {.totalBytes = 9ull << 30, .fillerFiles = 1}}};
   for (const auto& b : bad) {
-    dg::ImageSpec spec;
+    dg::ImageSpec plan;
     std::string err;
-    EXPECT_FALSE(dg::GameTree(b.o, spec, err)) << b.name;
+    EXPECT_FALSE(dg::GameTree(b.o, plan, err)) << b.name;
     EXPECT_FALSE(err.empty()) << b.name;
   }
 }
@@ -573,10 +573,10 @@ TEST(GameTree, TotalBytesAreExact) {
 TEST(GameTree, HoldsGameFilesAndDecoys) {
   dg::GameOptions o;
   o.zeroLengthFiles = o.deepNesting = o.edgeSizes = true;
-  dg::ImageSpec spec = Game(o);
+  dg::ImageSpec plan = Game(o);
   std::map<std::string, const dg::Entry*> by;
   size_t deepest = 0;
-  for (const dg::Entry& e : spec.entries) {
+  for (const dg::Entry& e : plan.entries) {
     by[dg::JoinPath(e.path)] = &e;
     if (e.isFolder) deepest = std::max(deepest, e.path.size());
   }
@@ -605,17 +605,17 @@ TEST(GameTree, ContainerHookAndPutFilePlaceBytesVerbatim) {
     b = Bytes(std::string("XMF:") + std::string(folder) + "/" + std::string(file));
     return true;
   };
-  dg::ImageSpec spec = Game(o);
-  EXPECT_EQ(dg::FindEntry(spec, {"GFX", "LAB", "OBJECTS.xmf"}), nullptr);
-  dg::PutFile(spec, {"GFX", "HELL", "OBJECTS.xmf"}, Bytes("replaced"));
-  dg::PutFile(spec, {"GFX", "LAB", "OBJECTS.xmf"}, Bytes("added"));
-  const size_t movies = std::count_if(spec.entries.begin(), spec.entries.end(),
+  dg::ImageSpec plan = Game(o);
+  EXPECT_EQ(dg::FindEntry(plan, {"GFX", "LAB", "OBJECTS.xmf"}), nullptr);
+  dg::PutFile(plan, {"GFX", "HELL", "OBJECTS.xmf"}, Bytes("replaced"));
+  dg::PutFile(plan, {"GFX", "LAB", "OBJECTS.xmf"}, Bytes("added"));
+  const size_t movies = std::count_if(plan.entries.begin(), plan.entries.end(),
                                       [](const dg::Entry& e) { return e.path[0] == "MOVIES"; });
   EXPECT_GT(movies, 1u);
-  EXPECT_EQ(dg::RemoveEntries(spec, {"MOVIES"}), movies);
+  EXPECT_EQ(dg::RemoveEntries(plan, {"MOVIES"}), movies);
   TempFile file("hook");
   dg::WriteReport report;
-  WriteOrFail(spec, file.path(), report);
+  WriteOrFail(plan, file.path(), report);
   TreeReader reader(file.path());
   std::map<std::string, std::string> expect = {{"GFX\\SCRAP\\WEAPONS.xmf", "XMF:SCRAP/WEAPONS.xmf"},
                                                {"GFX\\KITCHEN\\OBJECTS.xmf", "XMF:KITCHEN/OBJECTS.xmf"},
@@ -642,10 +642,10 @@ TEST(WriteImage, HostileNamesAreWrittenByteExactly) {
     EXPECT_EQ(parsed, kind);
     dg::GameOptions o;
     o.hostileNames = {kind};
-    const dg::ImageSpec spec = Game(o);
+    const dg::ImageSpec plan = Game(o);
     TempFile file("hostile");
     dg::WriteReport report;
-    WriteOrFail(spec, file.path(), report);
+    WriteOrFail(plan, file.path(), report);
     TreeReader reader(file.path());
     const std::string name = dg::HostileName(kind);
     const auto it = std::find_if(report.items.begin(), report.items.end(), [&](const dg::WrittenItem& i) {
@@ -699,7 +699,7 @@ TEST(WriteImage, RejectsBadTrees) {
   oddBase.base = 1000;
   const struct {
     const char* name;
-    dg::ImageSpec spec;
+    dg::ImageSpec plan;
     std::string out;
   } cases[] = {
       {"duplicate file", {.entries = {dg::GeneratedFile({"A"}, 1), dg::GeneratedFile({"A"}, 2)}}, ""},
@@ -716,7 +716,7 @@ TEST(WriteImage, RejectsBadTrees) {
   for (const auto& c : cases) {
     TempFile file("bad");
     std::string err;
-    EXPECT_FALSE(dg::WriteImage(c.spec, c.out.empty() ? file.path() : fs::path(c.out), err)) << c.name;
+    EXPECT_FALSE(dg::WriteImage(c.plan, c.out.empty() ? file.path() : fs::path(c.out), err)) << c.name;
     EXPECT_FALSE(err.empty()) << c.name;
   }
   // A name of 255 bytes and a folder listed after its files are fine.

@@ -103,7 +103,7 @@ std::vector<Entry> HostileEntries(HostileKind kind) {
   return {GeneratedFile({"GFX", name}, 333)};
 }
 
-bool GameTree(const GameOptions& o, ImageSpec& spec, std::string& errorText) {
+bool GameTree(const GameOptions& o, ImageSpec& plan, std::string& errorText) {
   if (o.retail && o.totalBytes != 0) {
     errorText = "Retail statistics and a total size cannot be asked for together.";
     return false;
@@ -112,11 +112,11 @@ bool GameTree(const GameOptions& o, ImageSpec& spec, std::string& errorText) {
     errorText = "The total size is too large.";
     return false;
   }
-  spec = ImageSpec{};
-  spec.base = o.base;
-  spec.timestamp = o.timestamp;
-  spec.seed = o.seed;
-  std::vector<Entry>& e = spec.entries;
+  plan = ImageSpec{};
+  plan.base = o.base;
+  plan.timestamp = o.timestamp;
+  plan.seed = o.seed;
+  std::vector<Entry>& e = plan.entries;
   const bool large = o.retail || o.totalBytes != 0;
 
   e.push_back(WithHead(GeneratedFile({"default.xbe"}, large ? 1212436 : 65556), "XBEH"));
@@ -179,7 +179,7 @@ bool GameTree(const GameOptions& o, ImageSpec& spec, std::string& errorText) {
   }
   for (HostileKind kind : o.hostileNames) {
     for (Entry& h : HostileEntries(kind)) {
-      if (!FindEntry(spec, h.path)) e.push_back(std::move(h));
+      if (!FindEntry(plan, h.path)) e.push_back(std::move(h));
     }
   }
 

@@ -140,10 +140,10 @@ int main(int argc, char** argv) {
   }
   if (!out) return Usage("no output file");
 
-  dg::ImageSpec spec;
+  dg::ImageSpec plan;
   std::string err;
   dg::WriteReport report;
-  if (!dg::GameTree(opt, spec, err) || !dg::WriteImage(spec, out, err, report, list)) {
+  if (!dg::GameTree(opt, plan, err) || !dg::WriteImage(plan, out, err, report, list)) {
     std::fprintf(stderr, "discgen: %s\n", err.c_str());
     return 1;
   }
@@ -158,6 +158,6 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr, "discgen: wrote %s: %u files, %llu file bytes, image %llu bytes, volume base 0x%llX\n", out,
                report.fileCount, static_cast<unsigned long long>(report.totalFileBytes),
-               static_cast<unsigned long long>(report.imageSize), static_cast<unsigned long long>(spec.base));
+               static_cast<unsigned long long>(report.imageSize), static_cast<unsigned long long>(plan.base));
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -35,10 +35,10 @@ std::string ReadText(const std::wstring& path) {
 }
 
 bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
-  discgen::ImageSpec spec;
+  discgen::ImageSpec plan;
   std::string error;
-  if (!discgen::GameTree(options, spec, error)) return false;
-  return discgen::WriteImage(spec, std::filesystem::path(path), error);
+  if (!discgen::GameTree(options, plan, error)) return false;
+  return discgen::WriteImage(plan, std::filesystem::path(path), error);
 }
 
 // The log lines an install of this image writes while copying.

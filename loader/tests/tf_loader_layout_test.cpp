@@ -1,0 +1,358 @@
+// Reads the cross-built dist/tf_loader.exe and checks the image layout the
+// game runtime depends on: fixed base without relocations, header flags,
+// stack and heap, the .00xbe section and what lies before and after it, and
+// the resources.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+
+namespace {
+
+constexpr uint32_t kImageBase = 0x10000;
+constexpr uint32_t kReserveVa = 0x15000;
+constexpr uint32_t kReserveSize = 0x1700000;
+
+// Section characteristics.
+constexpr uint32_t kCntCode = 0x20, kCntInitData = 0x40, kCntUninitData = 0x80;
+constexpr uint32_t kMemExecute = 0x20000000, kMemRead = 0x40000000, kMemWrite = 0x80000000;
+
+struct Section {
+  std::string name;
+  uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, rawOffset = 0, characteristics = 0;
+};
+
+struct Image {
+  std::vector<uint8_t> bytes;
+  tf::ByteReader r;
+  uint16_t machine = 0, characteristics = 0, magic = 0, subsystem = 0, dllCharacteristics = 0;
+  uint32_t imageBase = 0, sectionAlignment = 0, sizeOfImage = 0;
+  uint32_t stackReserve = 0, stackCommit = 0, heapReserve = 0, heapCommit = 0;
+  uint32_t dirCount = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> dirs;  // RVA, size
+  std::vector<Section> sections;
+
+  const Section* Find(const std::string& name) const {
+    for (const auto& s : sections)
+      if (s.name == name) return &s;
+    return nullptr;
+  }
+  // File offset of an RVA inside some section's raw data.
+  std::optional<uint32_t> Offset(uint32_t rva) const {
+    for (const auto& s : sections)
+      if (rva >= s.virtualAddress && rva - s.virtualAddress < s.rawSize) return s.rawOffset + (rva - s.virtualAddress);
+    return std::nullopt;
+  }
+};
+
+std::string LoaderPath() { return std::string(TF_DIST_DIR) + "/tf_loader.exe"; }
+
+// Parses the headers; on a malformed file adds a failure and returns false.
+bool Parse(Image& img) {
+  tf::ByteReader& r = img.r;
+  uint16_t mz = 0;
+  uint32_t peOffset = 0, sig = 0;
+  if (!r.U16(0, mz) || mz != 0x5A4D || !r.U32(0x3C, peOffset) || !r.U32(peOffset, sig) || sig != 0x4550) {
+    ADD_FAILURE() << "no PE signature";
+    return false;
+  }
+  uint32_t fh = peOffset + 4;
+  uint16_t sectionCount = 0, optSize = 0;
+  bool ok = r.U16(fh, img.machine) && r.U16(fh + 2, sectionCount) && r.U16(fh + 16, optSize) &&
+            r.U16(fh + 18, img.characteristics);
+  uint32_t oh = fh + 20;
+  ok = ok && r.U16(oh, img.magic) && r.U32(oh + 28, img.imageBase) && r.U32(oh + 32, img.sectionAlignment) &&
+       r.U32(oh + 56, img.sizeOfImage) && r.U16(oh + 68, img.subsystem) && r.U16(oh + 70, img.dllCharacteristics) &&
+       r.U32(oh + 72, img.stackReserve) && r.U32(oh + 76, img.stackCommit) && r.U32(oh + 80, img.heapReserve) &&
+       r.U32(oh + 84, img.heapCommit) && r.U32(oh + 92, img.dirCount);
+  if (!ok || img.magic != 0x10B || img.dirCount > 16 || optSize < 96 + img.dirCount * 8) {
+    ADD_FAILURE() << "bad optional header";
+    return false;
+  }
+  for (uint32_t i = 0; i < img.dirCount; ++i) {
+    uint32_t rva = 0, size = 0;
+    if (!r.U32(oh + 96 + i * 8, rva) || !r.U32(oh + 100 + i * 8, size)) return false;
+    img.dirs.emplace_back(rva, size);
+  }
+  uint32_t st = oh + optSize;
+  for (uint16_t i = 0; i < sectionCount; ++i) {
+    uint32_t at = st + i * 40u;
+    std::span<const uint8_t> name;
+    Section s;
+    if (!r.Sub(at, 8, name) || !r.U32(at + 8, s.virtualSize) || !r.U32(at + 12, s.virtualAddress) ||
+        !r.U32(at + 16, s.rawSize) || !r.U32(at + 20, s.rawOffset) || !r.U32(at + 36, s.characteristics)) {
+      ADD_FAILURE() << "section table cut short";
+      return false;
+    }
+    s.name.assign(name.begin(), name.end());
+    s.name = s.name.c_str();  // names shorter than 8 bytes are NUL padded
+    img.sections.push_back(s);
+  }
+  return true;
+}
+
+class LoaderImage : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    image_ = new Image;
+    std::ifstream in(LoaderPath(), std::ios::binary);
+    if (!in) return;
+    image_->bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    image_->r = tf::ByteReader(image_->bytes);
+    parsed_ = Parse(*image_);
+  }
+  static void TearDownTestSuite() {
+    delete image_;
+    image_ = nullptr;
+  }
+  void SetUp() override {
+    if (!std::filesystem::exists(LoaderPath()))
+      GTEST_SKIP() << LoaderPath() << " does not exist: build the Windows preset first (cmake --build build/windows "
+                   << "--target tf_loader)";
+    ASSERT_TRUE(parsed_) << "could not parse " << LoaderPath();
+  }
+  static Image* image_;
+  static bool parsed_;
+};
+Image* LoaderImage::image_ = nullptr;
+bool LoaderImage::parsed_ = false;
+
+TEST_F(LoaderImage, FileHeaderMarksA32BitExecutableWithoutRelocations) {
+  const Image& img = *image_;
+  EXPECT_EQ(img.machine, 0x14C);  // i386
+  struct Flag {
+    uint16_t bit;
+    bool set;
+    const char* what;
+  } flags[] = {
+      {0x0001, true, "relocations stripped"},
+      {0x0002, true, "executable image"},
+      {0x0020, true, "large address aware"},
+      {0x0100, true, "32-bit machine"},
+      {0x2000, false, "DLL"},
+  };
+  for (const Flag& f : flags) EXPECT_EQ((img.characteristics & f.bit) != 0, f.set) << f.what;
+}
+
+TEST_F(LoaderImage, OptionalHeaderFixesBaseSubsystemStackAndHeap) {
+  const Image& img = *image_;
+  EXPECT_EQ(img.magic, 0x10B);
+  EXPECT_EQ(img.imageBase, kImageBase);
+  EXPECT_EQ(img.subsystem, 3) << "console subsystem";
+  EXPECT_EQ(img.stackReserve, 0x100000u);
+  EXPECT_EQ(img.stackCommit, 0x100000u);
+  EXPECT_EQ(img.heapReserve, 0x100000u);
+  EXPECT_EQ(img.heapCommit, 0x1000u);
+  struct Flag {
+    uint16_t bit;
+    bool set;
+    const char* what;
+  } flags[] = {
+      {0x0100, true, "NX compatible"},
+      {0x8000, true, "terminal server aware"},
+      {0x0040, false, "dynamic base (ASLR)"},
+      {0x0020, false, "high-entropy VA"},
+  };
+  for (const Flag& f : flags) EXPECT_EQ((img.dllCharacteristics & f.bit) != 0, f.set) << f.what;
+}
+
+TEST_F(LoaderImage, CarriesNoRelocationInformation) {
+  const Image& img = *image_;
+  ASSERT_GT(img.dirCount, 5u);
+  EXPECT_EQ(img.dirs[5].first, 0u) << "base relocation directory RVA";
+  EXPECT_EQ(img.dirs[5].second, 0u) << "base relocation directory size";
+  EXPECT_EQ(img.Find(".reloc"), nullptr);
+}
+
+TEST_F(LoaderImage, ReserveSectionIsZeroFilledWritableDataAt0x15000) {
+  const Image& img = *image_;
+  const Section* s = img.Find(".00xbe");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(img.imageBase + s->virtualAddress, kReserveVa);
+  EXPECT_EQ(s->virtualSize, kReserveSize);
+  EXPECT_EQ(s->rawSize, kReserveSize) << "stored in full in the file";
+  EXPECT_TRUE(s->characteristics & kCntInitData);
+  EXPECT_TRUE(s->characteristics & kMemRead);
+  EXPECT_TRUE(s->characteristics & kMemWrite);
+  EXPECT_FALSE(s->characteristics & kMemExecute);
+  EXPECT_FALSE(s->characteristics & kCntCode);
+  EXPECT_FALSE(s->characteristics & kCntUninitData);
+  std::span<const uint8_t> raw;
+  ASSERT_TRUE(img.r.Sub(s->rawOffset, s->rawSize, raw)) << "raw data lies outside the file";
+  size_t firstNonZero = raw.size();
+  for (size_t i = 0; i < raw.size(); ++i)
+    if (raw[i]) {
+      firstNonZero = i;
+      break;
+    }
+  EXPECT_EQ(firstNonZero, raw.size()) << "non-zero byte in .00xbe";
+}
+
+TEST_F(LoaderImage, CodeAndDataLieBeforeTheReserveAndResourcesAfterIt) {
+  const Image& img = *image_;
+  const Section* reserve = img.Find(".00xbe");
+  ASSERT_NE(reserve, nullptr);
+  uint32_t reserveEnd = reserve->virtualAddress + reserve->virtualSize;
+  bool sawCode = false, sawWritableData = false, sawReadOnlyData = false;
+  uint32_t before = 0, after = 0;
+  for (const Section& s : img.sections) {
+    if (&s == reserve) continue;
+    uint32_t end = s.virtualAddress + std::max(s.virtualSize, s.rawSize);
+    if (s.virtualAddress < reserve->virtualAddress) {
+      ++before;
+      EXPECT_LE(end, reserve->virtualAddress) << s.name << " runs into .00xbe";
+      EXPECT_NE(s.name, ".rsrc");
+      sawCode |= (s.characteristics & kMemExecute) != 0;
+      sawWritableData |= !(s.characteristics & kMemExecute) && (s.characteristics & kMemWrite);
+      sawReadOnlyData |= !(s.characteristics & kMemExecute) && !(s.characteristics & kMemWrite);
+    } else {
+      ++after;
+      EXPECT_GE(s.virtualAddress, reserveEnd) << s.name;
+      EXPECT_EQ(s.name, ".rsrc") << "only resources follow .00xbe";
+    }
+  }
+  EXPECT_TRUE(sawCode && sawWritableData && sawReadOnlyData) << "code, read-only and writable data before .00xbe";
+  EXPECT_GE(before, 3u);
+  EXPECT_EQ(after, 1u);
+  ASSERT_GT(img.dirCount, 2u);
+  const Section* rsrc = img.Find(".rsrc");
+  ASSERT_NE(rsrc, nullptr);
+  EXPECT_EQ(img.dirs[2].first, rsrc->virtualAddress) << "resource directory in the section after .00xbe";
+  EXPECT_GE(img.sizeOfImage, reserveEnd);
+}
+
+// --- resources -------------------------------------------------------------
+
+struct ResourceData {
+  uint32_t rva = 0, size = 0;
+};
+
+// Finds type/id (first language) in the resource directory.
+std::optional<ResourceData> FindResource(const Image& img, uint32_t type, uint32_t id) {
+  if (img.dirCount < 3 || img.dirs[2].first == 0) return std::nullopt;
+  auto rootOffset = img.Offset(img.dirs[2].first);
+  if (!rootOffset) return std::nullopt;
+  const tf::ByteReader& r = img.r;
+  // Returns the entry's value for the given integer id in the directory at dirOffset.
+  auto lookup = [&](uint32_t dirOffset, std::optional<uint32_t> want, uint32_t& value) {
+    uint16_t named = 0, ids = 0;
+    if (!r.U16(*rootOffset + dirOffset + 12, named) || !r.U16(*rootOffset + dirOffset + 14, ids)) return false;
+    for (uint32_t i = 0; i < uint32_t(named) + ids; ++i) {
+      uint32_t nameField = 0, v = 0, at = *rootOffset + dirOffset + 16 + i * 8;
+      if (!r.U32(at, nameField) || !r.U32(at + 4, v)) return false;
+      if (!want || (!(nameField & 0x80000000u) && nameField == *want)) {
+        value = v;
+        return true;
+      }
+    }
+    return false;
+  };
+  uint32_t typeDir = 0, nameDir = 0, leaf = 0;
+  if (!lookup(0, type, typeDir) || !(typeDir & 0x80000000u)) return std::nullopt;
+  if (!lookup(typeDir & 0x7FFFFFFF, id, nameDir) || !(nameDir & 0x80000000u)) return std::nullopt;
+  if (!lookup(nameDir & 0x7FFFFFFF, std::nullopt, leaf) || (leaf & 0x80000000u)) return std::nullopt;
+  ResourceData d;
+  if (!r.U32(*rootOffset + leaf, d.rva) || !r.U32(*rootOffset + leaf + 4, d.size)) return std::nullopt;
+  return d;
+}
+
+std::span<const uint8_t> Bytes(const Image& img, const ResourceData& d) {
+  std::span<const uint8_t> out;
+  auto at = img.Offset(d.rva);
+  if (!at || !img.r.Sub(*at, d.size, out)) return {};
+  return out;
+}
+
+// The value that follows a UTF-16 key in a version block's string table.
+std::string VersionString(std::span<const uint8_t> block, const std::string& key) {
+  std::vector<uint8_t> pattern;
+  for (char c : key) {
+    pattern.push_back(static_cast<uint8_t>(c));
+    pattern.push_back(0);
+  }
+  pattern.push_back(0);
+  pattern.push_back(0);
+  for (size_t i = 0; i + pattern.size() <= block.size(); i += 2) {
+    if (std::memcmp(block.data() + i, pattern.data(), pattern.size()) != 0) continue;
+    size_t at = i + pattern.size();
+    while (at % 4) ++at;  // the value starts on a 32-bit boundary
+    std::string value;
+    for (; at + 1 < block.size() && (block[at] || block[at + 1]); at += 2) value.push_back(static_cast<char>(block[at]));
+    return value;
+  }
+  return "<missing>";
+}
+
+TEST_F(LoaderImage, CarriesTheInstallersIconAsGroupOne) {
+  auto group = FindResource(*image_, 14, 1);  // RT_GROUP_ICON
+  ASSERT_TRUE(group);
+  tf::ByteReader g(Bytes(*image_, *group));
+  uint16_t count = 0;
+  ASSERT_TRUE(g.U16(4, count));
+
+  std::ifstream in(std::string(TF_SOURCE_DIR) + "/setup/resources/tf_setup.ico", std::ios::binary);
+  std::vector<uint8_t> ico((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  tf::ByteReader icoReader(ico);
+  uint16_t icoCount = 0;
+  ASSERT_TRUE(icoReader.U16(4, icoCount)) << "installer icon unreadable";
+  EXPECT_EQ(count, icoCount);
+  int smallest = 1000, largest = 0;
+  for (uint16_t i = 0; i < count; ++i) {
+    uint8_t w = 0, iw = 0;
+    ASSERT_TRUE(g.U8(6 + i * 14u, w));
+    ASSERT_TRUE(icoReader.U8(6 + i * 16u, iw));
+    EXPECT_EQ(w, iw) << "image " << i;
+    int px = w ? w : 256;
+    smallest = std::min(smallest, px);
+    largest = std::max(largest, px);
+  }
+  EXPECT_EQ(smallest, 16);
+  EXPECT_EQ(largest, 256);
+}
+
+TEST_F(LoaderImage, ManifestAsksForAsInvokerWithoutUiAccess) {
+  auto manifest = FindResource(*image_, 24, 1);  // RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID
+  ASSERT_TRUE(manifest);
+  auto bytes = Bytes(*image_, *manifest);
+  std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos) << text;
+  EXPECT_NE(text.find("uiAccess=\"false\""), std::string::npos) << text;
+}
+
+TEST_F(LoaderImage, VersionBlockNamesTheGame) {
+  auto version = FindResource(*image_, 16, 1);  // RT_VERSION
+  ASSERT_TRUE(version);
+  auto block = Bytes(*image_, *version);
+  struct {
+    const char* key;
+    const char* value;
+  } want[] = {
+      {"FileDescription", "Tarnfell"},
+      {"ProductName", "Tarnfell (PC port)"},
+      {"FileVersion", "1.0.0.0"},
+      {"ProductVersion", "1.0.0.0"},
+  };
+  for (const auto& w : want) EXPECT_EQ(VersionString(block, w.key), w.value) << w.key;
+  // VS_FIXEDFILEINFO: signature, then file and product version 1.0.0.0.
+  const uint8_t sig[] = {0xBD, 0x04, 0xEF, 0xFE};
+  auto it = std::search(block.begin(), block.end(), std::begin(sig), std::end(sig));
+  ASSERT_NE(it, block.end());
+  tf::ByteReader fixed(block.subspan(static_cast<size_t>(it - block.begin())));
+  uint32_t fileMs = 0, fileLs = 0, productMs = 0, productLs = 0;
+  ASSERT_TRUE(fixed.U32(8, fileMs) && fixed.U32(12, fileLs) && fixed.U32(16, productMs) && fixed.U32(20, productLs));
+  EXPECT_EQ(fileMs, 0x00010000u);
+  EXPECT_EQ(fileLs, 0u);
+  EXPECT_EQ(productMs, 0x00010000u);
+  EXPECT_EQ(productLs, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// tf_loader: occupies the fixed address ranges the game runtime expects, then
+// loads tf_hybrid.dll from its own folder and hands it default.xbe and a mode.
+// Linked without the C runtime (see CMakeLists.txt and tf_loader.ld), so the
+// image stays small enough to end below the .00xbe section at 0x15000.
+#include <windows.h>
+
+#include "loader_text.h"
+
+using tf::loader::kPathChars;
+using tf::loader::Line;
+
+// The zero-filled range the runtime maps the game's image into. The linker
+// script places this section at 0x15000; its size is part of the contract.
+constexpr size_t kReserveBytes = 0x1700000;
+extern "C" unsigned char tf_reserve[kReserveBytes];
+__attribute__((section(".00xbe"), used, aligned(4096))) unsigned char tf_reserve[kReserveBytes] = {};
+
+namespace {
+
+constexpr uintptr_t kHoldBase = 0x04000000;
+constexpr size_t kHoldBytes = 0x0C000000;
+constexpr DWORD kMemReservePlaceholder = 0x40000;
+
+const char kFixedXbePath[] = "D:\\Projects\\Tarnfell (U)\\extracted\\default.xbe";
+
+using VirtualAlloc2Fn = PVOID(WINAPI*)(HANDLE, PVOID, SIZE_T, ULONG, ULONG, void*, ULONG);
+using RunGameFn = int(__cdecl*)(const char*, const char*);
+
+HANDLE g_out;
+
+// Standard output is written line by line with no buffering of our own.
+void Print(const Line& line) {
+  DWORD written = 0;
+  if (line.Size()) WriteFile(g_out, line.Text(), static_cast<DWORD>(line.Size()), &written, nullptr);
+}
+
+enum class Hold { Placeholder, Plain, Failed };
+
+Hold ReserveLowHold() {
+  void* base = reinterpret_cast<void*>(kHoldBase);
+  if (HMODULE kernelBase = GetModuleHandleA("kernelbase.dll")) {
+    auto alloc2 = reinterpret_cast<VirtualAlloc2Fn>(reinterpret_cast<void*>(GetProcAddress(kernelBase, "VirtualAlloc2")));
+    if (alloc2 && alloc2(GetCurrentProcess(), base, kHoldBytes, MEM_RESERVE | kMemReservePlaceholder,
+                         PAGE_NOACCESS, nullptr, 0))
+      return Hold::Placeholder;
+  }
+  if (VirtualAlloc(base, kHoldBytes, MEM_RESERVE, PAGE_NOACCESS)) return Hold::Plain;
+  return Hold::Failed;
+}
+
+int Run() {
+  g_out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const char* commandLine = GetCommandLineA();
+  size_t commandLength = tf::loader::Length(commandLine);
+
+  // One line holds at most two paths and the mode, which is no longer than the command line.
+  HANDLE heap = GetProcessHeap();
+  size_t lineCapacity = commandLength + 3 * kPathChars + 128;
+  char* lineBuffer = static_cast<char*>(HeapAlloc(heap, 0, lineCapacity));
+  char* mode = static_cast<char*>(HeapAlloc(heap, 0, commandLength + 1));
+  if (!lineBuffer || !mode) return 1;
+
+  Line reserveLine(lineBuffer, lineCapacity);
+  reserveLine.Str("[ldr] module=")
+      .Pointer(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)))
+      .Str(" reserve=")
+      .Pointer(reinterpret_cast<uintptr_t>(tf_reserve))
+      .Str("..")
+      .Pointer(reinterpret_cast<uintptr_t>(tf_reserve) + kReserveBytes)
+      .Str("\n");
+  Print(reserveLine);
+
+  // A module path that does not fit, or a library path that would have to be
+  // cut, must not be loaded: a cut name could name some other file.
+  char selfPath[kPathChars] = {};
+  DWORD selfLength = GetModuleFileNameA(nullptr, selfPath, kPathChars);
+  DWORD pathError = 0;
+  if (selfLength == 0)
+    pathError = GetLastError();
+  else if (selfLength >= kPathChars)
+    pathError = ERROR_FILENAME_EXCED_RANGE;
+  size_t folderLength = tf::loader::FolderLength(selfPath);
+
+  char dllPath[kPathChars];
+  if (!tf::loader::JoinPath(dllPath, selfPath, folderLength, "tf_hybrid.dll") && !pathError)
+    pathError = ERROR_FILENAME_EXCED_RANGE;
+  char xbePath[kPathChars];
+  bool xbeWhole = tf::loader::JoinPath(xbePath, selfPath, folderLength, "default.xbe");
+  if (pathError || !xbeWhole || GetFileAttributesA(xbePath) == INVALID_FILE_ATTRIBUTES)
+    tf::loader::JoinPath(xbePath, kFixedXbePath, sizeof(kFixedXbePath) - 1, "");
+
+  if (!tf::loader::FirstArgument(commandLine, mode)) {
+    mode[0] = 'm';
+    mode[1] = '4';
+    mode[2] = '\0';
+  }
+
+  Line pathLines(lineBuffer, lineCapacity);
+  pathLines.Str("[ldr] xbe=").Str(xbePath).Str("\n[ldr] dll=").Str(dllPath).Str(" mode=").Str(mode).Str("\n");
+  Print(pathLines);
+
+  Hold hold = ReserveLowHold();
+  SetEnvironmentVariableA("TF_HOLD_PLACEHOLDER", hold == Hold::Placeholder ? "1" : "0");
+  Line holdLine(lineBuffer, lineCapacity);
+  holdLine.Str("[ldr] low hold 0x04000000..0x10000000 ")
+      .Str(hold == Hold::Placeholder ? "reserved (placeholder)" : hold == Hold::Plain ? "reserved" : "FAILED")
+      .Str("\n");
+  Print(holdLine);
+
+  HMODULE runtime = pathError ? nullptr : LoadLibraryA(dllPath);
+  if (!runtime) {
+    DWORD error = pathError ? pathError : GetLastError();
+    Line failLine(lineBuffer, lineCapacity);
+    failLine.Str("[ldr] LoadLibrary(").Str(dllPath).Str(") failed ").Unsigned(error).Str("\n");
+    Print(failLine);
+    return 1;
+  }
+  auto runGame = reinterpret_cast<RunGameFn>(reinterpret_cast<void*>(GetProcAddress(runtime, "RunGame")));
+  if (!runGame) {
+    Line failLine(lineBuffer, lineCapacity);
+    Print(failLine.Str("[ldr] GetProcAddress(RunGame) failed\n"));
+    return 1;
+  }
+
+  int result = runGame(xbePath, mode);
+  Line resultLine(lineBuffer, lineCapacity);
+  Print(resultLine.Str("[ldr] RunGame returned ").Signed(result).Str("\n"));
+  return result;
+}
+
+}  // namespace
+
+extern "C" void LoaderEntry() { ExitProcess(static_cast<UINT>(Run())); }
+
+// The compiler may emit calls to these for array initialisation and copies.
+extern "C" void* memset(void* dst, int value, size_t n) {
+  auto* d = static_cast<volatile unsigned char*>(dst);
+  while (n--) *d++ = static_cast<unsigned char>(value);
+  return dst;
+}
+extern "C" void* memcpy(void* dst, const void* src, size_t n) {
+  auto* d = static_cast<volatile unsigned char*>(dst);
+  const auto* s = static_cast<const unsigned char*>(src);
+  while (n--) *d++ = *s++;
+  return dst;
+}
