@@ -6,7 +6,7 @@ TF_ROOT=${TF_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export WINEPREFIX=${TF_WINEPREFIX:-$TF_ROOT/build/wineprefix}
 export WINEDEBUG=-all
 export WINEARCH=win32
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export DISPLAY=${TF_DISPLAY:-:97}
 _tf_xvfb_pid=""
 
@@ -20,7 +20,8 @@ wine_session_start() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating the prefix $WINEPREFIX (takes a few minutes the first time)"
     wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+    # wineboot returns once the prefix is set up; its helpers may linger.
+    timeout 120 wineserver -w || true
   fi
   wineserver -p
 }
