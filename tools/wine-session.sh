@@ -24,6 +24,8 @@ wine_session_start() {
     timeout 120 wineserver -w || true
   fi
   wineserver -p
+  # Start Wine's services now, away from any caller's pipes.
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 wine_session_end() {
