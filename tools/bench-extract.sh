@@ -37,5 +37,5 @@ awk -v a="$a" -v b="$b" -v c="$c" 'BEGIN {
   ta = x[2] / x[3]; tb = y[2] / y[3];
   printf "extract %.1f MiB/s, CopyFileW %.1f MiB/s\n", ta / 1048576, tb / 1048576;
   printf "ratio copy/extract throughput: %.3f (extraction at %.1f%% of the copy; target >= 90%%)\n", tb / ta, 100 * ta / tb;
-  printf "tf_setup peak working set: %.1f MiB (target < 32 MiB)\n", z[5] / 1048576;
+  printf "tf_setup peak working set: %.1f MiB (target < 32 MiB)\n", z[6] / 1048576;
 }'
