@@ -23,7 +23,13 @@ wine_session_start() {
     # wineboot returns once the prefix is set up; its helpers may linger.
     timeout 120 wineserver -w || true
   fi
-  wineserver -p
+  # A server left running (by the prefix's creation, or by another run on this
+  # prefix) makes "wineserver -p" exit 2: stop it and start a persistent one.
+  if ! wineserver -p 2>/dev/null; then
+    wineserver -k 2>/dev/null || true
+    timeout 60 wineserver -w 2>/dev/null || true
+    wineserver -p
+  fi
   # Start Wine's services now, away from any caller's pipes.
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
