@@ -101,49 +101,167 @@ std::wstring DistFile(const std::wstring& name) {
 #endif
 }
 
-ProcessResult RunProgram(const std::wstring& program, const std::wstring& tail, DWORD timeoutMs, bool captureOutput,
-                         const std::wstring& workingDir) {
-  ProcessResult r;
-  std::wstring cmd = L"\"" + program + L"\"";
-  if (!tail.empty()) cmd += L" " + tail;
-  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
+namespace {
+
+struct Started {
+  HANDLE process = nullptr;
+  HANDLE output = INVALID_HANDLE_VALUE;  // the child's stdout and stderr, deleted on close
+};
+
+Started Start(const ProgramRun& run, ProcessResult& r) {
+  Started s;
+  std::wstring cmd = L"\"" + run.program + L"\"";
+  if (!run.tail.empty()) cmd += L" " + run.tail;
   STARTUPINFOW si{};
   si.cb = sizeof(si);
-  if (captureOutput) {
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  if (run.captureOutput) {
+    // A file, not a pipe: nobody has to drain it while the child runs.
+    wchar_t dir[MAX_PATH + 1], name[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH, dir);
+    GetTempFileNameW(dir, L"tfo", 0, name);
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    s.output = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (s.output == INVALID_HANDLE_VALUE) return s;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
+    si.hStdOutput = s.output;
+    si.hStdError = s.output;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   }
   PROCESS_INFORMATION pi{};
   std::vector<wchar_t> buf(cmd.begin(), cmd.end());
   buf.push_back(0);
-  BOOL ok = CreateProcessW(program.c_str(), buf.data(), nullptr, nullptr, captureOutput, 0, nullptr,
-                           workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi);
-  if (writeEnd) CloseHandle(writeEnd);
-  if (!ok) {
-    if (readEnd) CloseHandle(readEnd);
-    return r;
+  if (CreateProcessW(run.program.c_str(), buf.data(), nullptr, nullptr, run.captureOutput, 0, nullptr,
+                     run.workingDir.empty() ? nullptr : run.workingDir.c_str(), &si, &pi)) {
+    r.started = true;
+    s.process = pi.hProcess;
+    CloseHandle(pi.hThread);
   }
-  r.started = true;
-  if (captureOutput) {
+  return s;
+}
+
+void Finish(Started& s, DWORD waitMs, ProcessResult& r) {
+  if (s.process) {
+    if (WaitForSingleObject(s.process, waitMs) != WAIT_OBJECT_0) {
+      r.timedOut = true;
+      TerminateProcess(s.process, 999);
+      WaitForSingleObject(s.process, 10000);
+    }
+    GetExitCodeProcess(s.process, &r.exitCode);
+    CloseHandle(s.process);
+  }
+  if (s.output != INVALID_HANDLE_VALUE) {
+    SetFilePointer(s.output, 0, nullptr, FILE_BEGIN);
     char chunk[4096];
     DWORD got = 0;
-    while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got > 0) r.output.append(chunk, got);
-    CloseHandle(readEnd);
+    while (ReadFile(s.output, chunk, sizeof(chunk), &got, nullptr) && got > 0) r.output.append(chunk, got);
+    CloseHandle(s.output);
   }
-  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    r.timedOut = true;
-    TerminateProcess(pi.hProcess, 999);
-    WaitForSingleObject(pi.hProcess, 10000);
+}
+
+}  // namespace
+
+std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWORD timeoutMs) {
+  std::vector<ProcessResult> results(runs.size());
+  std::vector<Started> started;
+  for (size_t i = 0; i < runs.size(); ++i) started.push_back(Start(runs[i], results[i]));
+  ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    ULONGLONG now = GetTickCount64();
+    Finish(started[i], now < deadline ? static_cast<DWORD>(deadline - now) : 0, results[i]);
   }
-  GetExitCodeProcess(pi.hProcess, &r.exitCode);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return r;
+  return results;
+}
+
+ProcessResult RunProgram(const std::wstring& program, const std::wstring& tail, DWORD timeoutMs, bool captureOutput,
+                         const std::wstring& workingDir) {
+  return RunPrograms({{program, tail, workingDir, captureOutput}}, timeoutMs)[0];
+}
+
+namespace {
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
+  reinterpret_cast<std::vector<WORD>*>(out)->push_back(language);
+  return TRUE;
+}
+
+bool CarriesRcdata(const std::wstring& path, WORD id) {
+  HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!image) return true;  // unknown counts as still there
+  bool found = FindResourceW(image, MAKEINTRESOURCEW(id), RT_RCDATA) != nullptr;
+  FreeLibrary(image);
+  return found;
+}
+}  // namespace
+
+namespace {
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return at + 4 <= b.size() ? b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24 : 0;
+}
+uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
+  return at + 2 <= b.size() ? static_cast<uint16_t>(b[at] | b[at + 1] << 8) : 0;
+}
+}  // namespace
+
+bool CutResourceEntry(std::vector<uint8_t>& image, WORD type, WORD id) {
+  if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z') return false;
+  size_t pe = Le32(image, 0x3C);
+  if (pe + 24 > image.size() || Le32(image, pe) != 0x00004550) return false;
+  size_t sections = Le16(image, pe + 6), optional = pe + 24, optionalSize = Le16(image, pe + 20);
+  size_t directories = Le16(image, optional) == 0x20B ? optional + 112 : optional + 96;
+  uint32_t rsrcRva = Le32(image, directories + 16);
+  if (rsrcRva == 0) return false;
+  size_t base = 0;
+  for (size_t i = 0; i < sections; ++i) {
+    size_t sec = optional + optionalSize + 40 * i;
+    uint32_t va = Le32(image, sec + 12), raw = Le32(image, sec + 16), pointer = Le32(image, sec + 20);
+    if (rsrcRva >= va && rsrcRva - va < raw) base = pointer + (rsrcRva - va);
+  }
+  if (base == 0 || base >= image.size()) return false;
+  // The ID entry `want` of the directory at `dir`: its index, or -1.
+  auto find = [&](size_t dir, uint32_t want, size_t& entry) {
+    size_t named = Le16(image, dir + 12), ids = Le16(image, dir + 14);
+    for (size_t i = named; i < named + ids; ++i) {
+      entry = dir + 16 + 8 * i;
+      if (entry + 8 > image.size()) return false;
+      if (Le32(image, entry) == want) return true;
+    }
+    return false;
+  };
+  size_t entry = 0;
+  if (!find(base, type, entry)) return false;
+  uint32_t sub = Le32(image, entry + 4);
+  if (!(sub & 0x80000000u)) return false;
+  size_t dir = base + (sub & 0x7FFFFFFFu);
+  if (dir + 16 > image.size() || !find(dir, id, entry)) return false;
+  size_t end = dir + 16 + 8 * (static_cast<size_t>(Le16(image, dir + 12)) + Le16(image, dir + 14));
+  std::copy(image.begin() + entry + 8, image.begin() + end, image.begin() + entry);
+  std::fill(image.begin() + end - 8, image.begin() + end, 0);
+  uint16_t ids = static_cast<uint16_t>(Le16(image, dir + 14) - 1);
+  image[dir + 14] = static_cast<uint8_t>(ids);
+  image[dir + 15] = static_cast<uint8_t>(ids >> 8);
+  return true;
+}
+
+bool CopyWithoutResource(const std::wstring& original, const std::wstring& copy, WORD id) {
+  if (!CopyFileW(original.c_str(), copy.c_str(), FALSE)) return false;
+  std::vector<WORD> languages;
+  if (HMODULE image = LoadLibraryExW(original.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+    EnumResourceLanguagesW(image, RT_RCDATA, MAKEINTRESOURCEW(id), CollectLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
+    FreeLibrary(image);
+  }
+  if (languages.empty()) return false;
+  if (HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE)) {
+    bool ok = true;
+    for (WORD language : languages)
+      ok = UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(id), language, nullptr, 0) && ok;
+    if (EndUpdateResourceW(update, !ok) && ok && !CarriesRcdata(copy, id)) return true;
+  }
+  // Wine cannot rewrite an image whose resource section is not its last one
+  // (ours is followed by relocations): cut the entry out of a fresh copy instead.
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(original, bytes) || !CutResourceEntry(bytes, 10, id)) return false;
+  return WriteFileBytes(copy, bytes.data(), bytes.size()) && !CarriesRcdata(copy, id);
 }
 
 std::string Utf8(const std::wstring& s) {

@@ -42,6 +42,22 @@ struct ProcessResult {
 ProcessResult RunProgram(const std::wstring& program, const std::wstring& tail, DWORD timeoutMs = 300000,
                          bool captureOutput = false, const std::wstring& workingDir = L"");
 
+struct ProgramRun {
+  std::wstring program, tail, workingDir;
+  bool captureOutput = false;
+};
+// Starts every program at once (each Wine start is slow) and waits for all of
+// them, without threads of its own; results in the same order.
+std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWORD timeoutMs = 300000);
+
+// Copies a program and removes its RCDATA resource `id` in the copy with the
+// resource-update functions; false unless the copy no longer carries it.
+bool CopyWithoutResource(const std::wstring& original, const std::wstring& copy, WORD id);
+
+// Removes the entry of resource type/id (both integer ids) from a PE image's
+// resource directory; false when the image or the entry cannot be found.
+bool CutResourceEntry(std::vector<uint8_t>& image, WORD type, WORD id);
+
 std::string Utf8(const std::wstring& s);
 std::string Ansi(const std::wstring& s);
 
