@@ -16,19 +16,15 @@ wine_session_start() {
     _tf_xvfb_pid=$!
     for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.2; done
   fi
-  mkdir -p "$TF_ROOT/build"
+  mkdir -p "$TF_ROOT/build" "$WINEPREFIX"
+  # One persistent server for the whole run, started before anything else so
+  # that the services the prefix's creation starts stay up for the tests.
+  # "wineserver -p" exits 2 when a server already runs on this prefix (an
+  # earlier session's): that one is used.
+  wineserver -p 2>/dev/null || echo "wine: using the wineserver already running on $WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating the prefix $WINEPREFIX (takes a few minutes the first time)"
-    wineboot -i >/dev/null 2>&1 || true
-    # wineboot returns once the prefix is set up; its helpers may linger.
-    timeout 120 wineserver -w || true
-  fi
-  # A server left running (by the prefix's creation, or by another run on this
-  # prefix) makes "wineserver -p" exit 2: stop it and start a persistent one.
-  if ! wineserver -p 2>/dev/null; then
-    wineserver -k 2>/dev/null || true
-    timeout 60 wineserver -w 2>/dev/null || true
-    wineserver -p
+    wineboot -i >/dev/null 2>&1 </dev/null || true
   fi
   # Start Wine's services now, away from any caller's pipes.
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
