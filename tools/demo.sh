@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job, end to end: build, make a sample disc image with our own
-# generator, install it silently under Wine and show what the install left.
+# generator, install it silently under Wine, show what the install left and
+# start the installed game.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-machine.sh
@@ -28,4 +29,13 @@ echo "== log ($demo/tf_setup.exe.log)"
 cat "$demo/tf_setup.exe.log"; echo
 echo "== installed files"
 (cd "$WINEPREFIX/drive_c/Games/Tarnfell" && find . -maxdepth 2 | sort | head -40 && echo "... $(find . -type f | wc -l) files")
+[ "$rc" = 0 ] || exit $rc
+echo "== tarnfell.ini"
+cat "$WINEPREFIX/drive_c/Games/Tarnfell/tarnfell.ini"
+echo "== play: wine C:\\Games\\Tarnfell\\Tarnfell.exe (from its folder)"
+set +e
+(cd "$WINEPREFIX/drive_c/Games/Tarnfell" && "$TF_ROOT/cmake/wine-run.sh" ./Tarnfell.exe)
+rc=$?
+set -e
+echo "game exit code: $rc"
 exit $rc

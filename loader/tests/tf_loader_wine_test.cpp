@@ -8,7 +8,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "win_test_support.h"
@@ -80,19 +79,22 @@ class LoaderRun : public ::testing::Test {
     std::wstring noExport = make(kNoExport, L"");
     CopyFileW(StandIn(L"concrt140.dll").c_str(), (noExport + L"\\tf_hybrid.dll").c_str(), FALSE);
 
-    std::vector<std::thread> runs;
+    std::vector<tf::test::ProgramRun> runs;
+    std::vector<Scenario*> order;
     for (auto& [name, s] : scenarios_) {
-      Scenario* sp = &s;
-      runs.emplace_back([sp] {
-        sp->result = tf::test::RunProgram(*sp->dir / L"Tarnfell.exe", sp->arguments, 1200000, true, sp->dir->Path());
-        std::istringstream in(sp->result.output);
-        for (std::string line; std::getline(in, line);) {
-          if (!line.empty() && line.back() == '\r') line.pop_back();
-          sp->lines.push_back(line);
-        }
-      });
+      runs.push_back({*s.dir / L"Tarnfell.exe", s.arguments, s.dir->Path(), true});
+      order.push_back(&s);
     }
-    for (auto& t : runs) t.join();
+    std::vector<tf::test::ProcessResult> results = tf::test::RunPrograms(runs, 1200000);
+    for (size_t i = 0; i < order.size(); ++i) {
+      Scenario* sp = order[i];
+      sp->result = results[i];
+      std::istringstream in(sp->result.output);
+      for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        sp->lines.push_back(line);
+      }
+    }
   }
   static void TearDownTestSuite() { scenarios_.clear(); }
 

@@ -7,10 +7,10 @@
 
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "discgen.h"
+#include "payload_sources.h"
 #include "win_test_support.h"
 
 namespace {
@@ -18,27 +18,9 @@ namespace {
 using tf::test::TempDir;
 
 const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
-const char kDefaultIni[] = "[Display]\r\nWidth=1280\r\nHeight=720\r\nMode=0\r\n";
 
-struct Expected {
-  const wchar_t* name;
-  const char* source;
-};
-const Expected kPayload[] = {
-    {L"Tarnfell.exe", TF_PAYLOAD_SOURCE_101},
-    {L"tf_hybrid.dll", TF_PAYLOAD_SOURCE_102},
-    {L"msvcp140.dll", TF_PAYLOAD_SOURCE_103},
-    {L"msvcp140_1.dll", TF_PAYLOAD_SOURCE_104},
-    {L"msvcp140_2.dll", TF_PAYLOAD_SOURCE_105},
-    {L"msvcp140_atomic_wait.dll", TF_PAYLOAD_SOURCE_106},
-    {L"vcruntime140.dll", TF_PAYLOAD_SOURCE_107},
-    {L"vcruntime140_threads.dll", TF_PAYLOAD_SOURCE_108},
-    {L"concrt140.dll", TF_PAYLOAD_SOURCE_109},
-    {L"README.txt", TF_PAYLOAD_SOURCE_110},
-#ifdef TF_PAYLOAD_SOURCE_112
-    {L"arabic_font.bin", TF_PAYLOAD_SOURCE_112},
-#endif
-};
+using tf::test::kDefaultIni;
+const auto& kPayload = tf::test::kPayloadSources;
 
 std::string ReadText(const std::wstring& path) {
   std::vector<uint8_t> b;
@@ -47,26 +29,11 @@ std::string ReadText(const std::wstring& path) {
 }
 std::string Source(const char* unixPath) { return ReadText(tf::test::FromUnixPath(unixPath)); }
 
-BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
-  *reinterpret_cast<WORD*>(out) = language;
-  return FALSE;
-}
-
 // Copies the installer; without RCDATA `removed` unless it is 0.
 bool CopyInstaller(const std::wstring& copy, WORD removed) {
   std::wstring original = tf::test::DistFile(L"tf_setup.exe");
-  if (!CopyFileW(original.c_str(), copy.c_str(), FALSE)) return false;
-  if (!removed) return true;
-  WORD language = 0;
-  HMODULE image = LoadLibraryExW(original.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!image) return false;
-  EnumResourceLanguagesW(image, RT_RCDATA, MAKEINTRESOURCEW(removed), FirstLanguage,
-                         reinterpret_cast<LONG_PTR>(&language));
-  FreeLibrary(image);
-  HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
-  if (!update) return false;
-  bool ok = UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(removed), language, nullptr, 0);
-  return EndUpdateResourceW(update, !ok) && ok;
+  if (!removed) return CopyFileW(original.c_str(), copy.c_str(), FALSE);
+  return tf::test::CopyWithoutResource(original, copy, removed);
 }
 
 struct Install {
@@ -88,7 +55,7 @@ class InstalledGame : public ::testing::Test {
     ASSERT_TRUE(tf::discgen::WriteImage(plan, std::filesystem::path(disc_), error)) << error;
 
     const WORD removed[] = {0, 110, 112};
-    std::vector<std::thread> runs;
+    std::vector<tf::test::ProgramRun> runs;
     for (int i = 0; i < 3; ++i) {
       Install& in = installs_[i];
       in.removed = removed[i];
@@ -97,13 +64,14 @@ class InstalledGame : public ::testing::Test {
       in.folder = *dir_ / (L"game" + tag);
       CreateDirectoryW((*dir_ / (L"setup" + tag)).c_str(), nullptr);
       ASSERT_TRUE(CopyInstaller(in.setup, in.removed)) << in.removed;
-      runs.emplace_back([&in] { in.result = tf::test::RunProgram(in.setup, L"/silent " + disc_ + L" " + in.folder); });
+      runs.push_back({in.setup, L"/silent " + disc_ + L" " + in.folder, L"", false});
     }
-    for (auto& t : runs) t.join();
+    std::vector<tf::test::ProcessResult> results = tf::test::RunPrograms(runs, 1500000);
+    for (int i = 0; i < 3; ++i) installs_[i].result = results[i];
 
     // The installed game, started the way its shortcut starts it.
     const Install& full = installs_[0];
-    game_ = tf::test::RunProgram(full.folder + L"\\Tarnfell.exe", L"", 1200000, true, full.folder);
+    game_ = tf::test::RunProgram(full.folder + L"\\Tarnfell.exe", L"", 600000, true, full.folder);
   }
   static void TearDownTestSuite() {
     delete dir_;
@@ -123,7 +91,7 @@ TEST_F(InstalledGame, SilentInstallWritesThePayloadAndTheSettingsFile) {
   const Install& in = installs_[0];
   ASSERT_TRUE(in.result.started);
   EXPECT_EQ(in.result.exitCode, 0u) << in.Log();
-  for (const Expected& e : kPayload)
+  for (const tf::test::PayloadSource& e : kPayload)
     EXPECT_TRUE(ReadText(in.folder + L"\\" + e.name) == Source(e.source)) << tf::test::Utf8(e.name);
   EXPECT_EQ(ReadText(in.folder + L"\\tarnfell.ini"), kDefaultIni);
 }

@@ -8,10 +8,10 @@
 #include <climits>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "runtime_payload.h"
+#include "payload_sources.h"
 #include "win_test_support.h"
 
 namespace {
@@ -23,27 +23,9 @@ const char kAdminMessage[] =
     "location.";
 const char kDiskFullMessage[] = "Could not write to the install folder (the disk may be full).";
 const char kDamagedMessage[] = "The installer is damaged (a required file is missing from it). Please download it again.";
-const char kDefaultIni[] = "[Display]\r\nWidth=1280\r\nHeight=720\r\nMode=0\r\n";
 
-struct Expected {
-  const wchar_t* name;
-  const char* source;  // the file the build embedded
-};
-const Expected kExpected[] = {
-    {L"Tarnfell.exe", TF_PAYLOAD_SOURCE_101},
-    {L"tf_hybrid.dll", TF_PAYLOAD_SOURCE_102},
-    {L"msvcp140.dll", TF_PAYLOAD_SOURCE_103},
-    {L"msvcp140_1.dll", TF_PAYLOAD_SOURCE_104},
-    {L"msvcp140_2.dll", TF_PAYLOAD_SOURCE_105},
-    {L"msvcp140_atomic_wait.dll", TF_PAYLOAD_SOURCE_106},
-    {L"vcruntime140.dll", TF_PAYLOAD_SOURCE_107},
-    {L"vcruntime140_threads.dll", TF_PAYLOAD_SOURCE_108},
-    {L"concrt140.dll", TF_PAYLOAD_SOURCE_109},
-    {L"README.txt", TF_PAYLOAD_SOURCE_110},
-#ifdef TF_PAYLOAD_SOURCE_112
-    {L"arabic_font.bin", TF_PAYLOAD_SOURCE_112},
-#endif
-};
+using tf::test::kDefaultIni;
+const auto& kExpected = tf::test::kPayloadSources;
 
 std::vector<uint8_t> Read(const std::wstring& path) {
   std::vector<uint8_t> bytes;
@@ -82,7 +64,7 @@ TEST(RuntimePayload, WritesEveryCarriedFileByteForByteAndTheSettings) {
   EXPECT_EQ(error, "untouched");
 
   uint64_t total = 0;
-  for (const Expected& e : kExpected) {
+  for (const tf::test::PayloadSource& e : kExpected) {
     std::vector<uint8_t> want = Source(e.source);
     ASSERT_FALSE(want.empty()) << e.source;
     total += want.size();
@@ -119,17 +101,6 @@ TEST(RuntimePayload, FolderWithTrailingBackslashStillWorks) {
   EXPECT_EQ(FilesIn(dir.Path()).size(), std::size(kExpected) + 1);
 }
 
-// Wine run as root ignores the read-only attribute (the Unix permissions it
-// relies on do not bind root), and overwriting such a file there has been
-// seen to corrupt the process. The folder case below covers Wine.
-bool RunningAsRootUnderWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return false;
-  wchar_t user[64] = {};
-  DWORD n = 64;
-  return GetUserNameW(user, &n) && lstrcmpiW(user, L"root") == 0;
-}
-
 // The runtime library's file cannot be created: the loader before it is
 // already replaced, nothing after it is tried.
 void ExpectStoppedAtRuntimeLibrary(const TempDir& dir, const char* old) {
@@ -144,7 +115,6 @@ void ExpectStoppedAtRuntimeLibrary(const TempDir& dir, const char* old) {
 
 TEST(RuntimePayload, ReadOnlyRuntimeLibraryStopsWithTheAdministratorMessage) {
   TempDir dir;
-  if (RunningAsRootUnderWine()) GTEST_SKIP() << "Wine run as root does not protect read-only files";
   const char old[] = "old contents";
   ASSERT_TRUE(tf::test::WriteFileBytes(dir / L"Tarnfell.exe", old, sizeof(old) - 1));
   ASSERT_TRUE(tf::test::WriteFileBytes(dir / L"tf_hybrid.dll", old, sizeof(old) - 1));
@@ -287,22 +257,11 @@ TEST(RuntimePayloadChild, DISABLED_WriteIntoFolder) {
   tf::test::WriteFileBytes(folder + L"\\result.txt", outcome.data(), outcome.size());
 }
 
-BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
-  *reinterpret_cast<WORD*>(out) = language;
-  return FALSE;
-}
-
 // A copy of this program without RCDATA resource id.
 bool CopyWithout(const std::wstring& copy, WORD id) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  if (!CopyFileW(self, copy.c_str(), FALSE)) return false;
-  WORD language = 0;
-  EnumResourceLanguagesW(nullptr, RT_RCDATA, MAKEINTRESOURCEW(id), FirstLanguage, reinterpret_cast<LONG_PTR>(&language));
-  HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
-  if (!update) return false;
-  bool removed = UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(id), language, nullptr, 0);
-  return EndUpdateResourceW(update, !removed) && removed;
+  return tf::test::CopyWithoutResource(self, copy, id);
 }
 
 TEST(RuntimePayload, CopiesWithoutResourcesFailOrSkipAsTheTableSays) {
@@ -312,16 +271,17 @@ TEST(RuntimePayload, CopiesWithoutResourcesFailOrSkipAsTheTableSays) {
     std::wstring folder;
     tf::test::ProcessResult result;
   } children[] = {{110, work / L"no110", {}}, {112, work / L"no112", {}}};
-  std::vector<std::thread> runs;
+  std::vector<tf::test::ProgramRun> runs;
   for (Child& c : children) {
     std::wstring copy = work / (L"copy" + std::to_wstring(c.removed) + L".exe");
     ASSERT_TRUE(CopyWithout(copy, c.removed)) << c.removed;
     ASSERT_TRUE(CreateDirectoryW(c.folder.c_str(), nullptr));
     std::wstring tail = L"--gtest_also_run_disabled_tests --gtest_filter=RuntimePayloadChild.DISABLED_WriteIntoFolder "
                         L"\"--tf-child-dir=" + c.folder + L"\"";
-    runs.emplace_back([&c, copy, tail] { c.result = tf::test::RunProgram(copy, tail, 1200000, true); });
+    runs.push_back({copy, tail, L"", true});
   }
-  for (auto& t : runs) t.join();
+  std::vector<tf::test::ProcessResult> results = tf::test::RunPrograms(runs, 1200000);
+  for (size_t i = 0; i < std::size(children); ++i) children[i].result = results[i];
 
   // Without the readme: the first nine files are written, then the damaged message.
   const Child& no110 = children[0];

@@ -5,6 +5,7 @@
 #include "pipeline/folders.h"
 #include "pipeline/free_space.h"
 #include "pipeline/game_selection.h"
+#include "pipeline/runtime_payload.h"
 #include "xmf/meat_rush.h"
 
 namespace tf {
@@ -24,7 +25,7 @@ bool CheckFreeSpace(InstallSession& session, uint64_t selectedBytes) {
   std::wstring root = session.installFolder.substr(0, 3);
   ULARGE_INTEGER available, total, free;
   if (!GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return true;
-  uint64_t needed = InstallBytesNeeded(0, selectedBytes);
+  uint64_t needed = InstallBytesNeeded(PayloadBytes(), selectedBytes);
   if (available.QuadPart >= needed) return true;
   return session.Fail(NotEnoughSpaceMessage(needed));
 }
@@ -64,6 +65,9 @@ bool RunInstall(InstallSession& session) {
 
   if (!image.ExtractFiles(selection.entries, session.installFolder, CopyProgress, &session, errorText))
     return FailWith(session, errorText);
+
+  session.Report(86, L"Installing the game runtime\u2026");
+  if (!WriteRuntimePayload(session.installFolder, 1280, 720, 0, errorText)) return FailWith(session, errorText);
 
   RemoveLeftovers(session.installFolder);
 

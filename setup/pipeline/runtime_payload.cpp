@@ -52,6 +52,12 @@ bool FindPayload(uint16_t id, const void*& data, DWORD& size) {
 std::span<const PayloadFile> PayloadTable() { return kPayloadTable; }
 
 bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText) {
+  // Windows refuses to replace a read-only file; Wine run as root would not.
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    errorText = kCannotCreate;
+    return false;
+  }
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     errorText = kCannotCreate;

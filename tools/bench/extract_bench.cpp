@@ -61,7 +61,8 @@ int Copy(const wchar_t* src, const wchar_t* dst) {
 
 int Install(const wchar_t* setup, const wchar_t* image, const wchar_t* dest) {
   std::wstring cmd = std::wstring(L"\"") + setup + L"\" /silent \"" + image + L"\" \"" + dest + L"\"";
-  STARTUPINFOW si{sizeof(si)};
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
   double start = Now();
   if (!CreateProcessW(setup, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 1;

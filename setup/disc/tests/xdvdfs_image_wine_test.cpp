@@ -109,7 +109,9 @@ TEST(XdvdfsImageFile, DamagedAndForeignFiles) {
     SCOPED_TRACE(c.name);
     std::wstring path = dir / L"bad.iso";
     DeleteFileW(path.c_str());
-    if (c.create) ASSERT_TRUE(test::WriteFileBytes(path, c.bytes.data(), c.bytes.size()));
+    if (c.create) {
+      ASSERT_TRUE(test::WriteFileBytes(path, c.bytes.data(), c.bytes.size()));
+    }
     XdvdfsImage image;
     std::string error;
     EXPECT_FALSE(image.Open(path, error));

@@ -119,9 +119,15 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   EXPECT_EQ(r.exitCode, 0u);
   std::string expected = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis +
                          "\r\n[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(disc) +
-                         "[ 90%] Preparing RAVU RIZO assets" + kEllipsis + "\r\n[100%] Done.\r\n";
+                         "[ 86%] Installing the game runtime" + kEllipsis + "\r\n[ 90%] Preparing RAVU RIZO assets" + kEllipsis + "\r\n[100%] Done.\r\n";
   EXPECT_EQ(ReadText(setup + L".log"), expected);
   ExpectInstalledFilesMatch(disc, folder);
+  // The runtime beside the game files: the loader under the game's name, the settings.
+  std::vector<uint8_t> loader, installedLoader;
+  ASSERT_TRUE(test::ReadFileBytes(test::DistFile(L"tf_loader.exe"), loader));
+  ASSERT_TRUE(test::ReadFileBytes(folder + L"\\Tarnfell.exe", installedLoader));
+  EXPECT_TRUE(installedLoader == loader);
+  EXPECT_EQ(ReadText(folder + L"\\tarnfell.ini"), "[Display]\r\nWidth=1280\r\nHeight=720\r\nMode=0\r\n");
 }
 
 TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
@@ -147,7 +153,7 @@ TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
   std::string expected = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis +
                          "\r\n[  2%] Note: this image does not exactly match a retail disc; continuing" + kEllipsis +
                          "\r\n[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(disc) +
-                         "[ 90%] Preparing RAVU RIZO assets" + kEllipsis + "\r\n[100%] Done.\r\n";
+                         "[ 86%] Installing the game runtime" + kEllipsis + "\r\n[ 90%] Preparing RAVU RIZO assets" + kEllipsis + "\r\n[100%] Done.\r\n";
   EXPECT_EQ(ReadText(setup + L".log"), expected);
   ExpectInstalledFilesMatch(disc, dir / L"T");
   EXPECT_FALSE(test::FileExists(dir / L"T\\PLAY.cmd"));
@@ -198,7 +204,8 @@ BOOL CALLBACK CollectText(HWND child, LPARAM out) {
 // box's text, presses OK and returns the exit code (or 999 on failure).
 DWORD RunAndCloseBox(const std::wstring& program, const std::wstring& tail, const std::wstring& expectedText) {
   std::wstring cmd = L"\"" + program + L"\" " + tail;
-  STARTUPINFOW si{sizeof(si)};
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
   std::vector<wchar_t> buf(cmd.begin(), cmd.end());
   buf.push_back(0);
