@@ -21,8 +21,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup-machine: installing ${missing[*]}"
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q >/dev/null
-  apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+  # Mirrors are sometimes caught mid-sync (an index of the wrong size): try again.
+  for attempt in 1 2 3 4 5; do
+    if apt-get update -q >/dev/null && apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null; then
+      break
+    fi
+    [ "$attempt" = 5 ] && { echo "setup-machine: could not install the packages" >&2; exit 1; }
+    echo "setup-machine: apt failed (attempt $attempt); trying again in 30 s"
+    sleep 30
+  done
 fi
 
 # 32-bit Linux programs: some kernels (sandboxes) refuse them; qemu-i386 then runs them.
