@@ -21,13 +21,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup-machine: installing ${missing[*]}"
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   export DEBIAN_FRONTEND=noninteractive
-  # Mirrors are sometimes caught mid-sync (an index of the wrong size): try again.
-  for attempt in 1 2 3 4 5; do
-    if apt-get update -q >/dev/null && apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null; then
+  # Mirrors are sometimes caught mid-sync (an index of the wrong size). apt
+  # then goes on with the indexes it has, which is enough unless a package is
+  # missing from them: only the install's own failure counts, and is retried.
+  for attempt in 1 2 3; do
+    apt-get update -q >/dev/null 2>&1 || echo "setup-machine: apt-get update reported errors (attempt $attempt)"
+    if apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null; then
       break
     fi
-    [ "$attempt" = 5 ] && { echo "setup-machine: could not install the packages" >&2; exit 1; }
-    echo "setup-machine: apt failed (attempt $attempt); trying again in 30 s"
+    [ "$attempt" = 3 ] && { echo "setup-machine: could not install the packages" >&2; exit 1; }
+    echo "setup-machine: apt-get install failed (attempt $attempt); trying again in 30 s"
     sleep 30
   done
 fi
