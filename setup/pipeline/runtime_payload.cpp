@@ -72,6 +72,9 @@ bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length,
       errorText = kWriteFailed;
       return false;  // the partial file stays; the handle closes here
     }
+    // The written bytes are not needed again: let them leave the working set,
+    // so that writing the 24 MB loader does not hold all of it resident.
+    VirtualUnlock(const_cast<uint8_t*>(bytes + written), chunk);
     written += done;
   }
   file.Reset();
