@@ -191,9 +191,7 @@ bool CarriesRcdata(const std::wstring& path, WORD id) {
   FreeLibrary(image);
   return found;
 }
-}  // namespace
 
-namespace {
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
   return at + 4 <= b.size() ? b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24 : 0;
 }
@@ -217,7 +215,7 @@ bool CutResourceEntry(std::vector<uint8_t>& image, WORD type, WORD id) {
     if (rsrcRva >= va && rsrcRva - va < raw) base = pointer + (rsrcRva - va);
   }
   if (base == 0 || base >= image.size()) return false;
-  // The ID entry `want` of the directory at `dir`: its index, or -1.
+  // Finds the ID entry `want` of the directory at `dir`; `entry` gets its file offset.
   auto find = [&](size_t dir, uint32_t want, size_t& entry) {
     size_t named = Le16(image, dir + 12), ids = Le16(image, dir + 14);
     for (size_t i = named; i < named + ids; ++i) {

@@ -51,7 +51,8 @@ struct ProgramRun {
 std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWORD timeoutMs = 300000);
 
 // Copies a program and removes its RCDATA resource `id` in the copy with the
-// resource-update functions; false unless the copy no longer carries it.
+// resource-update functions, or with CutResourceEntry where those leave it in
+// place (Wine); false unless the copy no longer carries it.
 bool CopyWithoutResource(const std::wstring& original, const std::wstring& copy, WORD id);
 
 // Removes the entry of resource type/id (both integer ids) from a PE image's
