@@ -1,9 +1,17 @@
-# Test registration shared by the native and the Windows build.
+# Test registration shared by the three builds.
 #
-# One CTest test per test executable: Wine starts slowly, so the cases of an
-# executable run in one process. The Windows build also runs the native
-# build's tests (listed by that build in native-tests.list), so that one CTest
-# summary covers everything.
+# native     byte-format tests and host tools (clang, sanitizers); label native.
+# windows64  every Win32 test program, run under Wine's 64-bit loader in one of
+#            two tiers (tools/wine-env.sh): fast (label fast) for everything that
+#            does not need the 32-bit deliverables, x86 (label x86) for drivers
+#            that start the real programs in dist/. Its CTest also runs the
+#            native build's tests (listed by that build in native-tests.list),
+#            so one summary covers everything.
+# windows    the 32-bit deliverables; test programs are defined there too (so
+#            that every target exists) but are neither built by default nor run.
+#
+# One CTest test per test executable: the cases of an executable run in one
+# process. Tests of one tier share its prefix and run one at a time.
 include_guard(GLOBAL)
 enable_testing()
 
@@ -11,33 +19,57 @@ set(TF_NATIVE_TEST_LIST "${CMAKE_BINARY_DIR}/native-tests.list")
 if(NOT WIN32)
   file(WRITE "${TF_NATIVE_TEST_LIST}" "")
 endif()
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(TF_WIN_TESTS ON)
+else()
+  set(TF_WIN_TESTS OFF)
+endif()
 
-# tf_add_test(NAME SOURCES... LIBS...): a GoogleTest executable and its test.
+# tf_add_test(NAME SOURCES... LIBS... [TIER fast|x86] [TIMEOUT s] [LABELS...]):
+# a GoogleTest executable and its test. TIER applies to Windows builds (default fast).
 function(tf_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  cmake_parse_arguments(T "" "TIMEOUT;TIER" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(WIN32 AND NOT TF_WIN_TESTS)
+    add_executable(${name} EXCLUDE_FROM_ALL ${T_SOURCES})
+  else()
+    add_executable(${name} ${T_SOURCES})
+  endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
   target_compile_definitions(${name} PRIVATE TF_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TF_DIST_DIR="${TF_DIST_DIR}")
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 900)
   endif()
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
-  if(WIN32)
-    set_property(TEST ${name} APPEND PROPERTY LABELS wine ${T_LABELS})
-    set_property(TEST ${name} PROPERTY RESOURCE_LOCK wine)
-  else()
-    set_property(TEST ${name} APPEND PROPERTY LABELS native ${T_LABELS})
+  if(NOT WIN32)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "native;${T_LABELS}")
     file(APPEND "${TF_NATIVE_TEST_LIST}" "${name};${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name}\n")
+  elseif(TF_WIN_TESTS)
+    if(NOT T_TIER)
+      set(T_TIER fast)
+    endif()
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${T_TIER} $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_TIER};${T_LABELS}"
+                         RESOURCE_LOCK wine-${T_TIER})
+    if(T_TIER STREQUAL "x86")
+      set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED x86_deliverables)
+    endif()
   endif()
 endfunction()
 
-if(WIN32)
+if(TF_WIN_TESTS)
+  # The native build's tests: a missing list fails the run instead of skipping them.
   set(TF_NATIVE_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/native" CACHE PATH "Native build whose tests this build's CTest also runs")
   configure_file("${CMAKE_CURRENT_LIST_DIR}/include-native-tests.cmake.in"
                  "${CMAKE_BINARY_DIR}/include-native-tests.cmake" @ONLY)
   set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY TEST_INCLUDE_FILES
                "${CMAKE_BINARY_DIR}/include-native-tests.cmake")
+
+  # The x86 tier starts the 32-bit build's programs: missing ones fail that tier at once.
+  set(TF_X86_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/windows" CACHE PATH "32-bit build whose programs the x86 tier runs")
+  add_test(NAME x86_deliverables COMMAND ${CMAKE_COMMAND}
+    "-DFILES=${TF_DIST_DIR}/tf_setup.exe;${TF_DIST_DIR}/tf_loader.exe;${TF_X86_BUILD_DIR}/payload/tf_hybrid.dll;${TF_X86_BUILD_DIR}/testdata/tf_rungame_probe.dll"
+    -P ${CMAKE_CURRENT_LIST_DIR}/check-files.cmake)
+  set_tests_properties(x86_deliverables PROPERTIES FIXTURES_SETUP x86_deliverables LABELS x86)
 endif()
 
 # tf_add_fuzzer(NAME SOURCES... LIBS... CORPUS dir): a libFuzzer target (native clang
@@ -45,16 +77,20 @@ endif()
 # corpus; the native build runs it as a test.
 function(tf_add_fuzzer name)
   cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(WIN32)
+    add_executable(${name}_replay EXCLUDE_FROM_ALL ${F_SOURCES} ${CMAKE_SOURCE_DIR}/tools/fuzz_replay_main.cpp)
+    target_link_libraries(${name}_replay PRIVATE ${F_LIBS})
+    return()
+  endif()
   add_executable(${name}_replay ${F_SOURCES} ${CMAKE_SOURCE_DIR}/tools/fuzz_replay_main.cpp)
   target_link_libraries(${name}_replay PRIVATE ${F_LIBS})
-  if(NOT WIN32)
-    add_test(NAME ${name}_replay COMMAND ${name}_replay ${F_CORPUS})
-    file(APPEND "${TF_NATIVE_TEST_LIST}" "${name}_replay;${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name}_replay;${F_CORPUS}\n")
-    if(TF_FUZZERS AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-      add_executable(${name} ${F_SOURCES})
-      target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
-      target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-      target_link_libraries(${name} PRIVATE ${F_LIBS})
-    endif()
+  add_test(NAME ${name}_replay COMMAND ${name}_replay ${F_CORPUS})
+  set_tests_properties(${name}_replay PROPERTIES LABELS native)
+  file(APPEND "${TF_NATIVE_TEST_LIST}" "${name}_replay;${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name}_replay;${F_CORPUS}\n")
+  if(TF_FUZZERS AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_executable(${name} ${F_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
   endif()
 endfunction()

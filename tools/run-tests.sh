@@ -1,14 +1,33 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native sanitizer build and the
-# Windows build, whose CTest run also runs the native tests (one summary).
+# Builds everything and runs the tests in one CTest summary:
+#   native  byte-format tests under the sanitizers, fuzz corpus replays;
+#   fast    every Win32 test, built for x86-64 and run by Wine's 64-bit loader;
+#   x86     the real 32-bit programs of dist/ end to end.
+# run-tests.sh          all three tiers (what CI runs)
+# run-tests.sh --fast   native and fast only: the developer's loop (minutes)
+# Further arguments go to ctest (for example -R silent_install).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/setup-machine.sh
-cmake --preset native >/dev/null
-cmake --build --preset native
-cmake --preset windows >/dev/null
-cmake --build --preset windows
+tiers=(fast x86)
+label=""
+setup=()
+if [ "${1:-}" = --fast ]; then
+  shift
+  tiers=(fast)
+  label="native|fast"
+  setup=(--fast)
+fi
+bash tools/setup-machine.sh "${setup[@]}"
+step() { local s=$SECONDS; "$@"; echo "run-tests: '$*' took $((SECONDS - s)) s"; }
+step cmake --preset native >/dev/null
+step cmake --build --preset native
+step cmake --preset windows >/dev/null
+step cmake --build --preset windows
+step cmake --preset windows64 >/dev/null
+step cmake --build --preset windows64
 source tools/wine-session.sh
 trap wine_session_end EXIT
-wine_session_start
-ctest --preset windows -j1 "$@"
+step wine_session_start "${tiers[@]}"
+args=(--test-dir build/windows64 --output-on-failure -j2)
+[ -n "$label" ] && args+=(-L "$label")
+step ctest "${args[@]}" "$@"

@@ -1,39 +1,82 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine for the build, the tests and the demo: installs
 # the missing packages (as root) and, where the kernel cannot start 32-bit
-# Linux programs itself, lets qemu start them, since Wine's 32-bit loader is one.
-# wine64 brings the native 64-bit wineserver, which Wine prefers over the 32-bit one.
+# Linux programs itself, lets qemu start them (Wine's 32-bit loader is one).
+#   setup-machine.sh          everything (the x86 tier needs Wine's 32-bit half)
+#   setup-machine.sh --fast   only what the native and fast tiers need
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest git ca-certificates
-          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 wine64
-          xvfb xauth x11-utils imagemagick qemu-user-static)
+fast=0
+[ "${1:-}" = --fast ] && fast=1
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest git ca-certificates python3 util-linux
+          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          wine64 xvfb xauth x11-utils imagemagick liblnk-utils openssl apksigner aapt openjdk-17-jdk-headless)
+foreign=()
+if [ "$fast" = 0 ]; then
+  foreign=(wine32:i386)
+  packages+=(qemu-user-static)
+fi
 
 missing=()
-for p in "${packages[@]}"; do
+for p in "${packages[@]}" "${foreign[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
+
+# The amd64 twins of the i386 packages a request pulls in: "pkg:amd64/bookworm"
+# for each installed Multi-Arch "same" package, so that both can take the
+# release's own version (pairs of such packages must have equal versions).
+release_twins() {
+  local closure same
+  closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
+              --no-enhances "$@" 2>/dev/null | sed -n 's/^\([a-z0-9][^ ]*\):i386$/\1/p' | sort -u)
+  same=$(dpkg-query -W -f='${Package} ${Multi-Arch} ${db:Status-Abbrev}\n' 2>/dev/null |
+           awk '$2 == "same" && $3 ~ /^ii/ {print $1}' | sort -u)
+  comm -12 <(echo "$closure") <(echo "$same") | sed 's|$|:amd64/bookworm|'
+}
+
+install_missing() {
+  export DEBIAN_FRONTEND=noninteractive
+  local apt=(apt-get install -y -q --no-install-recommends)
+  "${apt[@]}" "$@" >/tmp/tf-setup-apt.log 2>&1 && return 0
+  # A mirror caught mid-sync can serve an old i386 index beside newer amd64
+  # ones: the i386 half of a pair then cannot match its amd64 twin. The
+  # release's own versions always match.
+  if printf '%s\n' "$@" | grep -q ':i386$'; then
+    local twins
+    mapfile -t twins < <(release_twins "$@")
+    echo "setup-machine: the normal install failed (see /tmp/tf-setup-apt.log); installing the release's own" \
+         "versions (-t bookworm) for the i386 packages and ${#twins[@]} amd64 twins"
+    "${apt[@]}" --allow-downgrades -t bookworm "$@" "${twins[@]}" >/tmp/tf-setup-apt.log 2>&1 && return 0
+  fi
+  return 1
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" != 0 ]; then
     echo "setup-machine: missing packages: ${missing[*]} (run as root to install them)" >&2
     exit 1
   fi
   echo "setup-machine: installing ${missing[*]}"
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  export DEBIAN_FRONTEND=noninteractive
-  # Mirrors are sometimes caught mid-sync (an index of the wrong size). apt
-  # then goes on with the indexes it has, which is enough unless a package is
-  # missing from them: only the install's own failure counts, and is retried.
+  if [ ${#foreign[@]} -gt 0 ]; then
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  fi
   for attempt in 1 2 3; do
+    # An index that fails to download leaves apt with the ones it has: only
+    # the install's own failure counts.
     apt-get update -q >/dev/null 2>&1 || echo "setup-machine: apt-get update reported errors (attempt $attempt)"
-    if apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null; then
-      break
+    install_missing "${missing[@]}" && break
+    if [ "$attempt" = 3 ]; then
+      tail -20 /tmp/tf-setup-apt.log >&2
+      echo "setup-machine: could not install the packages" >&2
+      exit 1
     fi
-    [ "$attempt" = 3 ] && { echo "setup-machine: could not install the packages" >&2; exit 1; }
     echo "setup-machine: apt-get install failed (attempt $attempt); trying again in 30 s"
     sleep 30
   done
 fi
+
+[ "$fast" = 1 ] && exit 0
 
 # 32-bit Linux programs: some kernels (sandboxes) refuse them; qemu-i386 then runs them.
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
@@ -49,5 +92,5 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     echo 1 > $bm/qemu-i386
   fi
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "setup-machine: 32-bit programs still cannot start" >&2; exit 1; }
-  echo "setup-machine: 32-bit programs run through qemu-i386 (slow start-up under Wine)"
+  echo "setup-machine: this kernel starts no 32-bit programs; qemu-i386 runs them (the x86 tier is slow here)"
 fi

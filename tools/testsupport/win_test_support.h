@@ -46,8 +46,8 @@ struct ProgramRun {
   std::wstring program, tail, workingDir;
   bool captureOutput = false;
 };
-// Starts every program at once (each Wine start is slow) and waits for all of
-// them, without threads of its own; results in the same order.
+// Starts every program at once (each Wine start is slow), each from a thread
+// of its own, and waits for all of them; results in the same order.
 std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWORD timeoutMs = 300000);
 
 // Copies a program and removes its RCDATA resource `id` in the copy with the

@@ -24,7 +24,7 @@ const char kEllipsis[] = "\xE2\x80\xA6";
 // A private copy of the installer, so its log beside it is this test's own.
 std::wstring CopyInstaller(const TempDir& dir) {
   std::wstring copy = dir / L"tf_setup.exe";
-  EXPECT_TRUE(CopyFileW(test::DistFile(L"tf_setup.exe").c_str(), copy.c_str(), FALSE));
+  EXPECT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), copy.c_str(), FALSE));
   return copy;
 }
 
@@ -245,7 +245,7 @@ TEST(SilentInstall, IncompleteArgumentsShowTheUsageBox) {
 TEST(ModeSelection, AProgramNamedUninstallExeIsTheUninstaller) {
   TempDir dir;
   std::wstring copy = dir / L"UNINSTALL.EXE";
-  ASSERT_TRUE(CopyFileW(test::DistFile(L"tf_setup.exe").c_str(), copy.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), copy.c_str(), FALSE));
   EXPECT_EQ(RunAndCloseBox(copy, L"", L"Uninstalling is not yet part of this build."), 1u);
 }
 

@@ -1,0 +1,11 @@
+# cmake -DFILES=a;b;c -P check-files.cmake: fails, naming them, when files are missing.
+set(missing "")
+foreach(f IN LISTS FILES)
+  if(NOT EXISTS "${f}")
+    list(APPEND missing "${f}")
+  endif()
+endforeach()
+if(missing)
+  list(JOIN missing "\n  " text)
+  message(FATAL_ERROR "missing (build the windows preset first):\n  ${text}")
+endif()

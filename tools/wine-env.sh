@@ -1,0 +1,90 @@
+# Sourced: the one place that says how this project runs Wine.
+#
+# Two prefixes, one per test tier, both 64-bit:
+#   fast  build/wineprefix64  64-bit test programs under Wine's native 64-bit
+#         loader; made without Wine's 32-bit half, so no emulated program runs.
+#   x86   build/wineprefix32  the 32-bit deliverables (dist/), started by 64-bit
+#         test drivers; 32-bit programs run in it as on 64-bit Windows (their
+#         registry writes go to the 32-bit view).
+# tf_wine_env TIER exports the environment of a tier; tf_wine_prefix_ensure
+# makes its prefix when it is missing or was left half-made.
+TF_ROOT=${TF_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+
+# Debian installs the 64-bit loader beside the 32-bit one, off PATH.
+tf_wine64_loader() {
+  local c
+  for c in "${TF_WINE64:-}" /usr/lib/wine/wine64 "$(command -v wine64 2>/dev/null)"; do
+    [ -n "$c" ] && [ -x "$c" ] && { echo "$c"; return 0; }
+  done
+  return 1
+}
+
+tf_wine_env() {
+  case "$1" in
+    fast) export WINEPREFIX=${TF_WINEPREFIX_FAST:-$TF_ROOT/build/wineprefix64} ;;
+    x86) export WINEPREFIX=${TF_WINEPREFIX_X86:-$TF_ROOT/build/wineprefix32} ;;
+    *) echo "wine: unknown tier '$1' (fast or x86)" >&2; return 2 ;;
+  esac
+  TF_WINE_TIER=$1
+  export WINEARCH=win64
+  export WINEDEBUG=${TF_WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  TF_WINE=$(tf_wine64_loader) || { echo "wine: no 64-bit Wine loader (install wine64)" >&2; return 1; }
+  TF_WINESERVER="$(dirname "$TF_WINE")/wineserver"
+  [ -x "$TF_WINESERVER" ] || TF_WINESERVER=wineserver
+  export TF_WINE TF_WINESERVER TF_WINE_TIER
+}
+
+# A prefix counts as made only once this marker exists: it is written after
+# wineboot returned 0, so a prefix left by an interrupted run is made again.
+tf_wine_ready_marker() { echo "$WINEPREFIX/.tf-prefix-ready"; }
+
+# Runs "$@" with Wine's 32-bit loader hidden (a private mount namespace binds
+# /dev/null over it), so that a 64-bit prefix is made without its 32-bit half.
+# Without namespaces it runs as it is, only slower where 32-bit code is emulated.
+tf_without_wine32() {
+  local loader
+  loader="$(dirname "$TF_WINE")/wine"
+  if [ -e "$loader" ]; then
+    local ns
+    for ns in "unshare --mount" "unshare --user --map-root-user --mount"; do
+      if $ns true 2>/dev/null; then
+        $ns sh -c 'mount --bind /dev/null "$0" && exec "$@"' "$loader" "$@"
+        return $?
+      fi
+    done
+    echo "wine: cannot hide the 32-bit loader here; the 64-bit prefix takes longer to make" >&2
+  fi
+  "$@"
+}
+
+tf_wine_prefix_make() {
+  echo "wine: making the $TF_WINE_TIER prefix $WINEPREFIX"
+  "$TF_WINESERVER" -k >/dev/null 2>&1 || true  # a server left on a half-made prefix
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  local rc=0 start=$SECONDS
+  if [ "$TF_WINE_TIER" = fast ]; then
+    # The namespace ends with wineboot: wait there for the prefix's servers to go.
+    tf_without_wine32 sh -c '"$0" wineboot -i && "$1" -w' "$TF_WINE" "$TF_WINESERVER" </dev/null >"$WINEPREFIX.make.log" 2>&1 || rc=$?
+  else
+    "$TF_WINE" wineboot -i </dev/null >"$WINEPREFIX.make.log" 2>&1 || rc=$?
+    # The session starts its own persistent server: wait for this one to go.
+    "$TF_WINESERVER" -w || true
+  fi
+  if [ "$rc" != 0 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine: making $WINEPREFIX failed (exit $rc); see $WINEPREFIX.make.log" >&2
+    return 1
+  fi
+  touch "$(tf_wine_ready_marker)"
+  echo "wine: prefix ready in $((SECONDS - start)) s"
+}
+
+# Makes the current tier's prefix unless it is ready; one maker at a time.
+tf_wine_prefix_ensure() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    [ -f "$(tf_wine_ready_marker)" ] || tf_wine_prefix_make
+  ) 9>"$WINEPREFIX.lock"
+}
