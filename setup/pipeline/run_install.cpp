@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 #include "disc/xdvdfs_image.h"
-#include "pipeline/folders.h"
+#include "common/win32_file.h"
 #include "pipeline/free_space.h"
 #include "pipeline/game_selection.h"
 #include "pipeline/runtime_payload.h"

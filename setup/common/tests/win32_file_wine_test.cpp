@@ -1,6 +1,11 @@
+// The Win32 file layer on real files, with reads and writes that come back
+// short, in pieces or failed through the layer's seam.
+#include "common/win32_file.h"
+
 #include <gtest/gtest.h>
 
-#include "pipeline/folders.h"
+#include <numeric>
+
 #include "win_test_support.h"
 
 namespace tf {
@@ -8,6 +13,141 @@ namespace {
 
 using test::FileExists;
 using test::TempDir;
+
+std::vector<uint8_t> Pattern(size_t n) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  return v;
+}
+
+// Records every call and can deliver less than asked, or fail the n-th call.
+struct Seam {
+  static inline std::vector<DWORD> asked;
+  static inline DWORD pieceLimit = 0;  // 0: as asked
+  static inline int failAt = -1;       // index of the call that fails
+  static inline bool shortWrite = false;
+
+  static BOOL WINAPI Read(HANDLE h, LPVOID buf, DWORD n, LPDWORD got, LPOVERLAPPED o) {
+    asked.push_back(n);
+    if (static_cast<int>(asked.size()) - 1 == failAt) return FALSE;
+    return ::ReadFile(h, buf, pieceLimit && n > pieceLimit ? pieceLimit : n, got, o);
+  }
+  static BOOL WINAPI Write(HANDLE h, LPCVOID buf, DWORD n, LPDWORD wrote, LPOVERLAPPED o) {
+    asked.push_back(n);
+    if (static_cast<int>(asked.size()) - 1 == failAt) return FALSE;
+    if (shortWrite && asked.size() == 2) n -= 1;
+    return ::WriteFile(h, buf, n, wrote, o);
+  }
+};
+
+class FileLayer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Seam::asked.clear();
+    Seam::pieceLimit = 0;
+    Seam::failAt = -1;
+    Seam::shortWrite = false;
+    detail::fileRead = Seam::Read;
+    detail::fileWrite = Seam::Write;
+  }
+  void TearDown() override {
+    detail::fileRead = ::ReadFile;
+    detail::fileWrite = ::WriteFile;
+  }
+  TempDir dir;
+};
+
+TEST_F(FileLayer, WritesInWholeChunksOfAtMostOneMebibyte) {
+  struct Case {
+    size_t size;
+    std::vector<DWORD> calls;
+  } cases[] = {
+      {0, {}},
+      {1, {1}},
+      {kFileChunkBytes, {kFileChunkBytes}},
+      {kFileChunkBytes + 1, {kFileChunkBytes, 1}},
+      {3 * kFileChunkBytes - 5, {kFileChunkBytes, kFileChunkBytes, kFileChunkBytes - 5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    Seam::asked.clear();
+    std::vector<uint8_t> bytes = Pattern(c.size), back;
+    ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes, OnFailure::DeletePartial), FileWrite::Ok);
+    EXPECT_EQ(Seam::asked, c.calls);
+    Seam::asked.clear();
+    ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
+    EXPECT_TRUE(back == bytes);
+  }
+}
+
+TEST_F(FileLayer, ReadsThatComeBackInPiecesStillDeliverEveryByte) {
+  std::vector<uint8_t> bytes = Pattern(3 * kFileChunkBytes + 17), back;
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"f.bin", bytes.data(), bytes.size()));
+  Seam::pieceLimit = 4093;
+  ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
+  EXPECT_TRUE(back == bytes);
+  EXPECT_GT(Seam::asked.size(), 700u);
+  for (DWORD n : Seam::asked) EXPECT_LE(n, kFileChunkBytes);
+}
+
+TEST_F(FileLayer, AFailedOrShortWriteFollowsThePartialFileRule) {
+  std::vector<uint8_t> bytes = Pattern(2 * kFileChunkBytes + 9);
+  for (bool shortWrite : {false, true}) {
+    for (OnFailure rule : {OnFailure::DeletePartial, OnFailure::KeepPartial}) {
+      SCOPED_TRACE(testing::Message() << "short " << shortWrite << " keep " << (rule == OnFailure::KeepPartial));
+      Seam::asked.clear();
+      Seam::failAt = shortWrite ? -1 : 1;
+      Seam::shortWrite = shortWrite;
+      EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes, rule), FileWrite::WriteFailed);
+      EXPECT_EQ(Seam::asked.size(), 2u);  // nothing is written after the failed call
+      EXPECT_EQ(FileExists(dir / L"f.bin"), rule == OnFailure::KeepPartial);
+      if (rule == OnFailure::KeepPartial) EXPECT_LT(test::FileSize(dir / L"f.bin"), bytes.size());
+    }
+  }
+}
+
+TEST_F(FileLayer, AReadOnlyFileIsNeverReplaced) {
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"ro.bin", "keep", 4));
+  SetFileAttributesW((dir / L"ro.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+  const uint8_t other[] = {1, 2, 3};
+  EXPECT_EQ(WriteWholeFile(dir / L"ro.bin", other, OnFailure::DeletePartial), FileWrite::CannotCreate);
+  EXPECT_TRUE(Seam::asked.empty());
+  std::vector<uint8_t> back;
+  ASSERT_EQ(ReadWholeFile(dir / L"ro.bin", back, 100), FileRead::Ok);
+  EXPECT_EQ(std::string(back.begin(), back.end()), "keep");
+  SetFileAttributesW((dir / L"ro.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_FALSE(IsReadOnlyFile(dir / L"ro.bin"));
+  EXPECT_FALSE(IsReadOnlyFile(dir / L"missing.bin"));
+}
+
+TEST_F(FileLayer, WholeReadsRefuseMissingLargeAndFailingFiles) {
+  std::vector<uint8_t> bytes = Pattern(1000), back = {9};
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"f.bin", bytes.data(), bytes.size()));
+  EXPECT_EQ(ReadWholeFile(dir / L"missing.bin", back, 5000), FileRead::CannotOpen);
+  EXPECT_TRUE(back.empty());
+  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 999), FileRead::TooLarge);
+  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 1000), FileRead::Ok);
+  Seam::asked.clear();
+  Seam::failAt = 0;
+  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 1000), FileRead::ReadFailed);
+  EXPECT_TRUE(back.empty());
+  // A file that ends before the asked length.
+  UniqueFile f(CreateFileW((dir / L"f.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  std::vector<uint8_t> more(1001);
+  Seam::failAt = -1;
+  EXPECT_FALSE(ReadFully(f.Get(), more.data(), more.size()));
+}
+
+TEST_F(FileLayer, MoveOverReplacesInOneStep) {
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"new.tmp", "new", 3));
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"old.bin", "old", 3));
+  EXPECT_TRUE(MoveOver(dir / L"new.tmp", dir / L"old.bin"));
+  std::vector<uint8_t> back;
+  ASSERT_EQ(ReadWholeFile(dir / L"old.bin", back, 10), FileRead::Ok);
+  EXPECT_EQ(std::string(back.begin(), back.end()), "new");
+  EXPECT_FALSE(FileExists(dir / L"new.tmp"));
+  EXPECT_FALSE(MoveOver(dir / L"new.tmp", dir / L"old.bin"));
+}
 
 TEST(CreateFolderChain, CreatesMissingLevels) {
   TempDir dir;

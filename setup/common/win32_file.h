@@ -1,0 +1,67 @@
+#pragma once
+// The Win32 file layer: whole reads and writes in chunks of at most 1 MiB,
+// the refusal to replace a read-only file, and one rule for partial files.
+//
+// Partial files: the layer never leaves a file it could not finish unless the
+// caller asks it to keep one (OnFailure::KeepPartial). Callers keep a partial
+// file only where the failure is reported and the next run rewrites the file
+// anyway: the runtime payload, the arena containers' ".tmp" files. Everything
+// else (extracted game files, key files, the Android package) goes.
+#include <windows.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/win32_handle.h"
+
+namespace tf {
+
+inline constexpr DWORD kFileChunkBytes = 0x100000;  // 1 MiB
+
+// Reads exactly `length` bytes, in chunks; a failed read, or the end of the
+// file before all bytes arrived, fails.
+[[nodiscard]] bool ReadFully(HANDLE file, void* buffer, uint64_t length);
+// Writes every byte, in chunks; a failed or short write fails. `afterChunk`,
+// when given, is called with each chunk once it is written.
+using AfterChunk = void (*)(const uint8_t* chunk, DWORD size);
+[[nodiscard]] bool WriteAll(HANDLE file, const void* data, uint64_t length, AfterChunk afterChunk = nullptr);
+
+// Whether `path` names an existing read-only file. Windows refuses to replace
+// one; Wine run as root would not, so writers ask first.
+bool IsReadOnlyFile(const std::wstring& path);
+
+// CreateFileW for writing (no sharing, CREATE_ALWAYS); invalid when the file
+// is read-only or cannot be created.
+UniqueFile CreateForWriting(const std::wstring& path);
+
+enum class OnFailure { DeletePartial, KeepPartial };
+enum class FileWrite { Ok, CannotCreate, WriteFailed };
+
+// Creates or replaces `path` with exactly these bytes.
+FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure,
+                         AfterChunk afterChunk = nullptr);
+
+enum class FileRead { Ok, CannotOpen, TooLarge, ReadFailed };
+
+// Reads a whole file of at most maxBytes bytes into `out` (emptied on failure).
+FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes);
+
+// Moves `from` over `to` in one step (an existing `to` is replaced).
+bool MoveOver(const std::wstring& from, const std::wstring& to);
+
+// Creates a folder and every missing parent, trying each prefix from the
+// shortest (a drive root is passed over). False when a prefix neither could be
+// created nor exists.
+bool CreateFolderChain(const std::wstring& path);
+
+namespace detail {
+// The calls the layer reads and writes with; tests swap them to shorten or fail one.
+using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+extern ReadFileFn fileRead;
+extern WriteFileFn fileWrite;
+}  // namespace detail
+
+}  // namespace tf
