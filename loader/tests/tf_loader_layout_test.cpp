@@ -304,6 +304,7 @@ TEST_F(LoaderImage, CarriesTheInstallersIconAsGroupOne) {
   tf::ByteReader icoReader(ico);
   uint16_t icoCount = 0;
   ASSERT_TRUE(icoReader.U16(4, icoCount)) << "installer icon unreadable";
+  EXPECT_EQ(count, 9);
   EXPECT_EQ(count, icoCount);
   int smallest = 1000, largest = 0;
   for (uint16_t i = 0; i < count; ++i) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the Tarnfell icon (a tarn below a fell under a night sky) at every size
-# and packs them into tf_setup.ico. Run by hand when the design changes.
+# (nine images, 16 to 256 pixels) and packs them into tf_setup.ico. Run by
+# hand when the design changes.
 set -euo pipefail
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -12,7 +13,7 @@ convert -size 256x256 xc:none \
   -fill '#4ea8de' -draw 'ellipse 128,212 100,22 0,360' \
   -fill '#a9def9' -draw 'ellipse 110,208 40,5 0,360' \
   "$tmp/icon-256.png"
-for s in 16 24 32 48 64 128; do convert "$tmp/icon-256.png" -resize ${s}x${s} "$tmp/icon-$s.png"; done
-convert "$tmp"/icon-16.png "$tmp"/icon-24.png "$tmp"/icon-32.png "$tmp"/icon-48.png "$tmp"/icon-64.png \
-  "$tmp"/icon-128.png "$tmp"/icon-256.png tf_setup.ico
+for s in 16 20 24 32 40 48 64 128; do convert "$tmp/icon-256.png" -resize ${s}x${s} "$tmp/icon-$s.png"; done
+convert "$tmp"/icon-16.png "$tmp"/icon-20.png "$tmp"/icon-24.png "$tmp"/icon-32.png "$tmp"/icon-40.png \
+  "$tmp"/icon-48.png "$tmp"/icon-64.png "$tmp"/icon-128.png "$tmp"/icon-256.png -depth 8 tf_setup.ico
 rm -rf "$tmp"
