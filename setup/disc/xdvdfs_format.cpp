@@ -25,10 +25,12 @@ bool IsReservedDeviceName(std::string_view name) {
   static constexpr std::string_view kPlain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view r : kPlain)
     if (EqualsNoCaseAscii(stem, r)) return true;
-  if (stem.size() == 4 && (EqualsNoCaseAscii(stem.substr(0, 3), "COM") || EqualsNoCaseAscii(stem.substr(0, 3), "LPT")) &&
-      stem[3] >= '1' && stem[3] <= '9')
-    return true;
-  return false;
+  if (stem.size() != 4 || !(EqualsNoCaseAscii(stem.substr(0, 3), "COM") || EqualsNoCaseAscii(stem.substr(0, 3), "LPT")))
+    return false;
+  // COM0 to COM9, and COM with the superscripts one, two and three (B9, B2, B3
+  // in the ANSI code page); the same for LPT.
+  const auto digit = static_cast<unsigned char>(stem[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ class MemoryReader : public ImageReader {
  public:
   explicit MemoryReader(const std::vector<uint8_t>& bytes, bool split = false) : bytes_(bytes), split_(split) {}
   bool ReadAt(uint64_t offset, void* buffer, uint32_t length) override {
+    if (readLimit >= 0 && reads >= readLimit) return false;
     ++reads;
     if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
     // The split reader copies in two halves, to catch code that assumes one piece.
@@ -28,6 +29,7 @@ class MemoryReader : public ImageReader {
     return true;
   }
   int reads = 0;
+  int readLimit = -1;  // reads served before every further one fails; -1: no limit
 
  private:
   const std::vector<uint8_t>& bytes_;
@@ -206,8 +208,10 @@ TEST(XdvdfsScan, Failures) {
 }
 
 TEST(XdvdfsScan, UnsafeNamesRefuseTheImage) {
-  const std::string names[] = {".",      "..",      "a\\b",     "a/b",  "C:",     std::string("a\0b", 3),
-                               "...",    ". .",     "CON",      "nul",  "Aux.txt", "com1", "LPT9.dat"};
+  const std::string names[] = {".",        "..",      "a\\b",         "a/b",        "C:",       std::string("a\0b", 3),
+                               "...",      ". .",     "CON",          "nul",        "Aux.txt",  "com1",
+                               "LPT9.dat", "COM0",    "lpt0.bin",     "COM\xB9",    "LPT\xB2",  "com\xB3.txt",
+                               "CON ",     "NUL .txt", "com1 .log",   "conout$"};
   for (const std::string& bad : names) {
     SCOPED_TRACE(bad);
     VolumeImage img;
@@ -221,7 +225,8 @@ TEST(XdvdfsScan, UnsafeNamesRefuseTheImage) {
     EXPECT_EQ(s.result, VolumeSearch::Failed);
     EXPECT_EQ(s.error, kMsgCorruptTable);
   }
-  for (const std::string good : {"a.b", ".hidden", "COM0", "CONSOLE", "x..y", "\xE9t\xE9"}) EXPECT_TRUE(IsSafeName(good)) << good;
+  for (const std::string good : {"a.b", ".hidden", "COM10", "LPT", "COM\xB4", "CONSOLE", "x..y", "\xE9t\xE9", "CON_"})
+    EXPECT_TRUE(IsSafeName(good)) << good;
 }
 
 TEST(XdvdfsScan, DepthLimitListsSeventeenComponents) {
@@ -283,12 +288,16 @@ TEST(XdvdfsScan, LargeTablesPointingBackStopAtTheReadBudget) {
   img.Put(33, root);
   img.SetDescriptor(33, kMaxTableSize);
   MemoryReader reader(img.Bytes());
+  // A walk without the budget would go on reading; it is cut short here, so
+  // that it fails at once (with the truncation message) instead of hanging.
+  const int bound = static_cast<int>(kMaxTotalTableBytes / kMaxTableSize) + 2;
+  reader.readLimit = bound + 1;
   XdvdfsVolume v;
   std::vector<XdvdfsEntry> list;
   std::string error;
   EXPECT_EQ(FindAndScanVolume(reader, img.Bytes().size(), v, list, error), VolumeSearch::Failed);
   EXPECT_EQ(error, kMsgCorruptTable);
-  EXPECT_LE(reader.reads, static_cast<int>(kMaxTotalTableBytes / kMaxTableSize) + 2);
+  EXPECT_LE(reader.reads, bound);
 }
 
 TEST(XdvdfsScan, EntryLimit) {

@@ -56,7 +56,8 @@ bool WalkFile(const std::vector<uint8_t>& file, FileView& view, std::string& why
         if (code == 11) break;
         if (code < 16) pv.stride += kSizes[code];
       }
-      const uint64_t vertexData = fxmf + r.U32(oxmf + r.U32(decl + 4) + 4);
+      pv.windowFxmf = r.U32(oxmf + r.U32(decl + 4) + 4);
+      const uint64_t vertexData = fxmf + pv.windowFxmf;
       const int64_t base = static_cast<int32_t>(r.U32(part + 68));
       const uint64_t start = r.U32(part + 16), n = uint64_t{r.U32(part + 8)} + r.U32(part + 12);
       for (uint64_t q = 0; q < n && r.ok; ++q) {

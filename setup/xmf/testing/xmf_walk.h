@@ -17,6 +17,7 @@ struct TextureView {
 
 struct PartView {
   uint32_t stride = 0;
+  uint32_t windowFxmf = 0;        // the part's vertex window, relative to FXMF
   std::vector<int64_t> vertexAt;  // absolute file offset of the vertex of each index word
   TextureView slots[4];
 };

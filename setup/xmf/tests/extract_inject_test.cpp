@@ -308,6 +308,7 @@ TEST(XmfInject, PlacementRules) {
   ASSERT_TRUE(testing::WalkFile(r.bytes, rv, error));
   const std::map<uint32_t, uint32_t> lengths = {{sl.pixelData[0], 40}, {sl.pixelData[1], 24}, {sl.paletteData, 16}};
   EXPECT_TRUE(test::SameDrawing(r.source.bytes, sv.objects[0], lengths, r.bytes, rv.objects[1], 0));
+  EXPECT_TRUE(test::AlignedPlacement(rv.objects[1]));
   EXPECT_TRUE(test::SameDrawing(r.source.bytes, sv.objects[0], lengths, r.bytes, rv.objects[0], 0));
 }
 

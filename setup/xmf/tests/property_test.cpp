@@ -155,6 +155,7 @@ void RunPair(uint32_t seed, Tally& tally) {
   // (2) and (3): the new object draws like the source object.
   EXPECT_TRUE(test::SameDrawing(source.bytes, sv.objects[object], source.dataLengths, out, rv.objects.back(),
                                 sv.fxmfOffset));
+  EXPECT_TRUE(test::AlignedPlacement(rv.objects.back()));
   // (4): the target's objects draw as before.
   for (size_t i = 0; i < tv.objects.size(); ++i)
     EXPECT_TRUE(test::SameDrawing(target.bytes, tv.objects[i], target.dataLengths, out, rv.objects[i], tv.fxmfOffset))

@@ -55,4 +55,22 @@ inline ::testing::AssertionResult SameDrawing(const std::vector<uint8_t>& before
   return ::testing::AssertionSuccess();
 }
 
+// Every vertex window of an injected object starts on a 32-byte step of FXMF,
+// every pixel and palette block on a 128-byte step.
+inline ::testing::AssertionResult AlignedPlacement(const testing::ObjectView& object) {
+  for (size_t k = 0; k < object.parts.size(); ++k) {
+    const testing::PartView& p = object.parts[k];
+    if (!p.vertexAt.empty() && p.windowFxmf % 32 != 0)
+      return ::testing::AssertionFailure() << "vertex window of part " << k << " at " << p.windowFxmf;
+    for (int s = 0; s < 4; ++s) {
+      const testing::TextureView& t = p.slots[s];
+      if (t.pixelsAt >= 0 && t.pixelsFxmf % 128 != 0)
+        return ::testing::AssertionFailure() << "pixels of slot " << s << " of part " << k << " at " << t.pixelsFxmf;
+      if (t.paletteAt >= 0 && t.paletteFxmf % 128 != 0)
+        return ::testing::AssertionFailure() << "palette of slot " << s << " of part " << k << " at " << t.paletteFxmf;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace tf::xmf::test
