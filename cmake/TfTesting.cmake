@@ -32,6 +32,17 @@ function(tf_add_test name)
   endif()
 endfunction()
 
+# tf_add_command_test(NAME COMMAND ARGS...): a native-build test that runs a
+# command (a check script, a host tool); listed for the Windows build's run too.
+function(tf_add_command_test name)
+  if(WIN32)
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 900 LABELS native)
+  file(APPEND "${TF_NATIVE_TEST_LIST}" "${name};${ARGN}\n")
+endfunction()
+
 if(WIN32)
   set(TF_NATIVE_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/native" CACHE PATH "Native build whose tests this build's CTest also runs")
   configure_file("${CMAKE_CURRENT_LIST_DIR}/include-native-tests.cmake.in"
