@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest git ca-certificates
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 wine64
-          xvfb xauth x11-utils imagemagick qemu-user-static)
+          xvfb xauth x11-utils imagemagick qemu-user-static python3 aapt)
 
 missing=()
 for p in "${packages[@]}"; do
