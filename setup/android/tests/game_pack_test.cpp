@@ -10,12 +10,6 @@ using Bytes = std::vector<uint8_t>;
 
 GameFile File(std::string name, uint64_t size) { return GameFile{L"C:\\Games\\Tarnfell\\x", std::move(name), size}; }
 
-TEST(GamePack, NamesAndOrder) {
-  ASSERT_EQ(kGamePackNameCount, 5u);
-  const std::wstring expected[] = {L"default.xbe", L"GFX", L"AUDMUSIC", L"AUDSoundFX", L"arabic_font.bin"};
-  for (size_t i = 0; i < kGamePackNameCount; ++i) EXPECT_EQ(GamePackNames[i], expected[i]);
-}
-
 TEST(GamePack, IndexBytes) {
   struct Case {
     const char* what;
