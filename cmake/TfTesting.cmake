@@ -56,6 +56,17 @@ function(tf_add_test name)
   endif()
 endfunction()
 
+# tf_add_command_test(NAME COMMAND ARGS...): a native-build test that runs a
+# command (a check script, a host tool); listed for the Windows build's run too.
+function(tf_add_command_test name)
+  if(WIN32)
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 900 LABELS native)
+  file(APPEND "${TF_NATIVE_TEST_LIST}" "${name};${ARGN}\n")
+endfunction()
+
 if(TF_WIN_TESTS)
   # The native build's tests: a missing list fails the run instead of skipping them.
   set(TF_NATIVE_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/native" CACHE PATH "Native build whose tests this build's CTest also runs")

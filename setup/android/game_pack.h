@@ -1,0 +1,46 @@
+#pragma once
+// The game pack "assets/game.pak": which install-folder names are packed, the
+// files found under them, and the pack's header and index.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tf::android {
+
+// Install-folder names whose contents are packed, in pack order. Whether each
+// is a file or a folder is decided on disk.
+inline constexpr const wchar_t* GamePackNames[] = {L"default.xbe", L"GFX", L"AUDMUSIC", L"AUDSoundFX",
+                                                   L"arabic_font.bin"};
+inline constexpr size_t kGamePackNameCount = sizeof(GamePackNames) / sizeof(GamePackNames[0]);
+
+// One file to pack.
+struct GameFile {
+  std::wstring sourcePath;  // full path in the install folder
+  std::string name;         // UTF-8 archive name, components joined with "/"
+  uint64_t size = 0;        // taken when the file is listed
+};
+
+inline constexpr char kPakEntryName[] = "assets/game.pak";
+inline constexpr char kPakMagic[4] = {'T', 'F', 'P', 'K'};
+inline constexpr uint32_t kPakVersion = 1;
+inline constexpr size_t kPakHeaderSize = 12;            // magic, version, file count
+inline constexpr size_t kPakRecordFixedSize = 2 + 8;    // name length, file size
+inline constexpr uint64_t kMaxPakLength = 0xFFFFFFFFull;  // one zip entry with 32-bit sizes
+inline constexpr uint64_t kMaxPakNameLength = 0xFFFF;
+
+inline constexpr char kMsgNoGameFiles[] = "No game files were found to pack.";
+inline constexpr char kMsgGameTooLarge[] = "The game data is too large for one package.";
+inline constexpr char kMsgGameNameTooLong[] = "A game file name is too long for the package.";
+
+// "TFPK", u32 version 1, u32 file count, then per file: u16 name length, the
+// name bytes, u64 size. Every name must be at most kMaxPakNameLength bytes
+// (PreparePak checks).
+std::vector<uint8_t> BuildPakIndex(const std::vector<GameFile>& files);
+
+// Checks the listed files, builds the index and the whole pack's length
+// (index + every size, in 64 bits without wrap-around), which must stay below 4 GiB.
+[[nodiscard]] bool PreparePak(const std::vector<GameFile>& files, std::vector<uint8_t>& index, uint64_t& pakLength,
+                              std::string& errorText);
+
+}  // namespace tf::android
