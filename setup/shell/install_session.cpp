@@ -15,12 +15,12 @@ void InstallSession::Report(int newPercent, const std::wstring& text) {
     PostMessageW(window, kMsgProgress, 0, 0);
     return;
   }
-  if (logFile == INVALID_HANDLE_VALUE) return;
+  if (!logFile) return;
   std::string utf8 = Narrow(text + L"\r\n", CP_UTF8);
   std::string prefix = FormatLogPrefix(newPercent);
   DWORD wrote = 0;
-  if (!prefix.empty()) WriteFile(logFile, prefix.data(), static_cast<DWORD>(prefix.size()), &wrote, nullptr);
-  if (!utf8.empty()) WriteFile(logFile, utf8.data(), static_cast<DWORD>(utf8.size()), &wrote, nullptr);
+  if (!prefix.empty()) WriteFile(logFile.Get(), prefix.data(), static_cast<DWORD>(prefix.size()), &wrote, nullptr);
+  if (!utf8.empty()) WriteFile(logFile.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &wrote, nullptr);
 }
 
 bool InstallSession::Fail(const std::wstring& message) {

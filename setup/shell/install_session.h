@@ -6,12 +6,18 @@
 #include <cstdint>
 #include <string>
 
+#include "common/win32_handle.h"
+
 namespace tf {
 
 inline constexpr UINT kMsgProgress = WM_APP + 1;
 inline constexpr UINT kMsgInstallFinished = WM_APP + 2;
 
 struct InstallSession {
+  InstallSession() { InitializeCriticalSection(&lock); }  // never deleted: the session lives for the process
+  InstallSession(const InstallSession&) = delete;
+  InstallSession& operator=(const InstallSession&) = delete;
+
   HWND window = nullptr;
   std::wstring discImagePath;
   std::wstring installFolder;
@@ -24,7 +30,7 @@ struct InstallSession {
   std::wstring statusText;
   bool installed = false;
   std::wstring failureMessage;
-  HANDLE logFile = INVALID_HANDLE_VALUE;
+  UniqueFile logFile;  // silent mode only
 
   // Stores the pair under the lock, then posts to the window or appends a log line.
   void Report(int newPercent, const std::wstring& text);

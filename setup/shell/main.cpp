@@ -30,7 +30,6 @@ int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) 
     return 2;
   }
   tf::InstallSession& session = tf::TheInstallSession();
-  InitializeCriticalSection(&session.lock);
   session.window = nullptr;
   session.discImagePath = silent.discImagePath;
   session.installFolder = silent.installFolder;
@@ -40,20 +39,17 @@ int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) 
   session.cancelRequested = 0;
 
   std::wstring logPath = programPath + L".log";
-  session.logFile = CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (session.logFile != INVALID_HANDLE_VALUE) {
+  session.logFile.Reset(CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (session.logFile) {
     static const unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
     DWORD wrote = 0;
-    WriteFile(session.logFile, kBom, sizeof(kBom), &wrote, nullptr);
+    WriteFile(session.logFile.Get(), kBom, sizeof(kBom), &wrote, nullptr);
   }
   session.Report(0, L"[args] <" + tail + L"> android=" + (session.buildAndroid ? L"yes" : L"no"));
 
   bool ok = tf::RunInstall(session);
-  if (session.logFile != INVALID_HANDLE_VALUE) {
-    CloseHandle(session.logFile);
-    session.logFile = INVALID_HANDLE_VALUE;
-  }
+  session.logFile.Reset();
   return ok ? 0 : 1;
 }
 

@@ -12,14 +12,13 @@ using test::TempDir;
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InitializeCriticalSection(&s_.lock);
     logPath_ = dir_ / L"setup.log";
-    s_.logFile = CreateFileW(logPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(s_.logFile, INVALID_HANDLE_VALUE);
+    s_.logFile.Reset(CreateFileW(logPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(s_.logFile);
   }
   void TearDown() override {
-    if (s_.logFile != INVALID_HANDLE_VALUE) CloseHandle(s_.logFile);
+    s_.logFile.Reset();
     if (window_) DestroyWindow(window_);
   }
   std::string Log() {
@@ -58,8 +57,7 @@ TEST_F(SessionTest, WithAWindowReportsPostAndWriteNothing) {
 }
 
 TEST_F(SessionTest, WithoutWindowOrLogFieldsStillChange) {
-  CloseHandle(s_.logFile);
-  s_.logFile = INVALID_HANDLE_VALUE;
+  s_.logFile.Reset();
   s_.Report(55, L"quiet");
   EXPECT_EQ(s_.percent, 55);
   EXPECT_EQ(s_.statusText, L"quiet");
