@@ -274,6 +274,57 @@ TEST_F(PackWriter, AReadOnlyPackageFileIsNotReplaced) {
   EXPECT_EQ(test::FileSize(package), 3u);
 }
 
+TEST(Digests, Sha256AndBase64OfKnownInputs) {
+  struct Case {
+    std::string input, base64;
+  } cases[] = {{"", "47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU="},
+               {"abc", "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0="},
+               {std::string(1000000, 'a'), "zcduXJkU+5KBocfihNc+Z/GAmkiklyAOBG05zMcRLNA="}};
+  for (const Case& c : cases) {
+    Sha256Digest digest;
+    ASSERT_TRUE(Sha256(c.input.data(), c.input.size(), digest));
+    EXPECT_EQ(Base64Text(digest), c.base64);
+    // Fed in uneven pieces, the same value.
+    Sha256Hash hash;
+    ASSERT_TRUE(hash.Open());
+    for (size_t at = 0, n = 1; at < c.input.size(); at += n, n = n * 3 + 1)
+      ASSERT_TRUE(hash.Update(c.input.data() + at, std::min(n, c.input.size() - at)));
+    Sha256Digest pieces;
+    ASSERT_TRUE(hash.Finish(pieces));
+    EXPECT_EQ(pieces, digest);
+  }
+  // Padding, and one line however long the input.
+  EXPECT_EQ(Base64Text("f", 1), "Zg==");
+  EXPECT_EQ(Base64Text("fo", 2), "Zm8=");
+  EXPECT_EQ(Base64Text("foobar", 6), "Zm9vYmFy");
+  std::string line = Base64Text(std::string(300, 'x').data(), 300);
+  EXPECT_EQ(line.size(), 400u);
+  EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+}
+
+TEST(PackageBuild, CancellingCountsOnlyWhileThePackIsWritten) {
+  TempDir dir;
+  ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
+  std::vector<uint8_t> templateBytes = testing::StandInTemplate();
+  for (size_t stopAfter : {7, 8}) {  // at the last file's report; at the signing report
+    Recorder recorder;
+    recorder.stopAfter = stopAfter;
+    std::string error;
+    bool built = BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), dir / L"k.pfx",
+                                     dir / L"game", GamePackNames, kGamePackNameCount, dir / L"p.apk",
+                                     Recorder::Callback, &recorder, error);
+    ASSERT_EQ(recorder.reports.size(), stopAfter);
+    if (stopAfter == 7) {
+      EXPECT_FALSE(built);
+      EXPECT_EQ(error, "cancelled");
+    } else {
+      EXPECT_TRUE(built) << error;
+      EXPECT_EQ(recorder.reports.back().text, L"Signing the Android app\u2026");
+      EXPECT_EQ(recorder.reports.back().done, recorder.reports.back().total);
+    }
+  }
+}
+
 // Sparse game files stand for data too large for the package: refused before
 // the package file is created.
 TEST(PackageLimits, TooLargeIsRefusedBeforeAnythingIsWritten) {
