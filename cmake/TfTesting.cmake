@@ -56,6 +56,26 @@ function(tf_add_test name)
   endif()
 endfunction()
 
+# tf_add_x86_scenarios(SOURCES... [LIBS...] [DEFINITIONS...] [INCLUDES...]): scenarios of the
+# x86 tier (tools/testsupport/x86_scenarios.h), all linked into the one test
+# program x86_e2e_test that tools/CMakeLists.txt defines.
+function(tf_add_x86_scenarios)
+  cmake_parse_arguments(X "" "" "SOURCES;LIBS;DEFINITIONS;INCLUDES" ${ARGN})
+  if(NOT TF_WIN_TESTS)
+    return()
+  endif()
+  foreach(source IN LISTS X_SOURCES)
+    get_filename_component(source "${source}" ABSOLUTE)
+    set_property(GLOBAL APPEND PROPERTY TF_X86_SOURCES "${source}")
+  endforeach()
+  set_property(GLOBAL APPEND PROPERTY TF_X86_LIBS ${X_LIBS})
+  set_property(GLOBAL APPEND PROPERTY TF_X86_DEFINITIONS ${X_DEFINITIONS})
+  foreach(dir IN LISTS X_INCLUDES CMAKE_CURRENT_SOURCE_DIR)
+    get_filename_component(dir "${dir}" ABSOLUTE)
+    set_property(GLOBAL APPEND PROPERTY TF_X86_INCLUDES "${dir}")
+  endforeach()
+endfunction()
+
 # tf_add_command_test(NAME COMMAND ARGS...): a native-build test that runs a
 # command (a check script, a host tool); listed for the Windows build's run too.
 function(tf_add_command_test name)

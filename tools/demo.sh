@@ -9,7 +9,8 @@ cmake --preset native >/dev/null && cmake --build --preset native --target discg
 cmake --preset windows >/dev/null && cmake --build --preset windows
 source tools/wine-session.sh
 trap wine_session_end EXIT
-wine_session_start
+# The real 32-bit programs of dist/, in the prefix of the x86 tier.
+wine_session_start x86
 
 demo=build/demo
 rm -rf "$demo" && mkdir -p "$demo"
@@ -21,7 +22,7 @@ cp dist/tf_setup.exe "$demo/tf_setup.exe"
 image="Z:$(pwd -P | tr / '\\')\\build\\demo\\Tarnfell.iso"
 echo "== wine tf_setup.exe /silent $image $folder"
 set +e
-cmake/wine-run.sh "$demo/tf_setup.exe" /silent "$image" "$folder"
+tools/wine-run.sh x86 "$demo/tf_setup.exe" /silent "$image" "$folder"
 rc=$?
 set -e
 echo "exit code: $rc"
@@ -34,7 +35,7 @@ echo "== tarnfell.ini"
 cat "$WINEPREFIX/drive_c/Games/Tarnfell/tarnfell.ini"
 echo "== play: wine C:\\Games\\Tarnfell\\Tarnfell.exe (from its folder)"
 set +e
-(cd "$WINEPREFIX/drive_c/Games/Tarnfell" && "$TF_ROOT/cmake/wine-run.sh" ./Tarnfell.exe)
+(cd "$WINEPREFIX/drive_c/Games/Tarnfell" && "$TF_ROOT/tools/wine-run.sh" x86 ./Tarnfell.exe)
 rc=$?
 set -e
 echo "game exit code: $rc"

@@ -106,6 +106,7 @@ namespace {
 
 struct Started {
   HANDLE process = nullptr;
+  DWORD processId = 0;
   HANDLE output = INVALID_HANDLE_VALUE;  // the child's stdout and stderr, deleted on close
 };
 
@@ -136,6 +137,7 @@ Started Start(const ProgramRun& run, ProcessResult& r) {
                      run.workingDir.empty() ? nullptr : run.workingDir.c_str(), &si, &pi)) {
     r.started = true;
     s.process = pi.hProcess;
+    s.processId = pi.dwProcessId;
     CloseHandle(pi.hThread);
   }
   return s;
@@ -162,7 +164,8 @@ void Finish(Started& s, DWORD waitMs, ProcessResult& r) {
 
 }  // namespace
 
-std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWORD timeoutMs) {
+std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWORD timeoutMs,
+                                       const WhileRunning& whileRunning) {
   std::vector<ProcessResult> results(runs.size());
   std::vector<Started> started(runs.size());
   {
@@ -170,7 +173,10 @@ std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWOR
     // takes minutes for an emulated 32-bit program: each starts on a thread.
     std::vector<std::thread> starters;
     for (size_t i = 0; i < runs.size(); ++i)
-      starters.emplace_back([&, i] { started[i] = Start(runs[i], results[i]); });
+      starters.emplace_back([&, i] {
+        started[i] = Start(runs[i], results[i]);
+        if (whileRunning && started[i].process) whileRunning(i, started[i].processId);
+      });
     for (std::thread& t : starters) t.join();
   }
   ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -275,6 +281,14 @@ std::string Utf8(const std::wstring& s) {
   int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Utf16(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
 }
 

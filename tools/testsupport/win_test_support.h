@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,11 @@ struct ProgramRun {
 };
 // Starts every program at once (each Wine start is slow), each from a thread
 // of its own, and waits for all of them; results in the same order.
-std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWORD timeoutMs = 300000);
+// `whileRunning`, when given, is called on each program's starting thread once
+// it runs (index, process id): tests drive the program's windows there.
+using WhileRunning = std::function<void(size_t index, DWORD processId)>;
+std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWORD timeoutMs = 300000,
+                                       const WhileRunning& whileRunning = nullptr);
 
 // Copies a program and removes its RCDATA resource `id` in the copy with the
 // resource-update functions, or with CutResourceEntry where those leave it in
@@ -60,6 +65,7 @@ bool CopyWithoutResource(const std::wstring& original, const std::wstring& copy,
 bool CutResourceEntry(std::vector<uint8_t>& image, WORD type, WORD id);
 
 std::string Utf8(const std::wstring& s);
+std::wstring Utf16(const std::string& utf8);
 std::string Ansi(const std::wstring& s);
 
 }  // namespace tf::test

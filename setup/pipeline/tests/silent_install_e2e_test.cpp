@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "discgen.h"
+#include "payload_sources.h"
 #include "disc/xdvdfs_image.h"
 #include "pipeline/game_selection.h"
 #include "shell/progress_math.h"
@@ -127,7 +128,44 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   ASSERT_TRUE(test::ReadFileBytes(test::DistFile(L"tf_loader.exe"), loader));
   ASSERT_TRUE(test::ReadFileBytes(folder + L"\\Tarnfell.exe", installedLoader));
   EXPECT_TRUE(installedLoader == loader);
-  EXPECT_EQ(ReadText(folder + L"\\tarnfell.ini"), "[Display]\r\nWidth=1280\r\nHeight=720\r\nMode=0\r\n");
+  for (const test::PayloadSource& e : test::kPayloadSources)
+    EXPECT_TRUE(ReadText(folder + L"\\" + e.name) == ReadText(test::FromUnixPath(e.source))) << test::Utf8(e.name);
+  EXPECT_EQ(ReadText(folder + L"\\tarnfell.ini"), test::kDefaultIni);
+}
+
+// Copies of the installer without one of its payload resources.
+TEST(SilentInstall, WithoutTheReadmeTheInstallFailsAfterNineFilesAndWithoutTheOptionalFileItSucceeds) {
+  TempDir dir;
+  std::wstring disc = dir / L"Tarnfell.iso";
+  ASSERT_TRUE(MakeDisc(disc, discgen::GameOptions()));
+  const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
+  struct Case {
+    WORD removed;
+    bool succeeds;
+  } cases[] = {{110, false}, {112, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.removed);
+    std::wstring tag = std::to_wstring(c.removed);
+    CreateDirectoryW((dir / tag).c_str(), nullptr);
+    std::wstring setup = dir / (tag + L"\\tf_setup.exe"), folder = dir / (L"game" + tag);
+    ASSERT_TRUE(test::CopyWithoutResource(test::FromUnixPath(TF_SETUP_EXE), setup, c.removed));
+    test::ProcessResult r = test::RunProgram(setup, L"/silent " + disc + L" " + folder);
+    ASSERT_TRUE(r.started);
+    const std::string log = ReadText(setup + L".log");
+    const size_t kept = c.succeeds ? 10 : 9;
+    for (size_t i = 0; i < kept; ++i)
+      EXPECT_TRUE(test::FileExists(folder + L"\\" + test::kPayloadSources[i].name)) << test::Utf8(test::kPayloadSources[i].name);
+    if (c.succeeds) {
+      EXPECT_EQ(r.exitCode, 0u) << log;
+      EXPECT_FALSE(test::FileExists(folder + L"\\arabic_font.bin"));
+      EXPECT_EQ(ReadText(folder + L"\\tarnfell.ini"), test::kDefaultIni);
+    } else {
+      EXPECT_EQ(r.exitCode, 1u);
+      EXPECT_NE(log.find(std::string("Failed: ") + kDamaged), std::string::npos) << log;
+      EXPECT_FALSE(test::FileExists(folder + L"\\README.txt"));
+      EXPECT_FALSE(test::FileExists(folder + L"\\tarnfell.ini"));
+    }
+  }
 }
 
 TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
