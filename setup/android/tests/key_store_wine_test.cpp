@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "android/key_container.h"
+#include "android/package_builder.h"
 #include "android/signature_block.h"
 #include "android_wine_support.h"
 #include "common/win32_handle.h"
@@ -352,12 +353,16 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
   std::string error;
   EXPECT_FALSE(SignWithPfx(other, kPfxPassword, content, signature, error));
   EXPECT_EQ(error.rfind("The signing key could not be read (error ", 0), 0u) << error;
-  // Loaded as the stored key, it is taken as it is: no new key, no companion files.
+  // As the stored key of a build: the build fails at signing, and the key files stay as they are.
   ASSERT_TRUE(WriteKeyFile(pfxPath, other));
-  KeyMaterial key;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error));
-  EXPECT_EQ(key.pfx, other);
-  EXPECT_FALSE(FileExists(File(L".cer")) || FileExists(File(L".key")));
+  ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
+  std::vector<uint8_t> templateBytes = testing::StandInTemplate();
+  EXPECT_FALSE(BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), pfxPath,
+                                   dir / L"game", GamePackNames, kGamePackNameCount, dir / L"p.apk", nullptr, nullptr,
+                                   error));
+  EXPECT_EQ(error.rfind("The signing key could not be read (error ", 0), 0u) << error;
+  EXPECT_EQ(Bytes(pfxPath), other);
+  EXPECT_FALSE(FileExists(File(L".cer")) || FileExists(File(L".key")) || FileExists(File(L".txt")));
 }
 
 }  // namespace
