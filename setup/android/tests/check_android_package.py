@@ -2,7 +2,7 @@
 """What a user's tools say about the package that package_for_tools_wine_test
 built, and an independent reading of it with Python's zipfile and hashlib.
 
-    check_android_package.py FOLDER   (Tarnfell.apk, install/, key/ inside)
+    check_android_package.py FOLDER TEMPLATE   (Tarnfell.apk, install/, key/ in FOLDER)
 """
 import base64
 import hashlib
@@ -15,6 +15,7 @@ import tempfile
 import zipfile
 
 failures = []
+TEMPLATE = sys.argv[2] if len(sys.argv) > 2 else None
 
 
 def check(condition, what):
@@ -130,7 +131,9 @@ def main():
         names = [i.filename for i in infos]
         check(names[-4:] == ["assets/game.pak", "META-INF/MANIFEST.MF", "META-INF/TFSIGN.SF", "META-INF/TFSIGN.RSA"],
               "last entries %s" % names[-4:])
-        check(len(names) == 13, "13 entries, not %d" % len(names))
+        with zipfile.ZipFile(TEMPLATE) as t:
+            template = [i.filename for i in t.infolist() if not i.filename.startswith("META-INF/")]
+        check(names[:-4] == template, "the template's entries first, in its order: %s" % names[:-4])
         check(z.testzip() is None, "a CRC does not match")
         for i in infos:
             check(i.compress_type == zipfile.ZIP_STORED and i.extra == b"" and i.flag_bits == 0, i.filename + " stored plainly")
