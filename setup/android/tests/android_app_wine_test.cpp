@@ -116,6 +116,17 @@ TEST_F(AndroidApp, AFailedOrCancelledBuildLeavesNoPackage) {
   EXPECT_TRUE(FileExists(android + L"\\README.txt"));
 }
 
+TEST_F(AndroidApp, AReadOnlyPackageIsNeitherReplacedNorDeleted) {
+  ASSERT_TRUE(CreateDirectoryW(android.c_str(), nullptr));
+  ASSERT_TRUE(test::WriteFileBytes(android + L"\\Tarnfell.apk", "mine", 4));
+  ASSERT_TRUE(SetFileAttributesW((android + L"\\Tarnfell.apk").c_str(), FILE_ATTRIBUTE_READONLY));
+  std::wstring failure;
+  EXPECT_FALSE(Build(failure));
+  EXPECT_EQ(failure, L"The Android package could not be created.");
+  EXPECT_EQ(ReadText(android + L"\\Tarnfell.apk"), "mine");
+  SetFileAttributesW((android + L"\\Tarnfell.apk").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // Folders the file system refuses to write into (made by the test fixture).
 TEST_F(AndroidApp, ReadOnlyFolders) {
   const std::wstring root = test::FromUnixPath(TF_ANDROID_READONLY_DIR);
