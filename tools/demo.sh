@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job, end to end: build, make a sample disc image with our own
-# generator, install it silently under Wine, show what the install left and
-# start the installed game.
+# generator, install it silently under Wine with the Android package, show
+# what the install left, check the package with apksigner and start the
+# installed game.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-machine.sh
@@ -20,9 +21,9 @@ folder='C:\Games\Tarnfell'
 rm -rf "$WINEPREFIX/drive_c/Games/Tarnfell"
 cp dist/tf_setup.exe "$demo/tf_setup.exe"
 image="Z:$(pwd -P | tr / '\\')\\build\\demo\\Tarnfell.iso"
-echo "== wine tf_setup.exe /silent $image $folder"
+echo "== wine tf_setup.exe /silent $image $folder /android"
 set +e
-tools/wine-run.sh x86 "$demo/tf_setup.exe" /silent "$image" "$folder"
+tools/wine-run.sh x86 "$demo/tf_setup.exe" /silent "$image" "$folder" /android
 rc=$?
 set -e
 echo "exit code: $rc"
@@ -33,6 +34,8 @@ echo "== installed files"
 [ "$rc" = 0 ] || exit $rc
 echo "== tarnfell.ini"
 cat "$WINEPREFIX/drive_c/Games/Tarnfell/tarnfell.ini"
+echo "== apksigner verify --min-sdk-version 26 Android\\Tarnfell.apk"
+apksigner verify -v --min-sdk-version 26 "$WINEPREFIX/drive_c/Games/Tarnfell/Android/Tarnfell.apk" | sed -n 1,2p
 echo "== play: wine C:\\Games\\Tarnfell\\Tarnfell.exe (from its folder)"
 set +e
 (cd "$WINEPREFIX/drive_c/Games/Tarnfell" && "$TF_ROOT/tools/wine-run.sh" x86 ./Tarnfell.exe)

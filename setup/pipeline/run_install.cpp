@@ -1,5 +1,6 @@
 #include "pipeline/run_install.h"
 
+#include "android/android_app.h"
 #include "common/text.h"
 #include "disc/xdvdfs_image.h"
 #include "common/win32_file.h"
@@ -75,6 +76,13 @@ bool RunInstall(InstallSession& session) {
   xmf::MeatRushResult arenas = xmf::PrepareMeatRush(session.installFolder);
   if (arenas.failed != 0)
     return session.Fail(L"The game files could not be prepared: " + Widen(arenas.message, CP_ACP));
+
+  if (session.buildAndroid) {
+    session.Report(90, L"Building the Android app\u2026");
+    std::wstring failureText;
+    if (!android::BuildAndroidApp(session, session.installFolder, failureText))
+      return session.Fail(android::AndroidFailureMessage(failureText));
+  }
 
   session.installed = true;
   session.Report(100, L"Done.");
