@@ -16,6 +16,81 @@ bool Seek(HANDLE file, uint64_t position) {
   return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
 }
 
+// Writes one block at a time on a thread of its own, so that the write of a
+// pack chunk runs while the same chunk goes through the CRC-32 and SHA-256
+// (both only read it). Without a thread it writes in Begin instead.
+class ChunkWriter {
+ public:
+  explicit ChunkWriter(HANDLE file) : file_(file) {
+    InitializeSRWLock(&lock_);
+    InitializeConditionVariable(&changed_);
+    thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
+  }
+  ~ChunkWriter() {
+    if (!thread_) return;
+    AcquireSRWLockExclusive(&lock_);
+    quit_ = true;
+    ReleaseSRWLockExclusive(&lock_);
+    WakeAllConditionVariable(&changed_);
+    WaitForSingleObject(thread_.Get(), INFINITE);
+  }
+  ChunkWriter(const ChunkWriter&) = delete;
+  ChunkWriter& operator=(const ChunkWriter&) = delete;
+
+  // Starts writing `size` bytes; they must stay as they are until Finish.
+  void Begin(const void* data, DWORD size) {
+    if (!thread_) {
+      ok_ = WriteAll(file_, data, size);
+      return;
+    }
+    AcquireSRWLockExclusive(&lock_);
+    data_ = data;
+    size_ = size;
+    busy_ = true;
+    ReleaseSRWLockExclusive(&lock_);
+    WakeAllConditionVariable(&changed_);
+  }
+  // Waits for the write Begin started; true when every byte was written.
+  bool Finish() {
+    if (!thread_) return ok_;
+    AcquireSRWLockExclusive(&lock_);
+    while (busy_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    const bool ok = ok_;
+    ReleaseSRWLockExclusive(&lock_);
+    return ok;
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    static_cast<ChunkWriter*>(self)->Loop();
+    return 0;
+  }
+  void Loop() {
+    AcquireSRWLockExclusive(&lock_);
+    for (;;) {
+      while (!busy_ && !quit_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+      if (!busy_) break;
+      const void* data = data_;
+      const DWORD size = size_;
+      ReleaseSRWLockExclusive(&lock_);
+      const bool ok = WriteAll(file_, data, size);
+      AcquireSRWLockExclusive(&lock_);
+      ok_ = ok;
+      busy_ = false;
+      WakeAllConditionVariable(&changed_);
+    }
+    ReleaseSRWLockExclusive(&lock_);
+  }
+
+  HANDLE file_;
+  SRWLOCK lock_;
+  CONDITION_VARIABLE changed_;
+  const void* data_ = nullptr;
+  DWORD size_ = 0;
+  bool busy_ = false, quit_ = false, ok_ = false;
+  UniqueKernelHandle thread_;  // last: the thread is stopped before the rest goes
+};
+
 }  // namespace
 
 bool ZipWriter::Create(const std::wstring& path) {
@@ -84,6 +159,7 @@ bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vec
   uint64_t total = 0;
   for (const GameFile& f : files) total += f.size;
   std::vector<uint8_t> buffer(kPakBufferBytes);
+  ChunkWriter writer(file_.Get());
   uint64_t done = 0;
   for (const GameFile& f : files) {
     UniqueFile source(CreateFileW(f.sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -98,15 +174,19 @@ bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vec
         errorText = kMsgGameFileShort;
         return false;
       }
+      writer.Begin(buffer.data(), n);
       crc = Crc32Update(crc, buffer.data(), n);
-      if (!hash.Update(buffer.data(), n)) {
+      const bool hashed = hash.Update(buffer.data(), n);
+      const bool written = writer.Finish();
+      if (!hashed) {
         errorText = kMsgHashFailed;
         return false;
       }
-      if (!WriteBytes(buffer.data(), n)) {
+      if (!written) {
         errorText = kMsgWriteFailed;
         return false;
       }
+      position_ += n;
       remaining -= n;
       done += n;
     }

@@ -231,6 +231,15 @@ TEST_F(PackWriter, FailuresOfThePass) {
     EXPECT_FALSE(Write(error));
     EXPECT_EQ(error, c.message);
   }
+  // A failed write of game data ends the pass before the next chunk is read
+  // (the write runs beside the hashing of its chunk, never ahead of the reads).
+  FileSeam::readCalls = FileSeam::writeCalls = 0;
+  FileSeam::failRead = -1;
+  FileSeam::failWrite = 5;  // the second chunk of game data
+  EXPECT_FALSE(Write(error));
+  EXPECT_EQ(error, "Writing the Android package failed.");
+  EXPECT_EQ(FileSeam::readCalls, 2);
+  EXPECT_EQ(FileSeam::writeCalls, 6);
 }
 
 TEST_F(PackWriter, FilesThatChangeAfterListing) {
