@@ -30,29 +30,32 @@ template=$(win "$(pwd -P)/build/windows64/payload/apk_template.zip")
 run() { tools/wine-run.sh fast "$bench" "$@"; }
 run hash "$(win "$i")" >/dev/null  # the same page-cache state for both
 # Alternating rounds: the machine is shared, so single runs are noisy. The
-# ratio is given from the best times and as the median of the rounds' own ratios.
+# ratio is given from the best times and as the median of the rounds' own
+# ratios; the build's CPU time (both of its threads) beside it tells the work
+# from waiting for a core.
+source tools/bench-stats.sh
 rounds=${ROUNDS:-5}
-hashes="" builds=""
+hashes="" builds="" ratios="" cpus="" busy=0
+echo "rounds: $rounds; $(bench_load)"
 for round in $(seq "$rounds"); do
-  h=$(run hash "$(win "$i")"); echo "$h"
-  hashes="$hashes $(echo "$h" | cut -d' ' -f3)"
+  bench_busy && busy=$((busy + 1))
+  h=$(run hash "$(win "$i")"); echo "$h  [$(bench_load)]"
   rm -f "$work/Tarnfell.apk"
-  b=$(run build "$template" "$(win "$i")" "$(win "$work/key")" "$(win "$work/Tarnfell.apk")"); echo "$b"
-  builds="$builds $(echo "$b" | cut -d' ' -f3)"
+  b=$(run build "$template" "$(win "$i")" "$(win "$work/key")" "$(win "$work/Tarnfell.apk")"); echo "$b  [$(bench_load)]"
+  hs=$(cut -d' ' -f3 <<<"$h") bs=$(cut -d' ' -f3 <<<"$b")
+  hashes="$hashes $hs" builds="$builds $bs" cpus="$cpus $(cut -d' ' -f5 <<<"$b")"
+  ratios="$ratios $(awk -v b="$bs" -v h="$hs" 'BEGIN { print b / h }')"
 done
-awk -v h="$h" -v hashes="$hashes" -v builds="$builds" 'BEGIN {
-  split(h, x, " "); n = split(hashes, hs, " "); split(builds, bs, " ");
-  hash = hs[1] + 0; build = bs[1] + 0;
-  for (k = 1; k <= n; k++) {
-    if (hs[k] + 0 < hash) hash = hs[k] + 0;
-    if (bs[k] + 0 < build) build = bs[k] + 0;
-    r[k] = bs[k] / hs[k];
-  }
-  for (a = 1; a <= n; a++) for (b = a + 1; b <= n; b++) if (r[b] < r[a]) { t = r[a]; r[a] = r[b]; r[b] = t; }
-  median = n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2;
-  printf "SHA-256 alone %.1f MiB/s (best %.2f s); last run: CRC-32 alone %.1f MiB/s, reads %.1f MiB/s\n",
-         x[2] / hash / 1048576, hash, x[2] / x[5] / 1048576, x[2] / x[7] / 1048576;
-  printf "build %.2f s (best of %d) for %.0f MiB: %.1f MiB/s\n", build, n, x[2] / 1048576, x[2] / build / 1048576;
-  printf "ratio build / SHA-256 floor: %.3f from the best times, %.3f median of the rounds (target <= 1.2)\n",
-         build / hash, median;
+hash=$(bench_best "$hashes") build=$(bench_best "$builds")
+awk -v h="$h" -v hash="$hash" -v build="$build" -v hm="$(bench_median "$hashes")" -v bm="$(bench_median "$builds")" \
+    -v median="$(bench_median "$ratios")" -v cpu="$(bench_median "$cpus")" -v n="$rounds" 'BEGIN {
+  split(h, x, " "); mib = 1048576;
+  printf "SHA-256 alone: best %.2f s (%.1f MiB/s), median %.2f s; last run: CRC-32 alone %.2f s, reads %.2f s\n",
+         hash, x[2] / hash / mib, hm, x[5], x[7];
+  printf "build of %.0f MiB: best %.2f s (%.1f MiB/s), median %.2f s, median CPU %.2f s\n", x[2] / mib, build,
+         x[2] / build / mib, bm, cpu;
+  printf "ratio build / SHA-256 floor: %.3f from the best times, %.3f median of %d rounds (target <= 1.2)\n",
+         build / hash, median, n;
 }'
+echo "$(bench_load) at the end; rounds begun with the load above the core count: $busy of $rounds"
+[ "$busy" = 0 ] || echo "note: the machine was busy; the figures carry its load (run again when it is quiet)"

@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
 # Extraction speed against the platform's own file copy, on the same disk, in
-# one run: (a) ExtractFiles of a >= 2 GiB game selection, (b) CopyFileW of a
-# file of the same size. Prints the ratio of (b)'s throughput to (a)'s
-# (target: at most 1/0.9, i.e. extraction reaches 90% of the copy) and
-# tf_setup's peak working set during a whole silent install (target < 32 MiB).
-# Everything runs in the 64-bit build under Wine's native 64-bit loader, so no
-# emulator is timed or counted; baseline and subject have the same width.
+# one run: (a) ExtractFiles of a >= 2 GiB game selection, (b) CopyFileW of one
+# file of the same size, in alternating rounds. Prints the extraction's
+# throughput as a share of the copy's (target: at least 90%), from the best
+# times and as the median of the rounds' own shares, the per-file part of the
+# extraction, and tf_setup's peak working set during whole silent installs
+# (target < 32 MiB). Everything runs in the 64-bit build under Wine's native
+# 64-bit loader, so no emulator is timed or counted; baseline and subject have
+# the same width.
+#   tools/bench-extract.sh [SIZE]    (default 2G)
+#   ROUNDS=n (default 5), INSTALLS=n (default 3); COLD=1 drops the page cache
+#   before every timed run (root only) instead of reading both sources from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size=${1:-2G}
+rounds=${ROUNDS:-5}
+installs=${INSTALLS:-3}
+source tools/bench-stats.sh
 bash tools/setup-machine.sh --fast
 cmake --preset native >/dev/null && cmake --build --preset native --target discgen >/dev/null
 cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
@@ -21,25 +29,66 @@ run() { tools/wine-run.sh fast "$@"; }
 rm -rf "$work" && mkdir -p "$work"
 win() { echo "Z:$(echo "$1" | tr / '\\')"; }
 build/native/bin/discgen --total-bytes "$size" --seed 3 "$work/big.iso" 2>&1 | tail -1
-drop() { sync; echo 3 > /proc/sys/vm/drop_caches 2>/dev/null || true; }
 bench=build/windows64/bin/extract_bench.exe
-drop
-a=$(run $bench extract "$(win "$work/big.iso")" "$(win "$work/out")")
-echo "$a"
-bytes=$(echo "$a" | awk '{print $2}')
+bytes=$(run $bench layout "$(win "$work/big.iso")" "$(win "$work/out")" >/dev/null &&
+        run $bench extract "$(win "$work/big.iso")" "$(win "$work/out")" | awk '{print $2}')
 rm -rf "$work/out"
-head -c "$bytes" /dev/urandom > "$work/same-size.bin"
-drop
-b=$(run $bench copy "$(win "$work/same-size.bin")" "$(win "$work/copy.bin")")
-echo "$b"
-rm -f "$work/copy.bin" "$work/same-size.bin"
-drop
-c=$(run $bench install "$(win "$(pwd -P)/build/windows64/bin/tf_setup.exe")" "$(win "$work/big.iso")" "$(win "$work/install")")
-echo "$c"
-awk -v a="$a" -v b="$b" -v c="$c" 'BEGIN {
-  split(a, x, " "); split(b, y, " "); split(c, z, " ");
-  ta = x[2] / x[3]; tb = y[2] / y[3];
-  printf "extract %.1f MiB/s, CopyFileW %.1f MiB/s\n", ta / 1048576, tb / 1048576;
-  printf "ratio copy/extract throughput: %.3f (extraction at %.1f%% of the copy; target >= 90%%)\n", tb / ta, 100 * ta / tb;
-  printf "tf_setup peak working set: %.1f MiB (target < 32 MiB)\n", z[6] / 1048576;
+head -c "$bytes" "$work/big.iso" >"$work/same-size.bin"  # the copy's source: as many bytes of the same kind
+
+if [ "${COLD:-0}" = 1 ]; then
+  echo "page cache: dropped before every timed run"
+  prepare() { sync; echo 3 >/proc/sys/vm/drop_caches || { echo "COLD=1 needs root" >&2; exit 1; }; }
+else
+  echo "page cache: both sources read from it (warmed before every timed run)"
+  prepare() { cat "$1" >/dev/null; sync; }
+fi
+extracts="" copies="" shares="" ecpu="" ccpu=""
+timed_extract() {
+  rm -rf "$work/out"; prepare "$work/big.iso"
+  local a; a=$(run $bench extract "$(win "$work/big.iso")" "$(win "$work/out")"); echo "$a  [$(bench_load)]"
+  extracts="$extracts $(cut -d' ' -f3 <<<"$a")"; ecpu="$ecpu $(cut -d' ' -f5 <<<"$a")"; last_extract=$(cut -d' ' -f3 <<<"$a")
+}
+timed_copy() {
+  rm -f "$work/copy.bin"; prepare "$work/same-size.bin"
+  local b; b=$(run $bench copy "$(win "$work/same-size.bin")" "$(win "$work/copy.bin")"); echo "$b  [$(bench_load)]"
+  copies="$copies $(cut -d' ' -f3 <<<"$b")"; ccpu="$ccpu $(cut -d' ' -f5 <<<"$b")"; last_copy=$(cut -d' ' -f3 <<<"$b")
+}
+busy=0
+echo "rounds: $rounds, alternating which goes first; $(bench_load)"
+for round in $(seq "$rounds"); do
+  bench_busy && busy=$((busy + 1))
+  if [ $((round % 2)) = 1 ]; then timed_extract; timed_copy; else timed_copy; timed_extract; fi
+  shares="$shares $(awk -v e="$last_extract" -v c="$last_copy" 'BEGIN { print 100 * c / e }')"
+done
+rm -rf "$work/out" "$work/copy.bin" "$work/same-size.bin"
+
+layouts=""
+for k in 1 2 3; do
+  rm -rf "$work/out"; sync
+  l=$(run $bench layout "$(win "$work/big.iso")" "$(win "$work/out")"); echo "$l  [$(bench_load)]"
+  layouts="$layouts $(cut -d' ' -f3 <<<"$l")"; files=$(cut -d' ' -f7 <<<"$l")
+done
+rm -rf "$work/out"
+
+peaks=""
+for k in $(seq "$installs"); do
+  rm -rf "$work/install"; sync
+  c=$(run $bench install "$(win "$(pwd -P)/build/windows64/bin/tf_setup.exe")" "$(win "$work/big.iso")" "$(win "$work/install")")
+  echo "$c  [$(bench_load)]"
+  peaks="$peaks $(cut -d' ' -f5 <<<"$c")"
+done
+
+e=$(bench_best "$extracts") c=$(bench_best "$copies")
+awk -v bytes="$bytes" -v e="$e" -v c="$c" -v em="$(bench_median "$extracts")" -v cm="$(bench_median "$copies")" \
+    -v sm="$(bench_median "$shares")" -v ec="$(bench_median "$ecpu")" -v cc="$(bench_median "$ccpu")" \
+    -v l="$(bench_median "$layouts")" -v files="$files" -v n="$rounds" \
+    -v pmax="$(tr ' ' '\n' <<<"$peaks" | grep . | sort -g | tail -1)" -v pmed="$(bench_median "$peaks")" 'BEGIN {
+  mib = 1048576;
+  printf "extract %.0f MiB: best %.3f s (%.1f MiB/s), median %.3f s, median CPU %.3f s\n", bytes / mib, e, bytes / e / mib, em, ec;
+  printf "CopyFileW of one file of as many bytes: best %.3f s (%.1f MiB/s), median %.3f s, median CPU %.3f s\n", c, bytes / c / mib, cm, cc;
+  printf "extraction at %.1f%% of the copy from the best times, %.1f%% as the median of %d rounds (target >= 90%%)\n", 100 * c / e, sm, n;
+  printf "per-file part: %d folders and empty files in %.3f s (median), %.1f%% of the best extraction\n", files, l, 100 * l / e;
+  printf "tf_setup peak working set: %.1f MiB the largest, %.1f MiB the median of the installs (target < 32 MiB)\n", pmax / mib, pmed / mib;
 }'
+echo "$(bench_load) at the end; rounds begun with the load above the core count: $busy of $rounds"
+[ "$busy" = 0 ] || echo "note: the machine was busy; the figures carry its load (run again when it is quiet)"
