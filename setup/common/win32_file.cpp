@@ -51,17 +51,6 @@ bool WriteAll(HANDLE file, const void* data, uint64_t length) {
   return WriteAll(file, length, chunks);
 }
 
-bool WriteChunk(HANDLE file, const void* data, DWORD length) {
-  const auto* p = static_cast<const uint8_t*>(data);
-  for (DWORD at = 0; at < length;) {
-    const DWORD piece = std::min(length - at, kWritePieceBytes);
-    DWORD wrote = 0;
-    if (!detail::fileWrite(file, p + at, piece, &wrote, nullptr) || wrote != piece) return false;
-    at += piece;
-  }
-  return true;
-}
-
 bool IsReadOnlyFile(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&

@@ -40,15 +40,6 @@ class ChunkSource {
 };
 [[nodiscard]] bool WriteAll(HANDLE file, uint64_t length, ChunkSource& source);
 
-// Writes one chunk of at most kFileChunkBytes as WriteFile calls of at most
-// kWritePieceBytes, for callers whose rules fix the chunk but not the call
-// (extraction). A failed or short call fails. Measured under Wine on Linux:
-// writes of a whole 1 MiB that extend a file at 1 MiB-aligned offsets are two
-// to three times slower than 256 KiB ones (the kernel's copy into new
-// page-cache folios), and extracted files are written from offset 0 that way.
-inline constexpr DWORD kWritePieceBytes = 0x40000;  // 256 KiB
-[[nodiscard]] bool WriteChunk(HANDLE file, const void* data, DWORD length);
-
 // Whether `path` names an existing read-only file. Windows refuses to replace
 // one; Wine run as root would not, so writers ask first.
 bool IsReadOnlyFile(const std::wstring& path);

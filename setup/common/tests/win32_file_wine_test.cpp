@@ -89,42 +89,6 @@ TEST_F(FileLayer, ChunkSourcesAreAskedChunkByChunkAndCanFail) {
   EXPECT_EQ(test::FileSize(dir / L"f.bin"), kFileChunkBytes);
 }
 
-TEST_F(FileLayer, OneChunkIsWrittenInPiecesAndAFailedPieceStopsIt) {
-  constexpr DWORD P = kWritePieceBytes;
-  struct Case {
-    DWORD size;
-    int failCall, shortWrite;
-    bool ok;
-    std::vector<DWORD> writes;
-  } cases[] = {
-      {0, -1, -1, true, {}},
-      {1, -1, -1, true, {1}},
-      {P, -1, -1, true, {P}},
-      {kFileChunkBytes, -1, -1, true, {P, P, P, P}},
-      {P + 5, -1, -1, true, {P, 5}},
-      {kFileChunkBytes, 1, -1, false, {P, P}},   // the second piece fails
-      {kFileChunkBytes, -1, 2, false, {P, P, P}},  // the third comes up short
-  };
-  const std::vector<uint8_t> bytes = Pattern(kFileChunkBytes);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.size << " fail " << c.failCall << " short " << c.shortWrite);
-    UniqueFile f = CreateForWriting(dir / L"f.bin");
-    ASSERT_TRUE(f.Valid());
-    Seam::Clear();
-    Seam::failCall = c.failCall;
-    Seam::shortWrite = c.shortWrite;
-    EXPECT_EQ(WriteChunk(f.Get(), bytes.data(), c.size), c.ok);
-    EXPECT_EQ(Seam::writes, c.writes);
-    f.Reset();
-    Seam::failCall = Seam::shortWrite = -1;
-    if (c.ok) {
-      std::vector<uint8_t> back;
-      ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
-      EXPECT_TRUE(std::equal(back.begin(), back.end(), bytes.begin(), bytes.begin() + c.size) && back.size() == c.size);
-    }
-  }
-}
-
 TEST_F(FileLayer, ReadsThatComeBackInPiecesStillDeliverEveryByte) {
   std::vector<uint8_t> bytes = Pattern(3 * kFileChunkBytes + 17), back;
   ASSERT_TRUE(test::WriteFileBytes(dir / L"f.bin", bytes.data(), bytes.size()));
