@@ -18,7 +18,9 @@ bool Seek(HANDLE file, uint64_t position) {
 
 // Writes one block at a time on a thread of its own, so that the write of a
 // pack chunk runs while the same chunk goes through the CRC-32 and SHA-256
-// (both only read it). Without a thread it writes in Begin instead.
+// (both only read it). A write the thread has not begun when Finish is called
+// (no core was free for it) is done by the caller instead. Without a thread
+// every write is done in Finish.
 class ChunkWriter {
  public:
   explicit ChunkWriter(HANDLE file) : file_(file) {
@@ -37,30 +39,33 @@ class ChunkWriter {
   ChunkWriter(const ChunkWriter&) = delete;
   ChunkWriter& operator=(const ChunkWriter&) = delete;
 
-  // Starts writing `size` bytes; they must stay as they are until Finish.
+  // Hands over `size` bytes to write; they must stay as they are until Finish.
   void Begin(const void* data, DWORD size) {
-    if (!thread_) {
-      ok_ = WriteAll(file_, data, size);
-      return;
-    }
     AcquireSRWLockExclusive(&lock_);
     data_ = data;
     size_ = size;
-    busy_ = true;
+    state_ = State::Pending;
     ReleaseSRWLockExclusive(&lock_);
-    WakeAllConditionVariable(&changed_);
+    if (thread_) WakeAllConditionVariable(&changed_);
   }
-  // Waits for the write Begin started; true when every byte was written.
+  // The write Begin handed over, done; true when every byte was written.
   bool Finish() {
-    if (!thread_) return ok_;
     AcquireSRWLockExclusive(&lock_);
-    while (busy_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    if (state_ == State::Pending) {
+      state_ = State::Idle;
+      ReleaseSRWLockExclusive(&lock_);
+      return WriteAll(file_, data_, size_);
+    }
+    while (state_ == State::Writing) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    state_ = State::Idle;
     const bool ok = ok_;
     ReleaseSRWLockExclusive(&lock_);
     return ok;
   }
 
  private:
+  enum class State { Idle, Pending, Writing, Written };
+
   static DWORD WINAPI Run(void* self) {
     static_cast<ChunkWriter*>(self)->Loop();
     return 0;
@@ -68,15 +73,14 @@ class ChunkWriter {
   void Loop() {
     AcquireSRWLockExclusive(&lock_);
     for (;;) {
-      while (!busy_ && !quit_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-      if (!busy_) break;
-      const void* data = data_;
-      const DWORD size = size_;
+      while (state_ != State::Pending && !quit_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+      if (state_ != State::Pending) break;
+      state_ = State::Writing;
       ReleaseSRWLockExclusive(&lock_);
-      const bool ok = WriteAll(file_, data, size);
+      const bool ok = WriteAll(file_, data_, size_);
       AcquireSRWLockExclusive(&lock_);
       ok_ = ok;
-      busy_ = false;
+      state_ = State::Written;
       WakeAllConditionVariable(&changed_);
     }
     ReleaseSRWLockExclusive(&lock_);
@@ -87,7 +91,8 @@ class ChunkWriter {
   CONDITION_VARIABLE changed_;
   const void* data_ = nullptr;
   DWORD size_ = 0;
-  bool busy_ = false, quit_ = false, ok_ = false;
+  State state_ = State::Idle;
+  bool ok_ = false, quit_ = false;
   UniqueKernelHandle thread_;  // last: the thread is stopped before the rest goes
 };
 
