@@ -10,6 +10,7 @@
 #include "pipeline/run_install.h"
 #include "shell/command_line.h"
 #include "shell/install_session.h"
+#include "uninstall/run_uninstall.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ int NotInThisBuild(const wchar_t* what) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -79,7 +80,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
       exitCode = RunSilentInstall(programPath, tail);
       break;
     case tf::SetupMode::Uninstall:
-      exitCode = NotInThisBuild(L"Uninstalling");
+      exitCode = tf::RunUninstallMode(programPath, tail, instance);
       break;
     case tf::SetupMode::Interactive:
       exitCode = NotInThisBuild(L"The install dialog");

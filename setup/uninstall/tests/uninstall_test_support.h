@@ -1,0 +1,88 @@
+#pragma once
+// Shared by the uninstaller's tests: a private temporary folder (so the
+// uninstall log of a test is its own), tree layouts and listings.
+#include <windows.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "win_test_support.h"
+
+namespace tf::test {
+
+// Points TMP and TEMP (and with them GetTempPathW and tf_uninstall.log) at a
+// folder for this object's lifetime; programs started meanwhile inherit it.
+class TempFolderOverride {
+ public:
+  explicit TempFolderOverride(const std::wstring& folder) {
+    for (int i = 0; i < 2; ++i) {
+      wchar_t old[32768];
+      DWORD n = GetEnvironmentVariableW(kNames[i], old, 32768);
+      had_[i] = n > 0 && n < 32768;
+      if (had_[i]) old_[i].assign(old, n);
+      SetEnvironmentVariableW(kNames[i], folder.c_str());
+    }
+  }
+  ~TempFolderOverride() {
+    for (int i = 0; i < 2; ++i) SetEnvironmentVariableW(kNames[i], had_[i] ? old_[i].c_str() : nullptr);
+  }
+  TempFolderOverride(const TempFolderOverride&) = delete;
+  TempFolderOverride& operator=(const TempFolderOverride&) = delete;
+
+ private:
+  static constexpr const wchar_t* kNames[2] = {L"TMP", L"TEMP"};
+  std::wstring old_[2];
+  bool had_[2] = {};
+};
+
+inline std::string ReadText(const std::wstring& path) {
+  std::vector<uint8_t> b;
+  if (!ReadFileBytes(path, b)) return {};
+  return std::string(b.begin(), b.end());
+}
+
+// Entries relative to `root`: "a\\b\\" is a folder, anything else a file
+// (holding its own name).
+inline void MakeTree(const std::wstring& root, std::initializer_list<const wchar_t*> entries) {
+  CreateDirectoryW(root.c_str(), nullptr);
+  for (const wchar_t* e : entries) {
+    std::wstring rel = e;
+    for (size_t at = rel.find(L'\\'); at != std::wstring::npos; at = rel.find(L'\\', at + 1))
+      CreateDirectoryW((root + L"\\" + rel.substr(0, at)).c_str(), nullptr);
+    if (rel.back() != L'\\') {
+      std::string content = Utf8(rel);
+      WriteFileBytes(root + L"\\" + rel, content.data(), content.size());
+    }
+  }
+}
+
+// Every entry below `root`, sorted, folders with a trailing backslash; links
+// to folders are listed but not entered.
+inline std::vector<std::wstring> ListTree(const std::wstring& root, const std::wstring& prefix = L"") {
+  std::vector<std::wstring> out;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((root + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return out;
+  do {
+    std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const bool folder = fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    out.push_back(prefix + name + (folder ? L"\\" : L""));
+    if (folder && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      std::vector<std::wstring> below = ListTree(root + L"\\" + name, prefix + name + L"\\");
+      out.insert(out.end(), below.begin(), below.end());
+    }
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+inline std::vector<std::wstring> Sorted(std::vector<std::wstring> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+}  // namespace tf::test
