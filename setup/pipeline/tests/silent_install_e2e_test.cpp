@@ -280,11 +280,18 @@ TEST(SilentInstall, IncompleteArgumentsShowTheUsageBox) {
   EXPECT_FALSE(test::FileExists(setup + L".log"));
 }
 
+// Away from an install and without a registry entry, the uninstaller refuses.
 TEST(ModeSelection, AProgramNamedUninstallExeIsTheUninstaller) {
   TempDir dir;
   std::wstring copy = dir / L"UNINSTALL.EXE";
   ASSERT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), copy.c_str(), FALSE));
-  EXPECT_EQ(RunAndCloseBox(copy, L"", L"Uninstalling is not yet part of this build."), 1u);
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tarnfell");
+  wchar_t tmp[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", dir.Path().c_str());  // its log, tf_uninstall.log, goes with the folder
+  EXPECT_EQ(RunAndCloseBox(copy, L"", L"This uninstaller could not find the installed game."), 1u);
+  SetEnvironmentVariableW(L"TMP", tmp[0] ? tmp : nullptr);
+  EXPECT_EQ(ReadText(dir / L"tf_uninstall.log").rfind("--- refused: \"" + test::Utf8(copy) + "\"", 0), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+// The real 32-bit installer's silent install into a folder of its own (wave
+// 1), then the uninstall.exe it leaves there run with "/uninstall /quiet"
+// (wave 2): the game's files go at once, the uninstaller's own file and the
+// emptied folder a moment after it has ended.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "win_gui.h"
+#include "x86_scenarios.h"
+
+namespace {
+
+using tf::test::FileExists;
+using tf::test::ProcessResult;
+using tf::test::ProgramRun;
+using tf::test::x86::Shared;
+
+constexpr DWORD kFolderGoneWaitMs = 15 * 60 * 1000;  // the clean-up's command processor is emulated too
+
+class InstallForUninstall : public tf::test::x86::Scenario {
+ public:
+  const char* Name() const override { return "SilentInstallForTheUninstaller"; }
+  ProgramRun Prepare(Shared& shared) override {
+    setup_ = shared.Folder(L"setup-uninstall") + L"\\tf_setup.exe";
+    folder_ = shared.root / L"Games\\Uninstalled";
+    if (!CopyFileW(tf::test::DistFile(L"tf_setup.exe").c_str(), setup_.c_str(), FALSE)) return {};
+    return {setup_, L"/silent " + shared.sampleDisc + L" " + folder_, L"", false};
+  }
+  void AfterWave(Shared& shared) override {
+    if (result.exitCode == 0) shared.folders["uninstall install"] = folder_;
+  }
+  void Check(const ProcessResult& r) override {
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_TRUE(FileExists(folder_ + L"\\default.xbe"));
+    EXPECT_TRUE(FileExists(folder_ + L"\\tf_hybrid.dll"));
+  }
+
+ private:
+  std::wstring setup_, folder_;
+};
+TF_X86_SCENARIO(InstallForUninstall);
+
+class QuietUninstall : public tf::test::x86::Scenario {
+ public:
+  const char* Name() const override { return "QuietUninstallRemovesTheInstallFolder"; }
+  int Wave() const override { return 2; }
+  ProgramRun Prepare(Shared& shared) override {
+    auto found = shared.folders.find("uninstall install");
+    if (found == shared.folders.end()) return {};
+    folder_ = found->second;
+    const std::wstring uninstaller = folder_ + L"\\uninstall.exe";
+    // Until the install leaves its own copy there.
+    if (!FileExists(uninstaller) && !CopyFileW(tf::test::DistFile(L"tf_setup.exe").c_str(), uninstaller.c_str(), FALSE))
+      return {};
+    return {uninstaller, L"/uninstall /quiet", L"", false};
+  }
+  void Check(const ProcessResult& r) override {
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_FALSE(FileExists(folder_ + L"\\default.xbe"));
+    EXPECT_FALSE(FileExists(folder_ + L"\\tf_hybrid.dll"));
+    EXPECT_TRUE(tf::test::WaitUntil([&] { return !FileExists(folder_); }, kFolderGoneWaitMs, 1000))
+        << "still there: " << tf::test::Utf8(folder_);
+  }
+
+ private:
+  std::wstring folder_;
+};
+TF_X86_SCENARIO(QuietUninstall);
+
+}  // namespace
