@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job, end to end: build, make a sample disc image with our own
-# generator, install it silently under Wine, show what the install left and
-# start the installed game.
+# generator, install it silently under Wine, show what the install left,
+# start the installed game, then uninstall it quietly and show what is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-machine.sh
@@ -9,7 +9,7 @@ cmake --preset native >/dev/null && cmake --build --preset native --target discg
 cmake --preset windows >/dev/null && cmake --build --preset windows
 source tools/wine-session.sh
 trap wine_session_end EXIT
-wine_session_start
+wine_session_start x86
 
 demo=build/demo
 rm -rf "$demo" && mkdir -p "$demo"
@@ -21,7 +21,7 @@ cp dist/tf_setup.exe "$demo/tf_setup.exe"
 image="Z:$(pwd -P | tr / '\\')\\build\\demo\\Tarnfell.iso"
 echo "== wine tf_setup.exe /silent $image $folder"
 set +e
-cmake/wine-run.sh "$demo/tf_setup.exe" /silent "$image" "$folder"
+tools/wine-run.sh x86 "$demo/tf_setup.exe" /silent "$image" "$folder"
 rc=$?
 set -e
 echo "exit code: $rc"
@@ -34,8 +34,31 @@ echo "== tarnfell.ini"
 cat "$WINEPREFIX/drive_c/Games/Tarnfell/tarnfell.ini"
 echo "== play: wine C:\\Games\\Tarnfell\\Tarnfell.exe (from its folder)"
 set +e
-(cd "$WINEPREFIX/drive_c/Games/Tarnfell" && "$TF_ROOT/cmake/wine-run.sh" ./Tarnfell.exe)
+(cd "$WINEPREFIX/drive_c/Games/Tarnfell" && "$TF_ROOT/tools/wine-run.sh" x86 ./Tarnfell.exe)
 rc=$?
 set -e
 echo "game exit code: $rc"
-exit $rc
+
+game="$WINEPREFIX/drive_c/Games/Tarnfell"
+if [ ! -f "$game/uninstall.exe" ]; then
+  cp dist/tf_setup.exe "$game/uninstall.exe"
+  echo "(this install left no uninstall.exe yet: dist/tf_setup.exe copied there under that name)"
+fi
+echo "== uninstall: wine C:\\Games\\Tarnfell\\uninstall.exe /uninstall /quiet"
+set +e
+tools/wine-run.sh x86 'C:\Games\Tarnfell\uninstall.exe' /uninstall /quiet
+urc=$?
+set -e
+echo "exit code: $urc"
+echo "== waiting for the delayed clean-up (uninstall.exe and the emptied folder)"
+for _ in $(seq 600); do
+  [ -e "$game/uninstall.exe" ] || break
+  sleep 1
+done
+sleep 2
+echo "== what is left of C:\\Games\\Tarnfell"
+if [ -e "$game" ]; then (cd "$game" && find . -mindepth 1 | sort); else echo "nothing: the folder is gone"; fi
+echo "== uninstall log (%TEMP%\\tf_uninstall.log)"
+cat "$WINEPREFIX/drive_c/users/$(id -un)/Temp/tf_uninstall.log" 2>/dev/null || echo "(none)"
+[ "$rc" = 0 ] || exit $rc
+exit $urc
