@@ -77,7 +77,6 @@ struct Walk {
   std::wstring path;       // the entry being handled
   std::wstring finalPath;  // where its handle must lead
   std::vector<Level> levels;
-  bool keepSaves = false;
 };
 
 // Starts walking the folder at w.path; for the root, w.finalPath is empty and
@@ -119,7 +118,6 @@ void Leave(Walk& w) {
 void DeleteTree(const std::wstring& folder, bool keepSaves) {
   Walk w;
   w.path = folder;
-  w.keepSaves = keepSaves;
   if (!Enter(w)) return;
   while (!w.levels.empty()) {
     Level& top = w.levels.back();

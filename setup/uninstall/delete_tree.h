@@ -14,7 +14,8 @@ namespace tf {
 // handle whose final path is the one its place in the tree implies. A
 // junction or symbolic link is removed as the link itself where the system
 // opens links as such (Windows), and left where it does not (Wine, whose
-// Unix links lead to their targets); it is never entered.
+// Unix links lead to their targets); it is never entered. An entry whose final
+// path cannot be told (Wine tells none beyond MAX_PATH) stays.
 void DeleteTree(const std::wstring& folder, bool keepSaves);
 
 }  // namespace tf

@@ -25,7 +25,7 @@ inline bool UninstallKeyExists() {
   return true;
 }
 
-// The uninstall key with "InstallLocation" (and the commands an install writes).
+// The uninstall key with the "InstallLocation" an install writes.
 class UninstallKey {
  public:
   explicit UninstallKey(const std::wstring& installLocation) {
@@ -33,15 +33,8 @@ class UninstallKey {
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
       return;
-    const std::wstring uninstaller = installLocation + L"\\" + kUninstallerName;
-    const std::pair<const wchar_t*, std::wstring> values[] = {
-        {L"DisplayName", kGameTitle},
-        {L"InstallLocation", installLocation},
-        {L"UninstallString", L"\"" + uninstaller + L"\" /uninstall"},
-        {L"QuietUninstallString", L"\"" + uninstaller + L"\" /uninstall /quiet"}};
-    for (const auto& [name, text] : values)
-      RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegSetValueExW(key, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(installLocation.c_str()),
+                   static_cast<DWORD>((installLocation.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
   }
   ~UninstallKey() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKeyPath); }

@@ -12,29 +12,24 @@
 
 namespace tf::test {
 
-// Points TMP and TEMP (and with them GetTempPathW and tf_uninstall.log) at a
-// folder for this object's lifetime; programs started meanwhile inherit it.
+// Points TMP (and with it GetTempPathW and tf_uninstall.log) at a folder for
+// this object's lifetime; programs started meanwhile inherit it.
 class TempFolderOverride {
  public:
   explicit TempFolderOverride(const std::wstring& folder) {
-    for (int i = 0; i < 2; ++i) {
-      wchar_t old[32768];
-      DWORD n = GetEnvironmentVariableW(kNames[i], old, 32768);
-      had_[i] = n > 0 && n < 32768;
-      if (had_[i]) old_[i].assign(old, n);
-      SetEnvironmentVariableW(kNames[i], folder.c_str());
-    }
+    wchar_t old[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(L"TMP", old, MAX_PATH);
+    had_ = n > 0 && n < MAX_PATH;
+    old_ = old;
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
   }
-  ~TempFolderOverride() {
-    for (int i = 0; i < 2; ++i) SetEnvironmentVariableW(kNames[i], had_[i] ? old_[i].c_str() : nullptr);
-  }
+  ~TempFolderOverride() { SetEnvironmentVariableW(L"TMP", had_ ? old_.c_str() : nullptr); }
   TempFolderOverride(const TempFolderOverride&) = delete;
   TempFolderOverride& operator=(const TempFolderOverride&) = delete;
 
  private:
-  static constexpr const wchar_t* kNames[2] = {L"TMP", L"TEMP"};
-  std::wstring old_[2];
-  bool had_[2] = {};
+  std::wstring old_;
+  bool had_ = false;
 };
 
 inline std::string ReadText(const std::wstring& path) {
