@@ -12,7 +12,10 @@ pid=""
 finish() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
   "$TF_WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
-  [ -n "$folder" ] && rm -rf "$folder"
+  if [ -n "$folder" ]; then
+    rm -rf "$folder"
+    rmdir "$(dirname "$folder")" 2>/dev/null || true
+  fi
   wine_session_end
 }
 trap finish EXIT

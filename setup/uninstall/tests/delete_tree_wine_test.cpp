@@ -134,6 +134,7 @@ TEST(DeleteTree, NeverLeavesTheTreeThroughALink) {
   for (const auto& k : kinds) {
     SCOPED_TRACE(k.what);
     TempDir dir;
+    TempFolderOverride temp(dir.Path());
     const std::wstring outside = dir / L"outside", empty = dir / L"outside_empty", root = dir / L"game";
     MakeTree(outside, {L"canary.txt", L"inner\\canary2.txt"});
     CreateDirectoryW(empty.c_str(), nullptr);
@@ -144,6 +145,7 @@ TEST(DeleteTree, NeverLeavesTheTreeThroughALink) {
     EXPECT_EQ(ReadText(outside + L"\\canary.txt"), "canary.txt");
     EXPECT_EQ(ListTree(outside), (List{L"canary.txt", L"inner\\", L"inner\\canary2.txt"}));
     EXPECT_TRUE(test::FileExists(empty));
+    EXPECT_EQ(ReadText(dir / L"tf_uninstall.log"), "");
     // Everything but the link is gone; the link is left as it was.
     const List left = ListTree(root);
     EXPECT_TRUE(left == (List{L"GFX\\", L"GFX\\link"}) || left == (List{L"GFX\\", L"GFX\\link\\"}))
