@@ -9,6 +9,7 @@ cmake --preset native >/dev/null && cmake --build --preset native --target discg
 cmake --preset windows >/dev/null && cmake --build --preset windows
 source tools/wine-session.sh
 trap wine_session_end EXIT
+# The real 32-bit programs of dist/, in the prefix of the x86 tier.
 wine_session_start x86
 
 demo=build/demo

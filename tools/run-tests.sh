@@ -19,12 +19,24 @@ if [ "${1:-}" = --fast ]; then
 fi
 bash tools/setup-machine.sh "${setup[@]}"
 step() { local s=$SECONDS; "$@"; echo "run-tests: '$*' took $((SECONDS - s)) s"; }
+# Making the x86 prefix runs emulated programs for minutes: it runs beside the
+# builds (the session below waits for it).
+prefix_job=""
+if [[ " ${tiers[*]} " == *" x86 "* ]]; then
+  mkdir -p build
+  ( source tools/wine-env.sh && tf_wine_env x86 && tf_wine_prefix_ensure ) >build/x86-prefix.log 2>&1 &
+  prefix_job=$!
+fi
 step cmake --preset native >/dev/null
 step cmake --build --preset native
 step cmake --preset windows >/dev/null
 step cmake --build --preset windows
 step cmake --preset windows64 >/dev/null
 step cmake --build --preset windows64
+if [ -n "$prefix_job" ]; then
+  wait "$prefix_job" || true
+  cat build/x86-prefix.log
+fi
 source tools/wine-session.sh
 trap wine_session_end EXIT
 step wine_session_start "${tiers[@]}"

@@ -39,23 +39,22 @@ tf_wine_env() {
 # wineboot returned 0, so a prefix left by an interrupted run is made again.
 tf_wine_ready_marker() { echo "$WINEPREFIX/.tf-prefix-ready"; }
 
-# Runs "$@" with Wine's 32-bit loader hidden (a private mount namespace binds
-# /dev/null over it), so that a 64-bit prefix is made without its 32-bit half.
-# Without namespaces it runs as it is, only slower where 32-bit code is emulated.
+# Runs "$@" with Wine's 32-bit loader hidden (tools/wine-hide32.c, preloaded,
+# makes starting it fail), so that a 64-bit prefix is made without its 32-bit
+# half. Without a C compiler it runs as it is, only slower where 32-bit code is
+# emulated.
 tf_without_wine32() {
-  local loader
-  loader="$(dirname "$TF_WINE")/wine"
-  if [ -e "$loader" ]; then
-    local ns
-    for ns in "unshare --mount" "unshare --user --map-root-user --mount"; do
-      if $ns true 2>/dev/null; then
-        $ns sh -c 'mount --bind /dev/null "$0" && exec "$@"' "$loader" "$@"
-        return $?
-      fi
-    done
-    echo "wine: cannot hide the 32-bit loader here; the 64-bit prefix takes longer to make" >&2
+  local shim="$TF_ROOT/build/wine-hide32.so" source="$TF_ROOT/tools/wine-hide32.c"
+  if [ ! -f "$shim" ] || [ "$source" -nt "$shim" ]; then
+    mkdir -p "$TF_ROOT/build"
+    cc -shared -fPIC -O2 -o "$shim" "$source" -ldl 2>/dev/null || rm -f "$shim"
   fi
-  "$@"
+  if [ -f "$shim" ]; then
+    LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}" "$@"
+  else
+    echo "wine: cannot hide the 32-bit loader (no C compiler); the 64-bit prefix takes longer to make" >&2
+    "$@"
+  fi
 }
 
 tf_wine_prefix_make() {
@@ -65,7 +64,7 @@ tf_wine_prefix_make() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   local rc=0 start=$SECONDS
   if [ "$TF_WINE_TIER" = fast ]; then
-    # The namespace ends with wineboot: wait there for the prefix's servers to go.
+    # Wait for the prefix's server (started with the shim) to go as well.
     tf_without_wine32 sh -c '"$0" wineboot -i && "$1" -w' "$TF_WINE" "$TF_WINESERVER" </dev/null >"$WINEPREFIX.make.log" 2>&1 || rc=$?
   else
     "$TF_WINE" wineboot -i </dev/null >"$WINEPREFIX.make.log" 2>&1 || rc=$?

@@ -101,7 +101,9 @@ TEST_F(FileLayer, AFailedOrShortWriteFollowsThePartialFileRule) {
       EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes, rule), FileWrite::WriteFailed);
       EXPECT_EQ(Seam::asked.size(), 2u);  // nothing is written after the failed call
       EXPECT_EQ(FileExists(dir / L"f.bin"), rule == OnFailure::KeepPartial);
-      if (rule == OnFailure::KeepPartial) EXPECT_LT(test::FileSize(dir / L"f.bin"), bytes.size());
+      if (rule == OnFailure::KeepPartial) {
+        EXPECT_LT(test::FileSize(dir / L"f.bin"), bytes.size());
+      }
     }
   }
 }
