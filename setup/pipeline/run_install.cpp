@@ -6,6 +6,8 @@
 #include "pipeline/free_space.h"
 #include "pipeline/game_selection.h"
 #include "pipeline/runtime_payload.h"
+#include "pipeline/shortcuts.h"
+#include "pipeline/uninstall_registration.h"
 #include "xmf/meat_rush.h"
 
 namespace tf {
@@ -75,6 +77,12 @@ bool RunInstall(InstallSession& session) {
   xmf::MeatRushResult arenas = xmf::PrepareMeatRush(session.installFolder);
   if (arenas.failed != 0)
     return session.Fail(L"The game files could not be prepared: " + Widen(arenas.message, CP_ACP));
+
+  session.Report(97, L"Creating shortcuts\u2026");
+  CopyUninstallerAndCreateShortcuts(session.installFolder, session.desktopShortcut, session.startMenuShortcut);
+
+  session.Report(99, L"Registering with Add or remove programs\u2026");
+  RegisterUninstall(session.installFolder, UninstallerPath(session.installFolder));
 
   session.installed = true;
   session.Report(100, L"Done.");
