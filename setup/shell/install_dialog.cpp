@@ -40,6 +40,12 @@ void OnInitDialog(HWND dialog) {
 }
 
 void OnProgress(HWND dialog) {
+  // Notices still queued tell nothing newer than the pair read below: dropping
+  // them keeps the dialog up to date with a copy that reports faster than the
+  // window repaints.
+  MSG queued;
+  while (PeekMessageW(&queued, dialog, kMsgProgress, kMsgProgress, PM_REMOVE)) {
+  }
   InstallSession& session = TheInstallSession();
   EnterCriticalSection(&session.lock);
   const int percent = session.percent;
