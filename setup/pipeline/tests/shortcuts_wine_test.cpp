@@ -164,16 +164,5 @@ TEST_F(UninstallerAndShortcuts, AFailedSaveInTheCommonProgramsFolderMakesNoLinkI
   EXPECT_TRUE(FileExists(dir / L"uninstall.exe"));
 }
 
-TEST_F(UninstallerAndShortcuts, AFolderTypedWithATrailingBackslashGetsADoubledOne) {
-  TempDir dir;
-  const std::wstring typed = dir.Path() + L"\\";
-  EXPECT_EQ(UninstallerPath(typed), dir.Path() + L"\\\\uninstall.exe");
-  CopyUninstallerAndCreateShortcuts(typed, false, true);
-  EXPECT_TRUE(FileExists(dir / L"uninstall.exe"));
-  LinkFields f;
-  ASSERT_TRUE(ReadLink(links_.commonPrograms, f));
-  EXPECT_EQ(f.workingFolder, typed);
-}
-
 }  // namespace
 }  // namespace tf

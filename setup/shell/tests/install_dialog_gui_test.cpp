@@ -90,6 +90,18 @@ void ExpectInputsEnabled(HWND dialog, bool enabled) {
   EXPECT_TRUE(IsControlEnabled(dialog, IDCANCEL));
 }
 
+// Answers the shell's file dialog of that title: types the path into its file
+// name field (id 1152 in Wine's dialog) and presses Open, or presses Cancel
+// when the path is empty.
+bool AnswerFileDialog(DWORD processId, const std::wstring& title, const std::wstring& path) {
+  HWND picker = test::WaitForTopWindow(processId, L"#32770", title, 30000);
+  if (!picker) return false;
+  const int button = path.empty() ? IDCANCEL : IDOK;
+  if (!path.empty()) test::SetControlText(picker, 1152, path);
+  PostMessageW(picker, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(picker, button)));
+  return test::WaitUntil([&] { return !IsWindow(picker) || !IsWindowVisible(picker); }, 10000);
+}
+
 std::vector<int> TabOrder(HWND dialog) {
   std::vector<int> ids;
   HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
@@ -101,7 +113,7 @@ std::vector<int> TabOrder(HWND dialog) {
   return ids;
 }
 
-TEST(InstallDialog, ShowsItsDefaultsAndRefusesWhatItCannotInstall) {
+TEST(InstallDialog, ShowsItsDefaultsFillsFieldsFromBrowseAndRefusesWhatItCannotInstall) {
   TempDir dir;
   const std::wstring disc = dir / L"Tarnfell.iso";
   ASSERT_TRUE(MakeDisc(disc, discgen::GameOptions()));
@@ -145,6 +157,21 @@ TEST(InstallDialog, ShowsItsDefaultsAndRefusesWhatItCannotInstall) {
     EXPECT_EQ(TabOrder(dialog), (std::vector<int>{IDC_DISC_PATH, IDC_DISC_BROWSE, IDC_FOLDER_PATH, IDC_FOLDER_BROWSE,
                                                   IDC_DESKTOP_SHORTCUT, IDC_START_MENU_SHORTCUT, IDC_BUILD_ANDROID,
                                                   IDC_INSTALL, IDCANCEL}));
+
+    // Browse: a file for the image; a folder, to which the game's folder name is added.
+    test::PressButton(dialog, IDC_DISC_BROWSE);
+    EXPECT_TRUE(AnswerFileDialog(pid, L"Choose your Tarnfell disc image", disc));
+    EXPECT_TRUE(test::WaitUntil([&] { return ControlText(dialog, IDC_DISC_PATH) == disc; }, 5000));
+    struct Pick {
+      std::wstring folder, field;
+    } picks[] = {{dir.Path(), dir / L"Tarnfell"}, {L"C:\\", L"C:\\\\Tarnfell"}, {L"", L"C:\\\\Tarnfell"}};
+    for (const Pick& p : picks) {
+      SCOPED_TRACE(test::Utf8(p.folder.empty() ? L"(cancelled)" : p.folder));
+      test::PressButton(dialog, IDC_FOLDER_BROWSE);
+      EXPECT_TRUE(AnswerFileDialog(pid, L"Choose where to install the game", p.folder));
+      EXPECT_TRUE(test::WaitUntil([&] { return ControlText(dialog, IDC_FOLDER_PATH) == p.field; }, 5000))
+          << test::Utf8(ControlText(dialog, IDC_FOLDER_PATH));
+    }
 
     struct Refusal {
       const char* what;

@@ -37,19 +37,6 @@ TEST(CheckInstallInputs, RefusesWhatCannotBeInstalledAsTyped) {
   }
 }
 
-TEST(CheckInstallInputs, AsksTheFileSystemOnlyAboutADiscPathThatFits) {
-  std::vector<std::wstring> asked;
-  auto exists = [&](const std::wstring& p) {
-    asked.push_back(p);
-    return true;
-  };
-  CheckInstallInputs(L"", L"C:\\T", exists);
-  CheckInstallInputs(std::wstring(kMaxFieldChars + 1, L'a'), L"C:\\T", exists);
-  EXPECT_TRUE(asked.empty());
-  CheckInstallInputs(L"D:\\a.iso", L"C:\\T", exists);
-  EXPECT_EQ(asked, std::vector<std::wstring>{L"D:\\a.iso"});
-}
-
 TEST(DefaultInstallFolder, FirstProgramFilesFolderThatResolves) {
   EXPECT_EQ(DefaultInstallFolder(L"C:\\Program Files (x86)", L"C:\\Program Files"),
             L"C:\\Program Files (x86)\\Tarnfell");
