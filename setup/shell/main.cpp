@@ -9,6 +9,7 @@
 
 #include "pipeline/run_install.h"
 #include "shell/command_line.h"
+#include "shell/install_dialog.h"
 #include "shell/install_session.h"
 
 namespace {
@@ -82,7 +83,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
       exitCode = NotInThisBuild(L"Uninstalling");
       break;
     case tf::SetupMode::Interactive:
-      exitCode = NotInThisBuild(L"The install dialog");
+      exitCode = tf::RunInstallDialog();
       break;
   }
   CoUninitialize();
