@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job, end to end: build, make a sample disc image with our own
-# generator, install it silently under Wine, show what the install left,
-# start the installed game, then uninstall it quietly and show what is left.
+# generator, install it silently under Wine with the Android package, show
+# what the install left, check the package with apksigner, start the
+# installed game, then uninstall it quietly and show what is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-machine.sh
@@ -20,9 +21,9 @@ folder='C:\Games\Tarnfell'
 rm -rf "$WINEPREFIX/drive_c/Games/Tarnfell"
 cp dist/tf_setup.exe "$demo/tf_setup.exe"
 image="Z:$(pwd -P | tr / '\\')\\build\\demo\\Tarnfell.iso"
-echo "== wine tf_setup.exe /silent $image $folder"
+echo "== wine tf_setup.exe /silent $image $folder /android"
 set +e
-tools/wine-run.sh x86 "$demo/tf_setup.exe" /silent "$image" "$folder"
+tools/wine-run.sh x86 "$demo/tf_setup.exe" /silent "$image" "$folder" /android
 rc=$?
 set -e
 echo "exit code: $rc"
@@ -33,6 +34,8 @@ echo "== installed files"
 [ "$rc" = 0 ] || exit $rc
 echo "== tarnfell.ini"
 cat "$WINEPREFIX/drive_c/Games/Tarnfell/tarnfell.ini"
+echo "== apksigner verify --min-sdk-version 26 Android\\Tarnfell.apk"
+apksigner verify -v --min-sdk-version 26 "$WINEPREFIX/drive_c/Games/Tarnfell/Android/Tarnfell.apk" | sed -n 1,2p
 echo "== play: wine C:\\Games\\Tarnfell\\Tarnfell.exe (from its folder)"
 set +e
 (cd "$WINEPREFIX/drive_c/Games/Tarnfell" && "$TF_ROOT/tools/wine-run.sh" x86 ./Tarnfell.exe)
@@ -41,10 +44,6 @@ set -e
 echo "game exit code: $rc"
 
 game="$WINEPREFIX/drive_c/Games/Tarnfell"
-if [ ! -f "$game/uninstall.exe" ]; then
-  cp dist/tf_setup.exe "$game/uninstall.exe"
-  echo "(this install left no uninstall.exe yet: dist/tf_setup.exe copied there under that name)"
-fi
 echo "== uninstall: wine C:\\Games\\Tarnfell\\uninstall.exe /uninstall /quiet"
 set +e
 tools/wine-run.sh x86 'C:\Games\Tarnfell\uninstall.exe' /uninstall /quiet
@@ -59,6 +58,9 @@ done
 sleep 2
 echo "== what is left of C:\\Games\\Tarnfell"
 if [ -e "$game" ]; then (cd "$game" && find . -mindepth 1 | sort); else echo "nothing: the folder is gone"; fi
+user_folder="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tarnfell"
+echo "== kept: %LOCALAPPDATA%\\Tarnfell (settings and the Android signing key; a quiet uninstall keeps them)"
+ls "$user_folder" 2>/dev/null || echo "(none)"
 echo "== uninstall log (%TEMP%\\tf_uninstall.log)"
 cat "$WINEPREFIX/drive_c/users/$(id -un)/Temp/tf_uninstall.log" 2>/dev/null || echo "(none)"
 [ "$rc" = 0 ] || exit $rc

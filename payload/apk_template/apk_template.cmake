@@ -43,7 +43,8 @@ if(NOT WIN32)
 endif()
 
 # tf_embed_apk_template(target rc_source): the target carries the template as
-# RCDATA 111 through rc_source (which does #include "android_template.rc").
+# RCDATA TF_RES_APK_TEMPLATE (setup/resources/payload_ids.h) through rc_source
+# (which does #include "android_template.rc").
 function(tf_embed_apk_template target rc_source)
   if(TF_APK_TEMPLATE MATCHES "[\"]" OR NOT TF_APK_TEMPLATE MATCHES "^[ -~]+$")
     message(FATAL_ERROR "Android template path not usable in a resource script (quote or non-ASCII): ${TF_APK_TEMPLATE}")
@@ -51,7 +52,8 @@ function(tf_embed_apk_template target rc_source)
   configure_file("${CMAKE_SOURCE_DIR}/setup/resources/android_template.rc.in"
                  "${CMAKE_BINARY_DIR}/android_template.rc" @ONLY)
   add_dependencies(${target} tf_apk_template)
-  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR})
+  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/setup)
   set_property(SOURCE ${rc_source} APPEND PROPERTY OBJECT_DEPENDS
-               "${TF_APK_TEMPLATE}" "${CMAKE_BINARY_DIR}/android_template.rc")
+               "${TF_APK_TEMPLATE}" "${CMAKE_BINARY_DIR}/android_template.rc"
+               "${CMAKE_SOURCE_DIR}/setup/resources/payload_ids.h")
 endfunction()

@@ -82,7 +82,7 @@ def aapt(template, tool):
     wanted = [
         "package: name='com.tarnfell.game' versionCode='1' versionName='1.0.0'",
         "sdkVersion:'26'",
-        "targetSdkVersion:'33'",
+        "targetSdkVersion:'29'",
         "application-label:'Tarnfell'",
         "launchable-activity: name='android.app.NativeActivity'  label='Tarnfell' icon=''",
         "native-code: 'arm64-v8a'",

@@ -19,7 +19,9 @@ PACKAGE = "com.tarnfell.game"
 VERSION_CODE = 1
 VERSION_NAME = "1.0.0"
 MIN_SDK = 26
-TARGET_SDK = 33
+# A package signed with the JAR scheme alone installs only when it targets
+# API 29 or lower: from API 30 on Android asks for the APK signature scheme v2.
+TARGET_SDK = 29
 LABEL = "Tarnfell"
 NATIVE_LIB = "tfapp"  # lib/arm64-v8a/libtfapp.so, started by NativeActivity
 

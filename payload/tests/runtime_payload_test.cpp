@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tests/file_seam.h"
 #include "runtime_payload.h"
 #include "payload_sources.h"
 #include "win_test_support.h"
@@ -54,6 +55,16 @@ TEST(RuntimePayload, TableHoldsTheElevenFilesInOrder) {
   for (size_t i = 0; i < table.size(); ++i) {
     EXPECT_EQ(table[i].resourceId, ids[i]);
     EXPECT_EQ(table[i].optional, ids[i] == 112) << ids[i];
+  }
+}
+
+// The build reads the file names of payload_ids.h to pick what it embeds under
+// each id; here they meet the names the files are installed under.
+TEST(RuntimePayload, EachIdCarriesTheFileOfItsName) {
+  for (const tf::test::PayloadSource& e : kExpected) {
+    const std::string source = e.source, name = tf::test::Utf8(e.name);
+    const std::string embedded = source.substr(source.rfind('/') + 1);
+    EXPECT_EQ(embedded, name == "Tarnfell.exe" ? "tf_loader.exe" : name) << source;
   }
 }
 
@@ -134,28 +145,7 @@ TEST(RuntimePayload, FolderInPlaceOfTheRuntimeLibraryStopsWithTheAdministratorMe
 // --- WriteWholeFile --------------------------------------------------------
 
 // Records every WriteFile call; optionally makes one of them fail or come up short.
-struct WriteWatch {
-  static inline std::vector<DWORD> chunks;
-  static inline int failCall = -1;   // index of the call that returns FALSE
-  static inline int shortCall = -1;  // index of the call that writes half
-  static BOOL WINAPI Hook(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    int index = static_cast<int>(chunks.size());
-    chunks.push_back(size);
-    if (index == failCall) {
-      *written = 0;
-      SetLastError(ERROR_DISK_FULL);
-      return FALSE;
-    }
-    if (index == shortCall) size /= 2;
-    return ::WriteFile(file, data, size, written, overlapped);
-  }
-  WriteWatch() {
-    chunks.clear();
-    failCall = shortCall = -1;
-    tf::detail::payloadWriteFile = &Hook;
-  }
-  ~WriteWatch() { tf::detail::payloadWriteFile = ::WriteFile; }
-};
+using WriteWatch = tf::test::FileSeam;
 
 std::vector<uint8_t> Pattern(size_t size) {
   std::vector<uint8_t> data(size);
@@ -184,7 +174,7 @@ TEST(WriteWholeFile, WritesInChunksOfAtMostOneMebibyte) {
     WriteWatch watch;
     std::string error;
     ASSERT_TRUE(tf::WriteWholeFile(dir / L"out.bin", data.data(), c.length, error)) << c.length << ": " << error;
-    EXPECT_EQ(WriteWatch::chunks, c.chunks) << c.length;
+    EXPECT_EQ(WriteWatch::writes, c.chunks) << c.length;
     EXPECT_TRUE(Read(dir / L"out.bin") == data) << c.length;
   }
 }
@@ -204,14 +194,14 @@ TEST(WriteWholeFile, FailedOrShortWriteLeavesThePartialFileAndSaysDiskFull) {
     TempDir dir;
     WriteWatch watch;
     WriteWatch::failCall = c.failCall;
-    WriteWatch::shortCall = c.shortCall;
+    WriteWatch::shortWrite = c.shortCall;
     std::string error = "old";
     EXPECT_FALSE(tf::WriteWholeFile(dir / L"out.bin", data.data(), kLength, error));
     EXPECT_EQ(error, kDiskFullMessage);
     EXPECT_EQ(tf::test::FileSize(dir / L"out.bin"), c.sizeLeft);
     std::vector<uint8_t> left = Read(dir / L"out.bin");
     EXPECT_TRUE(std::equal(left.begin(), left.end(), data.begin())) << "partial file holds the data's start";
-    EXPECT_EQ(WriteWatch::chunks.size(), static_cast<size_t>(std::max(c.failCall, c.shortCall) + 1))
+    EXPECT_EQ(WriteWatch::writes.size(), static_cast<size_t>(std::max(c.failCall, c.shortCall) + 1))
         << "no write after the failure";
   }
 }

@@ -12,6 +12,10 @@ inline constexpr uint32_t kCrc32Start = 0xFFFFFFFF;
 // length; feeding a block in pieces gives the same value as feeding it whole.
 uint32_t Crc32Update(uint32_t running, const void* data, size_t length);
 
+// Whether Crc32Update folds long runs with the CPU's carry-less multiply
+// (same result; the byte tables serve the rest and other CPUs).
+bool Crc32UsesFolding();
+
 inline uint32_t Crc32Finish(uint32_t running) { return ~running; }
 
 // CRC-32 of one block.

@@ -1,10 +1,12 @@
 #pragma once
-// Case folding for the ASCII letters only, as disc names and switches compare.
+// Case folding for the ASCII letters only, as disc names and switches compare
+// (narrow disc names, wide command lines).
 #include <string_view>
 
 namespace tf {
 
 inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline wchar_t LowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 inline bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

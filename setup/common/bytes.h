@@ -1,5 +1,6 @@
 #pragma once
 // Bounds-checked little-endian access to untrusted bytes, and its mirror for writing.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -53,6 +54,24 @@ class ByteReader {
   std::span<const uint8_t> data_;
 };
 
+// Fields of a fixed-size record already copied out of a file: the field's
+// place is checked against the record's size when the code is compiled, and
+// the bytes are taken through ByteReader like every other read.
+template <typename T, size_t At, size_t N>
+T RecordField(const std::array<uint8_t, N>& record) {
+  static_assert(sizeof(T) == 2 || sizeof(T) == 4, "u16 and u32 fields only");
+  static_assert(At + sizeof(T) <= N, "the field lies outside the record");
+  const ByteReader r(record);
+  T v = 0;
+  if constexpr (sizeof(T) == 2) (void)r.U16(At, v);
+  else (void)r.U32(At, v);
+  return v;
+}
+template <size_t At, size_t N>
+uint16_t RecordU16(const std::array<uint8_t, N>& record) { return RecordField<uint16_t, At>(record); }
+template <size_t At, size_t N>
+uint32_t RecordU32(const std::array<uint8_t, N>& record) { return RecordField<uint32_t, At>(record); }
+
 inline void PutU16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -63,6 +82,16 @@ inline void PutU32(uint8_t* p, uint32_t v) {
 inline void PutU64(uint8_t* p, uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
+
+template <typename T, size_t At, size_t N>
+void PutRecordField(std::array<uint8_t, N>& record, T v) {
+  static_assert(At + sizeof(T) <= N, "the field lies outside the record");
+  for (size_t i = 0; i < sizeof(T); ++i) record[At + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+template <size_t At, size_t N>
+void PutRecordU16(std::array<uint8_t, N>& record, uint16_t v) { PutRecordField<uint16_t, At>(record, v); }
+template <size_t At, size_t N>
+void PutRecordU32(std::array<uint8_t, N>& record, uint32_t v) { PutRecordField<uint32_t, At>(record, v); }
 
 // Appends little-endian fields to a growing buffer.
 class ByteWriter {

@@ -50,13 +50,17 @@ UniqueFile CreateForWriting(const std::wstring& path) {
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFailure) {
+  file.Reset();
+  if (onFailure == OnFailure::DeletePartial) DeleteFileW(path.c_str());
+}
+
 FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure,
                          AfterChunk afterChunk) {
   UniqueFile file = CreateForWriting(path);
   if (!file) return FileWrite::CannotCreate;
   if (WriteAll(file.Get(), bytes.data(), bytes.size(), afterChunk)) return FileWrite::Ok;
-  file.Reset();
-  if (onFailure == OnFailure::DeletePartial) DeleteFileW(path.c_str());
+  CloseUnfinished(file, path, onFailure);
   return FileWrite::WriteFailed;
 }
 
@@ -66,8 +70,8 @@ FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return FileRead::CannotOpen;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return FileRead::ReadFailed;
-  if (static_cast<uint64_t>(size.QuadPart) > maxBytes) return FileRead::TooLarge;
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > maxBytes)
+    return FileRead::TooLarge;
   try {
     out.resize(static_cast<size_t>(size.QuadPart));
   } catch (const std::bad_alloc&) {

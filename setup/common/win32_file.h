@@ -6,7 +6,8 @@
 // caller asks it to keep one (OnFailure::KeepPartial). Callers keep a partial
 // file only where the failure is reported and the next run rewrites the file
 // anyway: the runtime payload, the arena containers' ".tmp" files. Everything
-// else (extracted game files, key files, the Android package) goes.
+// else (extracted game files, key files, the Android package) goes. Callers
+// that write in their own steps end such a file with CloseUnfinished.
 #include <windows.h>
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_outcome.h"
 #include "common/win32_handle.h"
 
 namespace tf {
@@ -36,16 +38,15 @@ bool IsReadOnlyFile(const std::wstring& path);
 // is read-only or cannot be created.
 UniqueFile CreateForWriting(const std::wstring& path);
 
-enum class OnFailure { DeletePartial, KeepPartial };
-enum class FileWrite { Ok, CannotCreate, WriteFailed };
+// Closes a file that could not be finished and deletes it unless onFailure keeps it.
+void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFailure);
 
 // Creates or replaces `path` with exactly these bytes.
 FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure,
                          AfterChunk afterChunk = nullptr);
 
-enum class FileRead { Ok, CannotOpen, TooLarge, ReadFailed };
-
 // Reads a whole file of at most maxBytes bytes into `out` (emptied on failure).
+// TooLarge also stands for a size that cannot be read or allocated.
 FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes);
 
 // Moves `from` over `to` in one step (an existing `to` is replaced).

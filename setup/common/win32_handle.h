@@ -1,6 +1,7 @@
 #pragma once
 // RAII wrappers for Win32 handles: the traits say what "empty" is and how to close.
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -62,10 +63,37 @@ struct ModuleTraits {
   static void Close(HMODULE h) { FreeLibrary(h); }
 };
 
+// CryptoAPI: providers, hashes, keys, certificate stores and certificates.
+struct CryptProvTraits {
+  static HCRYPTPROV Invalid() { return 0; }
+  static void Close(HCRYPTPROV h) { CryptReleaseContext(h, 0); }
+};
+struct CryptHashTraits {
+  static HCRYPTHASH Invalid() { return 0; }
+  static void Close(HCRYPTHASH h) { CryptDestroyHash(h); }
+};
+struct CryptKeyTraits {
+  static HCRYPTKEY Invalid() { return 0; }
+  static void Close(HCRYPTKEY h) { CryptDestroyKey(h); }
+};
+struct CertStoreTraits {
+  static HCERTSTORE Invalid() { return nullptr; }
+  static void Close(HCERTSTORE h) { CertCloseStore(h, 0); }
+};
+struct CertContextTraits {
+  static PCCERT_CONTEXT Invalid() { return nullptr; }
+  static void Close(PCCERT_CONTEXT h) { CertFreeCertificateContext(h); }
+};
+
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;      // CreateFileW
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;  // processes, threads, events
 using UniqueFind = UniqueHandle<HANDLE, FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
+using UniqueCryptProv = UniqueHandle<HCRYPTPROV, CryptProvTraits>;  // link advapi32
+using UniqueCryptHash = UniqueHandle<HCRYPTHASH, CryptHashTraits>;
+using UniqueCryptKey = UniqueHandle<HCRYPTKEY, CryptKeyTraits>;
+using UniqueCertStore = UniqueHandle<HCERTSTORE, CertStoreTraits>;  // link crypt32
+using UniqueCertContext = UniqueHandle<PCCERT_CONTEXT, CertContextTraits>;
 
 }  // namespace tf

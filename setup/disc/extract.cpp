@@ -1,18 +1,16 @@
 // Copying the selected game files out of the image.
+#include <algorithm>
 #include <memory>
 
+#include "common/install_messages.h"
 #include "common/text.h"
+#include "common/win32_file.h"
 #include "disc/xdvdfs_image.h"
 
 namespace tf {
 
 namespace {
 
-constexpr uint32_t kCopyBufferSize = 0x100000;
-
-constexpr char kMsgCannotWrite[] =
-    "Could not write to the install folder. Try running the installer as administrator, or choose a different "
-    "location.";
 constexpr char kMsgDamaged[] = "The disc image could not be read -- it may be damaged or incomplete.";
 constexpr char kMsgCancelled[] = "Installation cancelled.";
 
@@ -25,7 +23,7 @@ bool XdvdfsImage::ExtractFiles(const std::vector<const XdvdfsEntry*>& selection,
   uint64_t total = 0;
   for (const XdvdfsEntry* e : selection)
     if (Selected(e)) total += e->size;
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kCopyBufferSize]());
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFileChunkBytes]());
   uint64_t done = 0;
 
   for (const XdvdfsEntry* e : selection) {
@@ -35,44 +33,30 @@ bool XdvdfsImage::ExtractFiles(const std::vector<const XdvdfsEntry*>& selection,
       errorText = kMsgCorruptTable;
       return false;
     }
-    std::wstring outPath = destinationRoot + L"\\" + Widen(e->path);
-    CreateParentFolders(outPath);
-    // A read-only file is never replaced. Windows refuses it in CreateFileW;
-    // Wine run as root would not, so the attribute is checked first.
-    DWORD attributes = GetFileAttributesW(outPath.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-      errorText = kMsgCannotWrite;
-      return false;
-    }
-    UniqueFile out(CreateFileW(outPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
+    const std::wstring outPath = destinationRoot + L"\\" + Widen(e->path);
+    // A folder that cannot be made shows up as the file that cannot be created.
+    CreateFolderChain(outPath.substr(0, outPath.rfind(L'\\')));
+    UniqueFile out = CreateForWriting(outPath);
     if (!out) {
-      errorText = kMsgCannotWrite;
+      errorText = kMsgCannotWriteInstallFolder;
       return false;
     }
-    LARGE_INTEGER to;
-    to.QuadPart = static_cast<LONGLONG>(e->offset);
-    if (!file_ || !SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN)) {
+    if (!file_) {
       errorText = kMsgCannotRead;
       return false;
     }
-    uint64_t remaining = e->size;
-    while (remaining > 0) {
-      DWORD want = static_cast<DWORD>(remaining < kCopyBufferSize ? remaining : kCopyBufferSize);
-      DWORD got = 0, wrote = 0;
-      bool ok = ReadFile(file_.Get(), buffer.get(), want, &got, nullptr) && got > 0 &&
-                WriteFile(out.Get(), buffer.get(), got, &wrote, nullptr) && wrote == got;
-      if (!ok) {
-        out.Reset();
-        DeleteFileW(outPath.c_str());
+    // A file that is not complete is never left behind.
+    for (uint64_t at = 0; at < e->size;) {
+      const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(e->size - at, kFileChunkBytes));
+      if (!ReadAt(e->offset + at, buffer.get(), chunk) || !WriteAll(out.Get(), buffer.get(), chunk)) {
+        CloseUnfinished(out, outPath, OnFailure::DeletePartial);
         errorText = kMsgDamaged;
         return false;
       }
-      done += got;
-      remaining -= got;
+      at += chunk;
+      done += chunk;
       if (progress && !progress(context, e->path.c_str(), done, total)) {
-        out.Reset();
-        DeleteFileW(outPath.c_str());
+        CloseUnfinished(out, outPath, OnFailure::DeletePartial);
         errorText = kMsgCancelled;
         return false;
       }

@@ -9,7 +9,22 @@ namespace tf {
 
 namespace {
 
+// The volume descriptor (one sector): the magic at both ends, the root table
+// and the timestamp between them.
+constexpr uint32_t kDescriptorRootSectorAt = 20;
+constexpr uint32_t kDescriptorRootSizeAt = 24;
+constexpr uint32_t kDescriptorTimestampAt = 28;
+constexpr uint32_t kDescriptorTrailingMagicAt = kSectorSize - static_cast<uint32_t>(kVolumeMagicSize);  // 2028
+
+// A directory entry: its header, then the name; entries are 4-byte aligned
+// and never cross a sector; a sector's unused end is 0xFF padding.
 constexpr uint32_t kEntryHeaderSize = 14;
+constexpr uint32_t kEntrySectorAt = 4;
+constexpr uint32_t kEntrySizeAt = 8;
+constexpr uint32_t kEntryAttributesAt = 12;
+constexpr uint32_t kEntryNameLengthAt = 13;
+constexpr uint32_t kEntryAlignment = 4;
+constexpr uint32_t kPaddingMarker = 0xFFFFFFFFu;
 constexpr uint8_t kFolderAttribute = 0x10;
 
 struct PendingFolder {
@@ -59,13 +74,18 @@ bool IsSafeRelativePath(std::string_view path) {
 }
 
 bool ParseVolumeDescriptor(std::span<const uint8_t> sector, uint64_t base, XdvdfsVolume& volume) {
-  ByteReader r(sector);
-  if (r.Size() < kSectorSize) return false;
-  if (std::memcmp(sector.data(), kVolumeMagic, kVolumeMagicSize) != 0) return false;
-  if (std::memcmp(sector.data() + 2028, kVolumeMagic, kVolumeMagicSize) != 0) return false;
+  const ByteReader r(sector);
+  std::span<const uint8_t> leading, trailing;
+  if (r.Size() < kSectorSize || !r.Sub(0, kVolumeMagicSize, leading) ||
+      !r.Sub(kDescriptorTrailingMagicAt, kVolumeMagicSize, trailing))
+    return false;
+  if (std::memcmp(leading.data(), kVolumeMagic, kVolumeMagicSize) != 0) return false;
+  if (std::memcmp(trailing.data(), kVolumeMagic, kVolumeMagicSize) != 0) return false;
   XdvdfsVolume v;
   v.base = base;
-  if (!r.U32(20, v.rootSector) || !r.U32(24, v.rootSize) || !r.U64(28, v.timestamp)) return false;
+  if (!r.U32(kDescriptorRootSectorAt, v.rootSector) || !r.U32(kDescriptorRootSizeAt, v.rootSize) ||
+      !r.U64(kDescriptorTimestampAt, v.timestamp))
+    return false;
   volume = v;
   return true;
 }
@@ -110,8 +130,8 @@ bool ScanDirectory(ImageReader& reader, uint64_t base, uint32_t firstSector, uin
   while (pos + kEntryHeaderSize <= size) {
     uint32_t marker = 0;
     uint8_t nameLength = 0;
-    bool padding = r.U32(pos, marker) && marker == 0xFFFFFFFFu;
-    if (!r.U8(pos + 13, nameLength)) break;
+    bool padding = r.U32(pos, marker) && marker == kPaddingMarker;
+    if (!r.U8(pos + kEntryNameLengthAt, nameLength)) break;
     if (padding || nameLength == 0 || pos + kEntryHeaderSize + nameLength > size) {
       pos = (pos & ~static_cast<uint64_t>(kSectorSize - 1)) + kSectorSize;
       continue;
@@ -119,8 +139,8 @@ bool ScanDirectory(ImageReader& reader, uint64_t base, uint32_t firstSector, uin
     uint32_t sectorOfData = 0, dataSize = 0;
     uint8_t attributes = 0;
     std::span<const uint8_t> nameBytes;
-    if (!r.U32(pos + 4, sectorOfData) || !r.U32(pos + 8, dataSize) || !r.U8(pos + 12, attributes) ||
-        !r.Sub(pos + kEntryHeaderSize, nameLength, nameBytes))
+    if (!r.U32(pos + kEntrySectorAt, sectorOfData) || !r.U32(pos + kEntrySizeAt, dataSize) ||
+        !r.U8(pos + kEntryAttributesAt, attributes) || !r.Sub(pos + kEntryHeaderSize, nameLength, nameBytes))
       break;
     std::string name(reinterpret_cast<const char*>(nameBytes.data()), nameBytes.size());
     if (!IsSafeName(name) || entries.size() >= kMaxEntries) {
@@ -134,7 +154,7 @@ bool ScanDirectory(ImageReader& reader, uint64_t base, uint32_t firstSector, uin
     e.isDirectory = (attributes & kFolderAttribute) != 0;
     if (e.isDirectory) folders.push_back({sectorOfData, dataSize, e.path});
     entries.push_back(std::move(e));
-    pos += (static_cast<uint64_t>(nameLength) + 17) & ~static_cast<uint64_t>(3);
+    pos += (uint64_t{kEntryHeaderSize} + nameLength + kEntryAlignment - 1) & ~uint64_t{kEntryAlignment - 1};
   }
   for (const PendingFolder& f : folders)
     if (!ScanDirectory(reader, base, f.firstSector, f.size, f.path, depth + 1, entries, errorText, tableBudget))

@@ -1,5 +1,7 @@
 #include "disc/xdvdfs_image.h"
 
+#include "common/win32_file.h"
+
 namespace tf {
 
 namespace {
@@ -8,18 +10,6 @@ bool Seek(HANDLE file, uint64_t offset) {
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(offset);
   return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != 0;
-}
-
-// Reads until all bytes are in; a failed or empty read fails.
-bool ReadFully(HANDLE file, void* buffer, uint32_t length) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  while (length > 0) {
-    DWORD got = 0;
-    if (!ReadFile(file, p, length, &got, nullptr) || got == 0) return false;
-    p += got;
-    length -= got;
-  }
-  return true;
 }
 
 class FileImageReader : public ImageReader {
@@ -91,15 +81,6 @@ uint64_t XdvdfsImage::TotalFileBytes() const {
   for (const XdvdfsEntry& e : entries_)
     if (!e.isDirectory) total += e.size;
   return total;
-}
-
-void CreateParentFolders(const std::wstring& filePath) {
-  size_t slash = filePath.rfind(L'\\');
-  if (filePath.empty() || slash == std::wstring::npos) return;
-  std::wstring parent = filePath.substr(0, slash);
-  for (size_t i = 3; i <= parent.size(); ++i) {
-    if (i == parent.size() || parent[i] == L'\\') CreateDirectoryW(parent.substr(0, i).c_str(), nullptr);
-  }
 }
 
 }  // namespace tf

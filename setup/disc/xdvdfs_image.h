@@ -33,8 +33,9 @@ class XdvdfsImage {
   uint32_t FileCount() const;
   uint64_t TotalFileBytes() const;
 
-  // Copies the selected files below destinationRoot; empty references and
-  // folders are skipped. A partly written file is deleted on failure.
+  // Copies the selected files below destinationRoot, in chunks read through
+  // ReadAt; empty references and folders are skipped. A partly written file
+  // is deleted on failure (the partial-file rule of common/win32_file.h).
   bool ExtractFiles(const std::vector<const XdvdfsEntry*>& selection, const std::wstring& destinationRoot,
                     CopyProgressCallback progress, void* context, std::string& errorText);
 
@@ -44,8 +45,5 @@ class XdvdfsImage {
   XdvdfsVolume volume_;
   std::vector<XdvdfsEntry> entries_;
 };
-
-// Creates the folders on the way to a file's parent folder; results are ignored.
-void CreateParentFolders(const std::wstring& filePath);
 
 }  // namespace tf

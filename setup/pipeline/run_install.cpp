@@ -1,11 +1,14 @@
 #include "pipeline/run_install.h"
 
+#include "android/android_app.h"
 #include "common/text.h"
 #include "disc/xdvdfs_image.h"
 #include "common/win32_file.h"
 #include "pipeline/free_space.h"
 #include "pipeline/game_selection.h"
 #include "pipeline/runtime_payload.h"
+#include "pipeline/shortcuts.h"
+#include "pipeline/uninstall_registration.h"
 #include "xmf/meat_rush.h"
 
 namespace tf {
@@ -75,6 +78,19 @@ bool RunInstall(InstallSession& session) {
   xmf::MeatRushResult arenas = xmf::PrepareMeatRush(session.installFolder);
   if (arenas.failed != 0)
     return session.Fail(L"The game files could not be prepared: " + Widen(arenas.message, CP_ACP));
+
+  if (session.buildAndroid) {
+    session.Report(90, L"Building the Android app\u2026");
+    std::wstring failureText;
+    if (!android::BuildAndroidApp(session, session.installFolder, failureText))
+      return session.Fail(android::AndroidFailureMessage(failureText));
+  }
+
+  session.Report(97, L"Creating shortcuts\u2026");
+  CopyUninstallerAndCreateShortcuts(session.installFolder, session.desktopShortcut, session.startMenuShortcut);
+
+  session.Report(99, L"Registering with Add or remove programs\u2026");
+  RegisterUninstall(session.installFolder, UninstallerPath(session.installFolder));
 
   session.installed = true;
   session.Report(100, L"Done.");

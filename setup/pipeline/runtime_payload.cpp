@@ -1,38 +1,37 @@
 #include "runtime_payload.h"
 
+#include <windows.h>
+
 #include <cstdio>
 
-#include "common/win32_handle.h"
+#include "common/install_messages.h"
+#include "common/win32_file.h"
+#include "resources/payload_ids.h"
 
 namespace tf {
-
-namespace detail {
-WriteFileFn payloadWriteFile = ::WriteFile;
-}
 
 namespace {
 
 constexpr PayloadFile kPayloadTable[] = {
-    {101, L"Tarnfell.exe", false},
-    {102, L"tf_hybrid.dll", false},
-    {103, L"msvcp140.dll", false},
-    {104, L"msvcp140_1.dll", false},
-    {105, L"msvcp140_2.dll", false},
-    {106, L"msvcp140_atomic_wait.dll", false},
-    {107, L"vcruntime140.dll", false},
-    {108, L"vcruntime140_threads.dll", false},
-    {109, L"concrt140.dll", false},
-    {110, L"README.txt", false},
-    {112, L"arabic_font.bin", true},
+    {TF_RES_LOADER, L"Tarnfell.exe", false},
+    {TF_RES_RUNTIME, L"tf_hybrid.dll", false},
+    {TF_RES_MSVCP140, L"msvcp140.dll", false},
+    {TF_RES_MSVCP140_1, L"msvcp140_1.dll", false},
+    {TF_RES_MSVCP140_2, L"msvcp140_2.dll", false},
+    {TF_RES_MSVCP140_ATOMIC_WAIT, L"msvcp140_atomic_wait.dll", false},
+    {TF_RES_VCRUNTIME140, L"vcruntime140.dll", false},
+    {TF_RES_VCRUNTIME140_THREADS, L"vcruntime140_threads.dll", false},
+    {TF_RES_CONCRT140, L"concrt140.dll", false},
+    {TF_RES_README, L"README.txt", false},
+    {TF_RES_ARABIC_FONT, L"arabic_font.bin", true},
 };
 
-constexpr DWORD kChunkBytes = 0x100000;
-
 const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
-const char kCannotCreate[] =
-    "Could not write to the install folder. Try running the installer as administrator, or choose a different "
-    "location.";
 const char kWriteFailed[] = "Could not write to the install folder (the disk may be full).";
+
+// The written bytes are not needed again: let them leave the working set, so
+// that writing the 24 MB loader does not hold all of it resident.
+void ReleaseChunk(const uint8_t* chunk, DWORD size) { VirtualUnlock(const_cast<uint8_t*>(chunk), size); }
 
 // The bytes of one of this program's RCDATA resources, straight from the
 // mapped image (never freed). False when it cannot be found, loaded or locked.
@@ -52,33 +51,18 @@ bool FindPayload(uint16_t id, const void*& data, DWORD& size) {
 std::span<const PayloadFile> PayloadTable() { return kPayloadTable; }
 
 bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText) {
-  // Windows refuses to replace a read-only file; Wine run as root would not.
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    errorText = kCannotCreate;
-    return false;
+  switch (WriteWholeFile(path, std::span(static_cast<const uint8_t*>(data), length), OnFailure::KeepPartial,
+                         ReleaseChunk)) {
+    case FileWrite::Ok:
+      return true;
+    case FileWrite::CannotCreate:
+      errorText = kMsgCannotWriteInstallFolder;
+      return false;
+    case FileWrite::WriteFailed:
+      break;
   }
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    errorText = kCannotCreate;
-    return false;
-  }
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  uint32_t written = 0;
-  while (written < length) {
-    DWORD chunk = length - written < kChunkBytes ? length - written : kChunkBytes;
-    DWORD done = 0;
-    if (!detail::payloadWriteFile(file.Get(), bytes + written, chunk, &done, nullptr) || done != chunk) {
-      errorText = kWriteFailed;
-      return false;  // the partial file stays; the handle closes here
-    }
-    // The written bytes are not needed again: let them leave the working set,
-    // so that writing the 24 MB loader does not hold all of it resident.
-    VirtualUnlock(const_cast<uint8_t*>(bytes + written), chunk);
-    written += done;
-  }
-  file.Reset();
-  return true;
+  errorText = kWriteFailed;
+  return false;
 }
 
 bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t height, int32_t mode,

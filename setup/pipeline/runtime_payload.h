@@ -1,8 +1,6 @@
 #pragma once
 // The runtime payload: the files tf_setup carries as RCDATA resources and
 // writes into the install folder, and the display settings file tarnfell.ini.
-#include <windows.h>
-
 #include <cstdint>
 #include <span>
 #include <string>
@@ -26,13 +24,9 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
 // Sum of the sizes of the payload resources this program carries.
 uint64_t PayloadBytes();
 
-// Creates or replaces path with exactly length bytes from data, in writes of at most 1 MiB.
+// Creates or replaces path with exactly length bytes from data, through the
+// file layer (common/win32_file.h). A partly written file stays: the failure
+// ends the install, and the next install writes the file again.
 bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText);
-
-namespace detail {
-// The WriteFile that WriteWholeFile calls; tests swap it to watch or fail the chunks.
-using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-extern WriteFileFn payloadWriteFile;
-}  // namespace detail
 
 }  // namespace tf

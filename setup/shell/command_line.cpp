@@ -1,10 +1,10 @@
 #include "shell/command_line.h"
 
+#include "common/ascii.h"
+
 namespace tf {
 
 namespace {
-wchar_t LowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
 std::wstring LowerCopy(std::wstring_view s) {
   std::wstring out(s);
   for (wchar_t& c : out) c = LowerAscii(c);

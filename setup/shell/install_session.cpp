@@ -44,7 +44,7 @@ bool CopyProgress(void* context, const char* path, uint64_t done, uint64_t total
   if (session->IsCancelled()) return false;
   int pct = CopyProgressPercent(done, total);
   if (!CopyProgressDue(done, total, lastReported)) return true;
-  std::wstring text = L"Copying game files from the disc image\u2026  ";
+  std::wstring text = kCopyStatusText;
   if (path != nullptr && *path != '\0') text += Widen(path, CP_ACP);
   session->Report(pct, text);
   return true;

@@ -6,6 +6,7 @@
 #include "xmf/xmf_container.h"
 #include "xmf/xmf_extract.h"
 #include "xmf/xmf_inject.h"
+#include "xmf/xmf_messages.h"
 #include "xmf/xmf_validate.h"
 
 namespace tf::xmf {
@@ -18,89 +19,96 @@ std::wstring WidenAscii(const char* s) {
   return w;
 }
 
-bool Patch(const ArenaFileOps& files, const std::wstring& sourcePath, const char* sourceName,
-           const std::wstring& targetPath, const char* newName, bool allowDuplicate, std::string& errorText) {
+PatchOutcome Failed(std::string& errorText, std::string message) {
+  errorText = std::move(message);
+  return PatchOutcome::Failed;
+}
+
+PatchOutcome Patch(const ArenaFileOps& files, const std::wstring& sourcePath, const char* sourceName,
+                   const std::wstring& targetPath, const char* newName, bool allowDuplicate, std::string& errorText) {
   XmfContainer target;
-  if (!files.readWholeFile(targetPath, target.bytes, errorText) || !Parse(target, errorText)) return false;
-  if (FindObject(target, NameWord(newName)) >= 0 && !allowDuplicate) return false;
+  if (!files.readWholeFile(targetPath, target.bytes, errorText) || !Parse(target, errorText))
+    return PatchOutcome::Failed;
+  if (FindObject(target, NameWord(newName)) >= 0 && !allowDuplicate) return PatchOutcome::AlreadyPresent;
 
   XmfContainer source;
-  if (!files.readWholeFile(sourcePath, source.bytes, errorText) || !Parse(source, errorText)) return false;
+  if (!files.readWholeFile(sourcePath, source.bytes, errorText) || !Parse(source, errorText))
+    return PatchOutcome::Failed;
 
   std::vector<uint8_t> newBytes;
   {
     ExtractedObject object;
-    if (!ExtractObject(source, sourceName, object, errorText)) return false;
-    if (!InjectObject(target, object, newName, newBytes, errorText)) return false;
+    if (!ExtractObject(source, sourceName, object, errorText)) return PatchOutcome::Failed;
+    if (!InjectObject(target, object, newName, newBytes, errorText)) return PatchOutcome::Failed;
   }
 
   XmfContainer result;
   result.bytes = std::move(newBytes);
   std::string message;
-  if (!Parse(result, message)) {
-    errorText = "the injected file failed to re-parse: " + message;
-    return false;
-  }
-  if (!ValidateXmf(result, message)) {
-    errorText = "the injected file failed validation: " + message;
-    return false;
-  }
-  if (FindObject(result, NameWord(newName)) < 0) {
-    errorText = "the injected object is not present in the result";
-    return false;
-  }
+  if (!Parse(result, message)) return Failed(errorText, kMsgReparsePrefix + message);
+  if (!ValidateXmf(result, message)) return Failed(errorText, kMsgValidationPrefix + message);
+  if (FindObject(result, NameWord(newName)) < 0) return Failed(errorText, kMsgNotInResult);
 
   const std::wstring tempPath = targetPath + kTempSuffix;
   switch (files.writeTemp(tempPath, result.bytes)) {
-    case TempWrite::ok:
+    case FileWrite::Ok:
       break;
-    case TempWrite::cannotCreate:
-      errorText = "cannot write file";
-      return false;
-    case TempWrite::writeFailed:
-      errorText = "file could not be written";
-      return false;
+    case FileWrite::CannotCreate:
+      return Failed(errorText, kMsgCannotWrite);
+    case FileWrite::WriteFailed:
+      return Failed(errorText, kMsgWriteFailed);
   }
   if (!files.replace(tempPath, targetPath)) {
     files.remove(tempPath);
-    errorText = "could not replace the arena file";
-    return false;
+    return Failed(errorText, kMsgCannotReplace);
   }
-  return true;
+  return PatchOutcome::Patched;
 }
 
 }  // namespace
 
-bool PatchArenaFileWith(const ArenaFileOps& files, const std::wstring& sourcePath, const char* sourceName,
+PatchOutcome PatchArena(const ArenaFileOps& files, const std::wstring& sourcePath, const char* sourceName,
                         const std::wstring& targetPath, const char* newName, bool allowDuplicate,
                         std::string& errorText) {
   try {
     return Patch(files, sourcePath, sourceName, targetPath, newName, allowDuplicate, errorText);
   } catch (const std::bad_alloc&) {
-    errorText = "not enough memory";
-    return false;
+    return Failed(errorText, kMsgNoMemory);
   }
+}
+
+bool PatchArenaFileWith(const ArenaFileOps& files, const std::wstring& sourcePath, const char* sourceName,
+                        const std::wstring& targetPath, const char* newName, bool allowDuplicate,
+                        std::string& errorText) {
+  return PatchArena(files, sourcePath, sourceName, targetPath, newName, allowDuplicate, errorText) ==
+         PatchOutcome::Patched;
 }
 
 MeatRushResult PrepareMeatRushWith(const ArenaFileOps& files, const std::wstring& installFolder) {
   MeatRushResult result;
   const std::wstring gfx = installFolder + kArenaFolder;
   const std::wstring source = gfx + kSourceContainer;
+  auto fail = [&result](const ArenaRow& row, const std::string& message) {
+    ++result.failed;
+    if (result.message.empty()) result.message = std::string(row.folder) + ": " + message;
+  };
   for (const ArenaRow& row : ArenaTable) {
-    const std::wstring path = gfx + L"\\" + WidenAscii(row.folder) + L"\\" + WidenAscii(row.file);
+    const std::wstring path = gfx + L"\\" + WidenAscii(row.folder) + L"\\" + WidenAscii(row.container);
     if (!files.exists(path)) {
-      ++result.failed;
-      if (result.message.empty()) result.message = std::string(row.folder) + ": file is missing";
+      fail(row, kMsgArenaMissing);
       continue;
     }
     std::string errorText;
-    if (PatchArenaFileWith(files, source, kSourceObject, path, kNewObject, false, errorText)) {
-      ++result.patched;
-    } else if (errorText.empty()) {
-      ++result.alreadyPresent;
-    } else {
-      ++result.failed;
-      if (result.message.empty()) result.message = std::string(row.folder) + ": " + errorText;
+    switch (PatchArena(files, source, kSourceObject, path, kNewObject, false, errorText)) {
+      case PatchOutcome::Patched:
+        ++result.patched;
+        break;
+      case PatchOutcome::AlreadyPresent:
+        ++result.alreadyPresent;
+        break;
+      case PatchOutcome::Failed:
+        fail(row, errorText);
+        break;
     }
   }
   return result;

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "common/file_outcome.h"
+
 namespace tf::xmf {
 
 struct ArenaRow {
-  const char* folder;
-  const char* file;
+  const char* folder;     // below "\GFX"
+  const char* container;  // the XMF container file in that folder
 };
 
 inline constexpr ArenaRow ArenaTable[] = {
@@ -34,19 +36,28 @@ struct MeatRushResult {
   std::string message;  // first failure, prefixed with the arena folder
 };
 
-enum class TempWrite { ok, cannotCreate, writeFailed };
-
 // Paths are backslash-joined wide strings.
 struct ArenaFileOps {
   bool (*exists)(const std::wstring& path);
   bool (*readWholeFile)(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText);
   // Creates or truncates the file and writes all bytes; a failed write leaves the partial file.
-  TempWrite (*writeTemp)(const std::wstring& path, std::span<const uint8_t> bytes);
+  FileWrite (*writeTemp)(const std::wstring& path, std::span<const uint8_t> bytes);
   // Replaces `to` by `from` in one step.
   bool (*replace)(const std::wstring& from, const std::wstring& to);
   void (*remove)(const std::wstring& path);
 };
 
+enum class PatchOutcome { Patched, AlreadyPresent, Failed };
+
+// The transaction on one arena file: Patched when the target was replaced by
+// the patched file; AlreadyPresent when it holds an object of the new name
+// (and allowDuplicate is false), unchanged; Failed with errorText set, the
+// target unchanged.
+PatchOutcome PatchArena(const ArenaFileOps& files, const std::wstring& sourcePath, const char* sourceName,
+                        const std::wstring& targetPath, const char* newName, bool allowDuplicate,
+                        std::string& errorText);
+// The same as a bool: true when patched; false with errorText left empty when
+// the name was already present.
 bool PatchArenaFileWith(const ArenaFileOps& files, const std::wstring& sourcePath, const char* sourceName,
                         const std::wstring& targetPath, const char* newName, bool allowDuplicate,
                         std::string& errorText);

@@ -1,76 +1,43 @@
 #include "xmf/meat_rush.h"
 
-#include <algorithm>
-#include <new>
-
-#include "common/win32_handle.h"
+#include "common/win32_file.h"
+#include "xmf/xmf_messages.h"
 
 namespace tf::xmf {
 namespace {
 
-constexpr DWORD kChunk = 0x100000;
+constexpr uint64_t kMaxContainerBytes = 0x7FFFFFFF;
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-TempWrite WriteTemp(const std::wstring& path, std::span<const uint8_t> bytes) { return WriteTempFile(path, bytes); }
-
-bool Replace(const std::wstring& from, const std::wstring& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+// A failed write leaves the ".tmp" file; the next run truncates it.
+FileWrite WriteTemp(const std::wstring& path, std::span<const uint8_t> bytes) {
+  return WriteWholeFile(path, bytes, OnFailure::KeepPartial);
 }
 
 void Remove(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
-constexpr ArenaFileOps kWin32Files = {Exists, ReadWholeFile, WriteTemp, Replace, Remove};
+constexpr ArenaFileOps kWin32Files = {Exists, ReadWholeFile, WriteTemp, MoveOver, Remove};
 
 }  // namespace
 
 const ArenaFileOps& Win32ArenaFiles() { return kWin32Files; }
 
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    errorText = "cannot open file";
-    return false;
-  }
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 || size.QuadPart > 0x7FFFFFFF) {
-    errorText = "file is missing or too large";
-    return false;
-  }
-  try {
-    out.assign(static_cast<size_t>(size.QuadPart), 0);
-  } catch (const std::bad_alloc&) {
-    errorText = "file is missing or too large";
-    return false;
-  }
-  size_t done = 0;
-  while (done < out.size()) {
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(kChunk, out.size() - done));
-    DWORD got = 0;
-    if (!ReadFile(file.Get(), out.data() + done, want, &got, nullptr) || got == 0) {
-      errorText = "file could not be read";
+  switch (tf::ReadWholeFile(path, out, kMaxContainerBytes)) {
+    case FileRead::Ok:
+      return true;
+    case FileRead::CannotOpen:
+      errorText = kMsgCannotOpen;
       return false;
-    }
-    done += got;
+    case FileRead::TooLarge:
+      errorText = kMsgMissingOrTooLarge;
+      return false;
+    case FileRead::ReadFailed:
+      break;
   }
-  return true;
-}
-
-bool WriteChunk(HANDLE file, const uint8_t* data, DWORD size) {
-  DWORD written = 0;
-  return WriteFile(file, data, size, &written, nullptr) && written == size;
-}
-
-TempWrite WriteTempFile(const std::wstring& path, std::span<const uint8_t> bytes, ChunkWriter write) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return TempWrite::cannotCreate;
-  for (size_t done = 0; done < bytes.size();) {
-    const DWORD n = static_cast<DWORD>(std::min<size_t>(kChunk, bytes.size() - done));
-    if (!write(file.Get(), bytes.data() + done, n)) return TempWrite::writeFailed;  // the handle closes here
-    done += n;
-  }
-  return TempWrite::ok;
+  errorText = kMsgCannotRead;
+  return false;
 }
 
 bool PatchArenaFile(const std::wstring& sourcePath, const char* sourceName, const std::wstring& targetPath,

@@ -13,9 +13,11 @@ constexpr std::array<uint8_t, 16> kElementSizes = {0, 12, 8, 12, 12, 4, 4, 4, 4,
 constexpr uint32_t kEndCode = 11;
 constexpr uint64_t kMax32 = 0xFFFFFFFFull;
 
-bool TagAt(const std::vector<uint8_t>& b, uint64_t offset, const char* tag) {
-  return offset <= kMax32 && offset + 4 <= b.size() && std::memcmp(b.data() + offset, tag, 4) == 0;
+bool BytesAt(const ByteReader& file, uint64_t offset, const char* text, size_t length) {
+  std::span<const uint8_t> bytes;
+  return offset <= kMax32 && file.Sub(offset, length, bytes) && std::memcmp(bytes.data(), text, length) == 0;
 }
+bool TagAt(const ByteReader& file, uint64_t offset, const char* tag) { return BytesAt(file, offset, tag, kTagSize); }
 
 }  // namespace
 
@@ -31,11 +33,12 @@ std::string NameText(uint32_t word) {
   return s;
 }
 
-uint32_t DeclarationStride(const uint8_t* declaration) {
+uint32_t DeclarationStride(std::span<const uint8_t, kDeclarationSize> declaration) {
+  const ByteReader r(declaration);
   uint32_t stride = 0;
-  for (int i = 0; i < 16; ++i) {
-    uint32_t code = Get32(declaration + 16 + 4 * i);
-    if (code == kEndCode) break;
+  for (uint32_t i = 0; i < kDeclarationElementCount; ++i) {
+    uint32_t code = 0;
+    if (!r.U32(kDeclarationElementsAt + 4 * i, code) || code == kEndCode) break;
     if (code < kElementSizes.size()) stride += kElementSizes[code];
   }
   return stride;
@@ -43,18 +46,20 @@ uint32_t DeclarationStride(const uint8_t* declaration) {
 
 uint32_t RelocateOxmf(uint32_t x, uint32_t middleStart, uint32_t tailStart, uint32_t grow) {
   if (x < middleStart) return x;
-  if (x < tailStart) return x + 76;
+  if (x < tailStart) return x + kObjectSize;
   return x + grow;
 }
 
 bool TailStart64(const XmfContainer& c, uint64_t& tail, std::string& errorText) {
-  if (c.objectCount == 0) return Fail(errorText, "container has no objects");
-  Section ox = Oxmf(c);
+  if (c.objectCount == 0) return Fail(errorText, kMsgNoObjects);
+  const Section ox = Oxmf(c);
+  const uint64_t object0 = RecordAt(kObjectSize, 0);
   uint32_t d0 = 0;
-  if (!ox.Has(4, kObjectSize) || !ox.U32(20, d0)) return Fail(errorText, kObjectZeroOutside);
+  if (!ox.Has(object0, kObjectSize) || !ox.U32(object0 + kObjectDeclarationsAt, d0))
+    return Fail(errorText, kMsgObjectZeroOutside);
   uint32_t t = 0;
-  if (uint64_t{d0} + 8 > c.oxmfSize || !ox.U32(uint64_t{d0} + 4, t))
-    return Fail(errorText, "object 0 has no usable declaration array");
+  if (uint64_t{d0} + kDeclarationVbAt + 4 > c.oxmfSize || !ox.U32(uint64_t{d0} + kDeclarationVbAt, t))
+    return Fail(errorText, kMsgNoDeclarationArray);
   tail = t;
   return true;
 }
@@ -71,7 +76,7 @@ uint32_t SharedHeaderCount(const XmfContainer& c) {
   uint32_t shared = 0, previous = 0;
   for (uint64_t i = 0; i < c.textureCount; ++i) {
     uint32_t h = 0;
-    if (!tx.U32(4 + kTextureSize * i + 4, h)) break;  // records past TXMF: Parse rejects the file
+    if (!tx.U32(RecordAt(kTextureSize, i) + kTextureHeaderAt, h)) break;  // records past TXMF: Parse rejects the file
     if (i > 0 && h == previous) ++shared;
     previous = h;
   }
@@ -79,34 +84,34 @@ uint32_t SharedHeaderCount(const XmfContainer& c) {
 }
 
 uint64_t PaletteStart64(const XmfContainer& c) {
-  uint64_t t = c.textureCount;
-  return 16 * t + 20 * (t - SharedHeaderCount(c)) + 4;
+  const uint64_t t = c.textureCount;
+  return RecordAt(kTextureSize, t) + uint64_t{kTextureHeaderSize} * (t - SharedHeaderCount(c));
 }
 
 uint32_t PaletteRegionStart(const XmfContainer& c) { return static_cast<uint32_t>(PaletteStart64(c)); }
 
 std::vector<uint8_t> CopyRange(const XmfContainer& c, uint32_t offset, uint32_t length) {
-  if (uint64_t{offset} + length > c.bytes.size()) return {};
-  return std::vector<uint8_t>(c.bytes.begin() + offset, c.bytes.begin() + offset + length);
+  std::span<const uint8_t> bytes;
+  if (!ByteReader(c.bytes).Sub(offset, length, bytes)) return {};
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 bool Parse(XmfContainer& c, std::string& errorText) {
   const std::vector<uint8_t>& b = c.bytes;
-  if (b.size() < kHeaderSize || std::memcmp(b.data(), "XMF", 3) != 0) return Fail(errorText, "not an XMF container");
-  if (b[3] != '1') return Fail(errorText, "only XMF v1 is supported");
+  const ByteReader h(b);
+  uint8_t version = 0;
+  if (!h.Has(0, kHeaderSize) || !BytesAt(h, 0, "XMF", 3)) return Fail(errorText, kMsgNotXmf);
+  if (!h.U8(kHeaderVersionAt, version) || version != '1') return Fail(errorText, kMsgNotVersion1);
 
-  const uint8_t* h = b.data();
-  c.instanceCount = Get32(h + 4);
-  c.objectCount = Get32(h + 8);
-  c.materialCount = Get32(h + 12);
-  c.textureCount = Get32(h + 16);
-  c.idsfMarker = Get32(h + 20);
-  c.idsfSize = c.idsfMarker == kNoIdsfMarker ? 0 : Get32(h + 24);
-  c.ixmfSize = Get32(h + 28);
-  c.oxmfSize = Get32(h + 32);
-  c.rxmfSize = Get32(h + 36);
-  c.txmfSize = Get32(h + 40);
-  c.fxmfSize = Get32(h + 44);
+  uint32_t idsfSizeWord = 0;
+  const bool header = h.U32(kHeaderInstanceCountAt, c.instanceCount) && h.U32(kHeaderObjectCountAt, c.objectCount) &&
+                      h.U32(kHeaderMaterialCountAt, c.materialCount) && h.U32(kHeaderTextureCountAt, c.textureCount) &&
+                      h.U32(kHeaderIdsfMarkerAt, c.idsfMarker) && h.U32(kHeaderIdsfSizeAt, idsfSizeWord) &&
+                      h.U32(kHeaderIxmfSizeAt, c.ixmfSize) && h.U32(kHeaderOxmfSizeAt, c.oxmfSize) &&
+                      h.U32(kHeaderRxmfSizeAt, c.rxmfSize) && h.U32(kHeaderTxmfSizeAt, c.txmfSize) &&
+                      h.U32(kHeaderFxmfSizeAt, c.fxmfSize);
+  if (!header) return Fail(errorText, kMsgNotXmf);
+  c.idsfSize = c.idsfMarker == kNoIdsfMarker ? 0 : idsfSizeWord;
 
   const uint64_t ixmf = kHeaderSize;
   const uint64_t oxmf = ixmf + c.ixmfSize;
@@ -126,37 +131,33 @@ bool Parse(XmfContainer& c, std::string& errorText) {
     const char* tag;
     const char* message;
   };
-  const Tagged sections[] = {{ixmf, "IXMF", "expected IXMF section tag"},
-                             {oxmf, "OXMF", "expected OXMF section tag"},
-                             {rxmf, "RXMF", "expected RXMF section tag"},
-                             {txmf, "TXMF", "expected TXMF section tag"},
-                             {fxmf, "FXMF", "expected FXMF section tag"}};
+  const Tagged sections[] = {{ixmf, "IXMF", kMsgNoIxmfTag},
+                             {oxmf, "OXMF", kMsgNoOxmfTag},
+                             {rxmf, "RXMF", kMsgNoRxmfTag},
+                             {txmf, "TXMF", kMsgNoTxmfTag},
+                             {fxmf, "FXMF", kMsgNoFxmfTag}};
   for (const Tagged& s : sections)
-    if (!TagAt(b, s.offset, s.tag)) return Fail(errorText, s.message);
+    if (!TagAt(h, s.offset, s.tag)) return Fail(errorText, s.message);
   // A region too short for its own tag cannot begin with it.
-  if (c.idsfSize != 0 && (c.idsfSize < 4 || !TagAt(b, idsf, "IDSF"))) return Fail(errorText, "expected IDSF");
-  if (fxmf + c.fxmfSize > kMax32 || fxmf + c.fxmfSize != b.size())
-    return Fail(errorText, "FXMF does not end at the end of the file");
-  if (c.ixmfSize != uint64_t{kInstanceSize} * c.instanceCount + 4)
-    return Fail(errorText, "IXMF is not a bare instance array");
-  if (c.rxmfSize != uint64_t{kMaterialSize} * c.materialCount + 4)
-    return Fail(errorText, "RXMF is not a bare material array");
-  if (uint64_t{kTextureSize} * c.textureCount + 4 > c.txmfSize) return Fail(errorText, kTextureRecordOutside);
+  if (c.idsfSize != 0 && (c.idsfSize < kTagSize || !TagAt(h, idsf, "IDSF"))) return Fail(errorText, kMsgNoIdsfTag);
+  if (fxmf + c.fxmfSize > kMax32 || fxmf + c.fxmfSize != b.size()) return Fail(errorText, kMsgFxmfNotAtEnd);
+  if (c.ixmfSize != RecordAt(kInstanceSize, c.instanceCount)) return Fail(errorText, kMsgIxmfNotBare);
+  if (c.rxmfSize != RecordAt(kMaterialSize, c.materialCount)) return Fail(errorText, kMsgRxmfNotBare);
+  if (RecordAt(kTextureSize, c.textureCount) > c.txmfSize) return Fail(errorText, kMsgTextureRecordOutside);
   const uint64_t paletteStart = PaletteStart64(c);
   if (paletteStart > c.txmfSize || (c.txmfSize - paletteStart) % kResourceSize != 0)
-    return Fail(errorText, "TXMF palette region is not a whole number of resources");
+    return Fail(errorText, kMsgPaletteRegion);
   uint64_t tail = 0;
   if (!TailStart64(c, tail, errorText)) return false;
-  if (!(c.oxmfSize > tail) || (c.oxmfSize - tail) % kResourceSize != 0)
-    return Fail(errorText, "OXMF VB-resource region is not a multiple of 12");
+  if (!(c.oxmfSize > tail) || (c.oxmfSize - tail) % kResourceSize != 0) return Fail(errorText, kMsgTailRegion);
   return true;
 }
 
 int FindObject(const XmfContainer& c, uint32_t name) {
-  Section ix = Ixmf(c);
+  const Section ix = Ixmf(c);
   for (uint64_t i = 0; i < c.instanceCount && i <= INT_MAX; ++i) {
     uint32_t w = 0;
-    if (!ix.U32(4 + kInstanceSize * i + 72, w)) break;
+    if (!ix.U32(RecordAt(kInstanceSize, i) + kInstanceNameAt, w)) break;
     if (w == name) return static_cast<int>(i);
   }
   return -1;

@@ -43,76 +43,77 @@ class WordRanges {
   std::vector<uint16_t> min_, max_;
 };
 
-template <size_t N>
-void CopyInto(std::array<uint8_t, N>& out, const uint8_t* p) {
-  std::memcpy(out.data(), p, N);
+uint64_t IndexCount(const PartRecord& part) {
+  return uint64_t{RecordU32<kPartFirstCountAt>(part)} + RecordU32<kPartSecondCountAt>(part);
 }
+int64_t BaseVertex(const PartRecord& part) { return static_cast<int32_t>(RecordU32<kPartBaseVertexAt>(part)); }
 
 bool Extract(const XmfContainer& src, const char* name, ExtractedObject& x, std::string& e) {
   const Section ix = Ixmf(src), ox = Oxmf(src), rx = Rxmf(src), tx = Txmf(src);
   x.source = &src;
 
   const int found = FindObject(src, NameWord(name));
-  if (found < 0) return Fail(e, "the source container has no object with that name");
+  if (found < 0) return Fail(e, kMsgNoSuchObject);
   const uint64_t i = static_cast<uint64_t>(found);
-  const uint64_t instanceAt = 4 + kInstanceSize * i, objectAt = 4 + kObjectSize * i;
-  if (!ix.Has(instanceAt, kInstanceSize)) return Fail(e, kInstanceOutside);
-  if (!ox.Has(objectAt, kObjectSize)) return Fail(e, kObjectOutside);
-  CopyInto(x.instance, ix.At(instanceAt));
-  CopyInto(x.object, ox.At(objectAt));
+  const uint64_t objectAt = RecordAt(kObjectSize, i);
+  if (!ix.Copy(RecordAt(kInstanceSize, i), x.instance)) return Fail(e, kMsgInstanceOutside);
+  if (!ox.Copy(objectAt, x.object)) return Fail(e, kMsgObjectOutside);
 
-  if (Get32(x.instance.data() + 68) != objectAt) return Fail(e, "instance does not point at its own object record");
-  if (Get16(x.object.data() + 28) != 0) return Fail(e, "skinned objects are not supported");
-  const uint32_t partsAt = Get32(x.object.data()), ibAt = Get32(x.object.data() + 8);
-  const uint32_t declsAt = Get32(x.object.data() + 16);
-  const uint32_t partCount = Get16(x.object.data() + 4), declCount = Get16(x.object.data() + 20);
-  if (partCount == 0 || declCount == 0) return Fail(e, "object has no parts or no vertex declarations");
+  if (RecordU32<kInstanceObjectAt>(x.instance) != objectAt) return Fail(e, kMsgInstanceMismatch);
+  if (RecordU16<kObjectSkinningAt>(x.object) != 0) return Fail(e, kMsgSkinned);
+  const ObjectLayout o = LayoutOf(x.object);
+  const uint32_t partsAt = static_cast<uint32_t>(o.parts), ibAt = static_cast<uint32_t>(o.ib);
+  const uint32_t declsAt = static_cast<uint32_t>(o.declarations);
+  const uint32_t partCount = static_cast<uint32_t>(o.partCount), declCount = static_cast<uint32_t>(o.declarationCount);
+  if (partCount == 0 || declCount == 0) return Fail(e, kMsgNoPartsOrDeclarations);
 
-  if (!ox.Has(partsAt, uint64_t{kPartSize} * partCount)) return Fail(e, kPartOutside);
-  if (!ox.Has(declsAt, uint64_t{kDeclarationSize} * declCount)) return Fail(e, kDeclarationOutside);
-  if (!ox.Has(ibAt, kResourceSize)) return Fail(e, kIbOutside);
+  if (!ox.Has(partsAt, uint64_t{kPartSize} * partCount)) return Fail(e, kMsgPartOutside);
+  if (!ox.Has(declsAt, uint64_t{kDeclarationSize} * declCount)) return Fail(e, kMsgDeclarationOutside);
+  if (!ox.Has(ibAt, kResourceSize)) return Fail(e, kMsgIbOutside);
   x.parts.resize(partCount);
-  for (uint32_t k = 0; k < partCount; ++k) CopyInto(x.parts[k], ox.At(partsAt + uint64_t{kPartSize} * k));
+  for (uint32_t k = 0; k < partCount; ++k)
+    if (!ox.Copy(partsAt + uint64_t{kPartSize} * k, x.parts[k])) return Fail(e, kMsgPartOutside);
   x.declarations.resize(declCount);
   for (uint32_t j = 0; j < declCount; ++j) {
-    CopyInto(x.declarations[j], ox.At(declsAt + uint64_t{kDeclarationSize} * j));
+    if (!ox.Copy(declsAt + uint64_t{kDeclarationSize} * j, x.declarations[j])) return Fail(e, kMsgDeclarationOutside);
     x.declarationIndex[declsAt + kDeclarationSize * j] = j;
   }
-  CopyInto(x.ibResource, ox.At(ibAt));
-  const uint32_t wordsAt = Get32(x.ibResource.data() + 4);
+  if (!ox.Copy(ibAt, x.ibResource)) return Fail(e, kMsgIbOutside);
+  const uint32_t wordsAt = RecordU32<kResourceOffsetAt>(x.ibResource);
 
   std::vector<uint32_t> partDecl(partCount);
   uint64_t lo = UINT64_MAX, hi = 0;
   for (uint32_t k = 0; k < partCount; ++k) {
-    const uint8_t* part = x.parts[k].data();
-    auto d = x.declarationIndex.find(Get32(part + 64));
-    if (d == x.declarationIndex.end()) return Fail(e, "a part uses a descriptor outside the object array");
-    if (Get16(part + 20) == 0) return Fail(e, "non-indexed parts are not supported");
+    const PartRecord& part = x.parts[k];
+    auto d = x.declarationIndex.find(RecordU32<kPartDeclarationAt>(part));
+    if (d == x.declarationIndex.end()) return Fail(e, kMsgForeignDescriptor);
+    if (RecordU16<kPartIndexedAt>(part) == 0) return Fail(e, kMsgNonIndexed);
     partDecl[k] = d->second;
-    const uint64_t start = Get32(part + 16);
+    const uint64_t start = RecordU32<kPartStartIndexAt>(part);
     lo = std::min(lo, start);
-    hi = std::max(hi, uint64_t{Get32(part + 8)} + Get32(part + 12) + start);
+    hi = std::max(hi, IndexCount(part) + start);
   }
 
-  if (hi <= lo) return Fail(e, "the object references no index words");
-  if (!ox.Has(uint64_t{wordsAt} + 2 * lo, 2 * (hi - lo))) return Fail(e, kIndexWordsOutside);
+  if (hi <= lo) return Fail(e, kMsgNoIndexWords);
+  if (!ox.Has(uint64_t{wordsAt} + 2 * lo, 2 * (hi - lo))) return Fail(e, kMsgIndexWordsOutside);
   const size_t count = static_cast<size_t>(hi - lo);
   std::vector<uint16_t> words(count);
-  for (size_t w = 0; w < count; ++w) words[w] = Get16(ox.At(uint64_t{wordsAt} + 2 * (lo + w)));
+  for (size_t w = 0; w < count; ++w)
+    if (!ox.U16(uint64_t{wordsAt} + 2 * (lo + w), words[w])) return Fail(e, kMsgIndexWordsOutside);
   const WordRanges ranges(words);
 
   std::vector<int64_t> lowest(declCount), highest(declCount);
   std::vector<bool> used(declCount, false);
   for (uint32_t k = 0; k < partCount; ++k) {
-    const uint8_t* part = x.parts[k].data();
-    const uint64_t n = uint64_t{Get32(part + 8)} + Get32(part + 12);
-    const uint64_t first = Get32(part + 16) - lo;
-    if (n == 0) return Fail(e, "a part has no indices");
-    if (first + n > count) return Fail(e, "a part's index range runs past the buffer");
+    const PartRecord& part = x.parts[k];
+    const uint64_t n = IndexCount(part);
+    const uint64_t first = RecordU32<kPartStartIndexAt>(part) - lo;
+    if (n == 0) return Fail(e, kMsgPartWithoutIndices);
+    if (first + n > count) return Fail(e, kMsgIndexRangePastBuffer);
     uint16_t a = 0, z = 0;
     ranges.Query(static_cast<size_t>(first), static_cast<size_t>(first + n), a, z);
     const uint32_t d = partDecl[k];
-    const int64_t base = static_cast<int32_t>(Get32(part + 68));
+    const int64_t base = BaseVertex(part);
     if (!used[d]) {
       used[d] = true;
       lowest[d] = a + base;
@@ -130,72 +131,74 @@ bool Extract(const XmfContainer& src, const char* name, ExtractedObject& x, std:
   x.strides.resize(declCount);
   x.vertexWindows.resize(declCount);
   for (uint32_t j = 0; j < declCount; ++j) {
-    const uint32_t stride = DeclarationStride(x.declarations[j].data());
-    if (stride == 0) return Fail(e, "vertex declaration has zero stride");
+    const uint32_t stride = DeclarationStride(x.declarations[j]);
+    if (stride == 0) return Fail(e, kMsgZeroStride);
     x.strides[j] = stride;
     if (!used[j]) continue;
-    const uint32_t vb = Get32(x.declarations[j].data() + 4);
+    const uint32_t vb = RecordU32<kDeclarationVbAt>(x.declarations[j]);
     uint32_t data = 0;
-    if (!ox.Has(vb, kResourceSize) || !ox.U32(uint64_t{vb} + 4, data)) return Fail(e, kVbOutside);
+    if (!ox.Has(vb, kResourceSize) || !ox.U32(uint64_t{vb} + kResourceOffsetAt, data)) return Fail(e, kMsgVbOutside);
     const int64_t start = int64_t{src.fxmfOffset} + data + lowest[j] * stride;
     const int64_t length = (highest[j] - lowest[j] + 1) * stride;
-    if (start < 0 || start + length > fileSize) return Fail(e, "vertex window runs past the end of the file");
-    if (start < int64_t{src.fxmfOffset}) return Fail(e, kWindowBeforeFxmf);
+    if (start < 0 || start + length > fileSize) return Fail(e, kMsgWindowPastEnd);
+    if (start < int64_t{src.fxmfOffset}) return Fail(e, kMsgWindowBeforeFxmf);
     windowBytes += static_cast<uint64_t>(length);
-    if (windowBytes > kMaxWindowBytes) return Fail(e, kObjectTooLarge);
-    x.vertexWindows[j].assign(src.bytes.begin() + start, src.bytes.begin() + start + length);
+    if (windowBytes > kMaxWindowBytes) return Fail(e, kMsgObjectTooLarge);
+    std::span<const uint8_t> window;
+    if (!ByteReader(src.bytes).Sub(static_cast<uint64_t>(start), static_cast<uint64_t>(length), window))
+      return Fail(e, kMsgWindowPastEnd);
+    x.vertexWindows[j].assign(window.begin(), window.end());
   }
 
   x.indexWords.resize(count);
   for (size_t w = 0; w < count; ++w) x.indexWords[w] = static_cast<uint16_t>(words[w] - smallest);
 
   for (uint32_t k = 0; k < partCount; ++k) {
-    uint8_t* part = x.parts[k].data();
-    const int64_t base = static_cast<int32_t>(Get32(part + 68));
-    const int64_t rebased = base - lowest[partDecl[k]] + smallest;
-    if (rebased < 0) return Fail(e, "rebased BaseVertexIndex would be negative");
-    PutU32(part + 68, static_cast<uint32_t>(rebased));  // below the window size, so it fits
-    PutU32(part + 16, static_cast<uint32_t>(Get32(part + 16) - lo));
+    PartRecord& part = x.parts[k];
+    const int64_t rebased = BaseVertex(part) - lowest[partDecl[k]] + smallest;
+    if (rebased < 0) return Fail(e, kMsgNegativeBaseVertex);
+    PutRecordU32<kPartBaseVertexAt>(part, static_cast<uint32_t>(rebased));  // below the window size, so it fits
+    PutRecordU32<kPartStartIndexAt>(part, static_cast<uint32_t>(RecordU32<kPartStartIndexAt>(part) - lo));
   }
 
   FxmfResourceMap resources;
   if (!CollectFxmfResources(src, resources, e)) return false;
 
   std::set<uint32_t> takenMaterials;
-  for (const auto& part : x.parts) {
-    const uint32_t m = Get32(part.data() + 24);
+  for (const PartRecord& part : x.parts) {
+    const uint32_t m = RecordU32<kPartMaterialAt>(part);
     if (!takenMaterials.insert(m).second) continue;
-    if (!rx.Has(m, kMaterialSize)) return Fail(e, kMaterialOutside);
     MaterialCopy copy;
     copy.sourceOffset = m;
-    CopyInto(copy.bytes, rx.At(m));
+    if (!rx.Copy(m, copy.bytes)) return Fail(e, kMsgMaterialOutside);
     x.materials.push_back(copy);
   }
 
   std::set<uint32_t> takenTextures, takenPalettes;
   for (const MaterialCopy& material : x.materials) {
-    for (int s = 0; s < 4; ++s) {
-      const uint32_t t = Get32(material.bytes.data() + 8 + 4 * s);
+    const ByteReader slots(material.bytes);
+    for (uint32_t s = 0; s < kMaterialSlotCount; ++s) {
+      uint32_t t = 0;
+      if (!slots.U32(kMaterialSlotsAt + 4 * s, t)) return Fail(e, kMsgMaterialOutside);
       if (t == kNone || takenTextures.count(t) != 0) continue;
-      if (!tx.Has(t, kTextureSize)) return Fail(e, kTextureRecordOutside);
       TextureCopy texture;
       texture.sourceOffset = t;
-      CopyInto(texture.record, tx.At(t));
-      const uint32_t h = Get32(texture.record.data() + 4), p = Get32(texture.record.data() + 8);
+      if (!tx.Copy(t, texture.record)) return Fail(e, kMsgTextureRecordOutside);
+      const uint32_t h = RecordU32<kTextureHeaderAt>(texture.record), p = RecordU32<kTexturePaletteAt>(texture.record);
       if (h != kNone) {
-        if (!tx.Has(h, kTextureHeaderSize)) return Fail(e, kHeaderOutside);
+        std::span<const uint8_t> header;
+        if (!tx.Sub(h, kTextureHeaderSize, header)) return Fail(e, kMsgHeaderOutside);
         texture.hasHeader = true;
-        texture.header.assign(tx.At(h), tx.At(h) + kTextureHeaderSize);
+        texture.header.assign(header.begin(), header.end());
         if (!TakeFxmfResource(x, src.txmfOffset + h, resources, texture.pixelOffset, e)) return false;
       }
       if (p != kNone) {
         texture.hasPalette = true;
         texture.paletteOffset = p;
         if (takenPalettes.insert(p).second) {
-          if (!tx.Has(p, kResourceSize)) return Fail(e, kPaletteOutside);
           PaletteCopy palette;
           palette.sourceOffset = p;
-          CopyInto(palette.bytes, tx.At(p));
+          if (!tx.Copy(p, palette.bytes)) return Fail(e, kMsgPaletteOutside);
           if (!TakeFxmfResource(x, src.txmfOffset + p, resources, palette.dataOffset, e)) return false;
           x.palettes.push_back(palette);
         }
@@ -213,7 +216,7 @@ bool ExtractObject(const XmfContainer& source, const char* name, ExtractedObject
   try {
     return Extract(source, name, out, errorText);
   } catch (const std::bad_alloc&) {
-    return Fail(errorText, kNoMemory);
+    return Fail(errorText, kMsgNoMemory);
   }
 }
 
@@ -225,20 +228,23 @@ bool CollectFxmfResources(const XmfContainer& c, FxmfResourceMap& resources, std
   try {
     for (uint64_t k = tail; k + kResourceSize <= c.oxmfSize; k += kResourceSize) {
       uint32_t data = 0;
-      if (!ox.U32(k + 4, data)) return Fail(errorText, kVbOutside);
+      if (!ox.U32(k + kResourceOffsetAt, data)) return Fail(errorText, kMsgVbOutside);
       offsets.push_back(data);
     }
     for (uint64_t j = 0; j < c.textureCount; ++j) {
-      const uint64_t r = 4 + kTextureSize * j;
-      if (!tx.Has(r, kTextureSize)) return Fail(errorText, kTextureRecordOutside);
-      const uint32_t h = Get32(tx.At(r + 4)), p = Get32(tx.At(r + 8));
+      TextureRecord texture;
+      if (!tx.Copy(RecordAt(kTextureSize, j), texture)) return Fail(errorText, kMsgTextureRecordOutside);
+      const uint32_t h = RecordU32<kTextureHeaderAt>(texture), p = RecordU32<kTexturePaletteAt>(texture);
+      uint32_t data = 0;
       if (h != kNone) {
-        if (!tx.Has(h, kTextureHeaderSize)) return Fail(errorText, kHeaderOutside);
-        offsets.push_back(Get32(tx.At(uint64_t{h} + 4)));
+        if (!tx.Has(h, kTextureHeaderSize) || !tx.U32(uint64_t{h} + kTextureHeaderPixelsAt, data))
+          return Fail(errorText, kMsgHeaderOutside);
+        offsets.push_back(data);
       }
       if (p != kNone) {
-        if (!tx.Has(p, kResourceSize)) return Fail(errorText, kPaletteOutside);
-        offsets.push_back(Get32(tx.At(uint64_t{p} + 4)));
+        if (!tx.Has(p, kResourceSize) || !tx.U32(uint64_t{p} + kResourceOffsetAt, data))
+          return Fail(errorText, kMsgPaletteOutside);
+        offsets.push_back(data);
       }
     }
     std::sort(offsets.begin(), offsets.end());
@@ -251,7 +257,7 @@ bool CollectFxmfResources(const XmfContainer& c, FxmfResourceMap& resources, std
       resources.emplace_hint(resources.end(), o, o < end ? end - o : 0);
     }
   } catch (const std::bad_alloc&) {
-    return Fail(errorText, kNoMemory);
+    return Fail(errorText, kMsgNoMemory);
   }
   return true;
 }
@@ -259,14 +265,15 @@ bool CollectFxmfResources(const XmfContainer& c, FxmfResourceMap& resources, std
 bool TakeFxmfResource(ExtractedObject& x, uint32_t recordFileOffset, const FxmfResourceMap& resources,
                       uint32_t& fxmfOffset, std::string& errorText) {
   const XmfContainer& src = *x.source;
+  // Texture headers and palette resources both hold their FXMF offset here.
+  static_assert(kTextureHeaderPixelsAt == kResourceOffsetAt);
   uint32_t o = 0;
-  if (!ByteReader(src.bytes).U32(uint64_t{recordFileOffset} + 4, o)) return Fail(errorText, kFxmfResourceOutside);
+  if (!ByteReader(src.bytes).U32(uint64_t{recordFileOffset} + kResourceOffsetAt, o))
+    return Fail(errorText, kMsgFxmfResourceOutside);
   auto found = resources.find(o);
-  if (found == resources.end()) return Fail(errorText, "an FXMF offset is not a known resource");
+  if (found == resources.end()) return Fail(errorText, kMsgUnknownFxmfOffset);
   std::span<const uint8_t> data;
-  if (found->second == 0 || !Fxmf(src).Has(o, found->second) ||
-      !ByteReader(src.bytes).Sub(uint64_t{src.fxmfOffset} + o, found->second, data))
-    return Fail(errorText, kFxmfResourceOutside);
+  if (found->second == 0 || !Fxmf(src).Sub(o, found->second, data)) return Fail(errorText, kMsgFxmfResourceOutside);
   if (x.fxmfData.find(o) == x.fxmfData.end()) {
     x.fxmfOrder.push_back(o);
     x.fxmfData[o].assign(data.begin(), data.end());

@@ -1,6 +1,5 @@
 #pragma once
 // Cutting one named object, with everything it reaches, out of a parsed container.
-#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -12,14 +11,14 @@ namespace tf::xmf {
 
 struct MaterialCopy {
   uint32_t sourceOffset = 0;  // relative to RXMF
-  std::array<uint8_t, 80> bytes{};
+  MaterialRecord bytes{};
 };
 
 struct TextureCopy {
   uint32_t sourceOffset = 0;  // relative to TXMF
-  std::array<uint8_t, 16> record{};
+  TextureRecord record{};
   bool hasHeader = false;
-  std::vector<uint8_t> header;  // 20 bytes when hasHeader
+  std::vector<uint8_t> header;  // kTextureHeaderSize bytes when hasHeader
   uint32_t pixelOffset = 0;     // source FXMF offset
   bool hasPalette = false;
   uint32_t paletteOffset = 0;  // source TXMF offset
@@ -27,18 +26,18 @@ struct TextureCopy {
 
 struct PaletteCopy {
   uint32_t sourceOffset = 0;  // relative to TXMF
-  std::array<uint8_t, 12> bytes{};
+  ResourceRecord bytes{};
   uint32_t dataOffset = 0;  // source FXMF offset
 };
 
 struct ExtractedObject {
   const XmfContainer* source = nullptr;  // not owned; must outlive this object
-  std::array<uint8_t, 84> instance{};
-  std::array<uint8_t, 76> object{};
-  std::array<uint8_t, 12> ibResource{};
+  InstanceRecord instance{};
+  ObjectRecord object{};
+  ResourceRecord ibResource{};
   std::vector<uint16_t> indexWords;
-  std::vector<std::array<uint8_t, 84>> parts;
-  std::vector<std::array<uint8_t, 80>> declarations;
+  std::vector<PartRecord> parts;
+  std::vector<DeclarationRecord> declarations;
   std::map<uint32_t, uint32_t> declarationIndex;  // source OXMF offset -> position in declarations
   std::vector<uint32_t> strides;
   std::vector<std::vector<uint8_t>> vertexWindows;

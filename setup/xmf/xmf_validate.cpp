@@ -8,84 +8,83 @@ bool ValidateXmf(const XmfContainer& c, std::string& errorText) {
   uint64_t tail = 0;
   if (!TailStart64(c, tail, errorText)) return false;  // rules 1 and 2
   const Section ix = Ixmf(c), ox = Oxmf(c), rx = Rxmf(c), tx = Txmf(c);
-  const uint64_t middle = uint64_t{kObjectSize} * c.objectCount + 4;
+  const uint64_t middle = RecordAt(kObjectSize, c.objectCount);
 
   for (uint64_t i = 0; i < c.instanceCount; ++i) {
-    uint32_t objectOffset = 0;
-    if (!ix.Has(4 + kInstanceSize * i, kInstanceSize) || !ix.U32(4 + kInstanceSize * i + 68, objectOffset))
-      return Fail(errorText, kInstanceOutside);
-    if (objectOffset != 4 + kObjectSize * i || objectOffset >= middle)
-      return Fail(errorText, "an instance does not point at its own object record");
+    InstanceRecord instance;
+    if (!ix.Copy(RecordAt(kInstanceSize, i), instance)) return Fail(errorText, kMsgInstanceOutside);
+    const uint32_t objectOffset = RecordU32<kInstanceObjectAt>(instance);
+    if (objectOffset != RecordAt(kObjectSize, i) || objectOffset >= middle) return Fail(errorText, kMsgInstanceNotOwn);
   }
 
   for (uint64_t i = 0; i < c.objectCount; ++i) {
-    const uint64_t r = 4 + kObjectSize * i;
-    if (!ox.Has(r, kObjectSize)) return Fail(errorText, kObjectOutside);
-    const uint8_t* rec = ox.At(r);
-    const uint64_t parts = Get32(rec), partCount = Get16(rec + 4), ib = Get32(rec + 8);
-    const uint64_t decls = Get32(rec + 16), declCount = Get16(rec + 20);
-    if (parts < middle || parts + kPartSize * partCount > tail)
-      return Fail(errorText, "part array outside the middle region");
-    if (ib < middle || ib + kResourceSize > tail) return Fail(errorText, "IB resource outside the middle region");
-    if (decls < middle || decls + kDeclarationSize * declCount > tail)
-      return Fail(errorText, "decl array outside the middle region");
+    ObjectRecord object;
+    if (!ox.Copy(RecordAt(kObjectSize, i), object)) return Fail(errorText, kMsgObjectOutside);
+    const ObjectLayout o = LayoutOf(object);
+    const uint64_t parts = o.parts, partCount = o.partCount, ib = o.ib;
+    const uint64_t decls = o.declarations, declCount = o.declarationCount;
+    if (parts < middle || parts + kPartSize * partCount > tail) return Fail(errorText, kMsgPartsOutsideMiddle);
+    if (ib < middle || ib + kResourceSize > tail) return Fail(errorText, kMsgIbOutsideMiddle);
+    if (decls < middle || decls + kDeclarationSize * declCount > tail) return Fail(errorText, kMsgDeclsOutsideMiddle);
     uint32_t words = 0;
-    if (!ox.U32(ib + 4, words)) return Fail(errorText, kIbOutside);
-    if (words < middle || words > tail) return Fail(errorText, "index words outside the middle region");
+    if (!ox.U32(ib + kResourceOffsetAt, words)) return Fail(errorText, kMsgIbOutside);
+    if (words < middle || words > tail) return Fail(errorText, kMsgWordsOutsideMiddle);
 
     for (uint64_t j = 0; j < declCount; ++j) {
       uint32_t vb = 0, data = 0;
-      if (!ox.U32(decls + kDeclarationSize * j + 4, vb)) return Fail(errorText, kDeclarationOutside);
-      if (vb < tail || vb >= c.oxmfSize || (vb - tail) % kResourceSize != 0)
-        return Fail(errorText, "VB resource is not in the tail array");
-      if (!ox.U32(uint64_t{vb} + 4, data)) return Fail(errorText, kVbOutside);
-      if (data >= c.fxmfSize) return Fail(errorText, "VB data past FXMF");
+      if (!ox.U32(decls + kDeclarationSize * j + kDeclarationVbAt, vb)) return Fail(errorText, kMsgDeclarationOutside);
+      if (vb < tail || vb >= c.oxmfSize || (vb - tail) % kResourceSize != 0) return Fail(errorText, kMsgVbNotInTail);
+      if (!ox.U32(uint64_t{vb} + kResourceOffsetAt, data)) return Fail(errorText, kMsgVbOutside);
+      if (data >= c.fxmfSize) return Fail(errorText, kMsgVbDataPastFxmf);
     }
 
     for (uint64_t k = 0; k < partCount; ++k) {
-      const uint64_t p = parts + kPartSize * k;
-      if (!ox.Has(p, kPartSize)) return Fail(errorText, kPartOutside);
-      const uint8_t* part = ox.At(p);
-      const uint64_t decl = Get32(part + 64), material = Get32(part + 24);
+      PartRecord part;
+      if (!ox.Copy(parts + kPartSize * k, part)) return Fail(errorText, kMsgPartOutside);
+      const uint64_t decl = RecordU32<kPartDeclarationAt>(part), material = RecordU32<kPartMaterialAt>(part);
       if (decl < decls || decl >= decls + kDeclarationSize * declCount)
-        return Fail(errorText, "part declaration outside this object's array");
-      if (material < 4 || material >= c.rxmfSize || (material - 4) % kMaterialSize != 0)
-        return Fail(errorText, "part material is not a material record");
-      const uint64_t used = uint64_t{Get32(part + 8)} + Get32(part + 12) + Get32(part + 16);
-      if (words + 2 * used > tail) return Fail(errorText, "part index range runs past the middle region");
+        return Fail(errorText, kMsgPartDeclarationOutside);
+      if (material < kTagSize || material >= c.rxmfSize || (material - kTagSize) % kMaterialSize != 0)
+        return Fail(errorText, kMsgPartMaterial);
+      const uint64_t used = uint64_t{RecordU32<kPartFirstCountAt>(part)} + RecordU32<kPartSecondCountAt>(part) +
+                            RecordU32<kPartStartIndexAt>(part);
+      if (words + 2 * used > tail) return Fail(errorText, kMsgPartIndexRange);
     }
   }
 
-  const uint64_t headerStart = uint64_t{kTextureSize} * c.textureCount + 4;
+  const uint64_t headerStart = RecordAt(kTextureSize, c.textureCount);
   for (uint64_t i = 0; i < c.materialCount; ++i) {
-    const uint64_t m = 4 + kMaterialSize * i;
-    if (!rx.Has(m, kMaterialSize)) return Fail(errorText, kMaterialOutside);
-    for (int s = 0; s < 4; ++s) {
-      const uint64_t slot = Get32(rx.At(m + 8 + 4 * s));
+    MaterialRecord material;
+    if (!rx.Copy(RecordAt(kMaterialSize, i), material)) return Fail(errorText, kMsgMaterialOutside);
+    const ByteReader slots(material);
+    for (uint32_t s = 0; s < kMaterialSlotCount; ++s) {
+      uint32_t slot = 0;
+      if (!slots.U32(kMaterialSlotsAt + 4 * s, slot)) return Fail(errorText, kMsgMaterialOutside);
       if (slot == kNone) continue;
-      if (slot < 4 || slot >= headerStart || (slot - 4) % kTextureSize != 0)
-        return Fail(errorText, "material slot is not a TXMF record");
+      if (slot < kTagSize || slot >= headerStart || (slot - kTagSize) % kTextureSize != 0)
+        return Fail(errorText, kMsgMaterialSlot);
     }
   }
 
   const uint64_t paletteStart = PaletteStart64(c);
   for (uint64_t j = 0; j < c.textureCount; ++j) {
-    const uint64_t r = 4 + kTextureSize * j;
-    if (!tx.Has(r, kTextureSize)) return Fail(errorText, kTextureRecordOutside);
-    const uint64_t h = Get32(tx.At(r + 4)), p = Get32(tx.At(r + 8));
+    TextureRecord texture;
+    if (!tx.Copy(RecordAt(kTextureSize, j), texture)) return Fail(errorText, kMsgTextureRecordOutside);
+    const uint64_t h = RecordU32<kTextureHeaderAt>(texture), p = RecordU32<kTexturePaletteAt>(texture);
     if (h != kNone) {
       if (h < headerStart || h >= paletteStart || (h - headerStart) % kTextureHeaderSize != 0)
-        return Fail(errorText, "texture header outside the header region");
+        return Fail(errorText, kMsgHeaderOutsideRegion);
       uint32_t pixels = 0;
-      if (!tx.Has(h, kTextureHeaderSize) || !tx.U32(h + 4, pixels)) return Fail(errorText, kHeaderOutside);
-      if (pixels >= c.fxmfSize) return Fail(errorText, "texture pixels past FXMF");
+      if (!tx.Has(h, kTextureHeaderSize) || !tx.U32(h + kTextureHeaderPixelsAt, pixels))
+        return Fail(errorText, kMsgHeaderOutside);
+      if (pixels >= c.fxmfSize) return Fail(errorText, kMsgPixelsPastFxmf);
     }
     if (p != kNone) {
       if (p < paletteStart || p >= c.txmfSize || (p - paletteStart) % kResourceSize != 0)
-        return Fail(errorText, "palette outside the palette region");
+        return Fail(errorText, kMsgPaletteOutsideRegion);
       uint32_t data = 0;
-      if (!tx.Has(p, kResourceSize) || !tx.U32(p + 4, data)) return Fail(errorText, kPaletteOutside);
-      if (data >= c.fxmfSize) return Fail(errorText, "palette data past FXMF");
+      if (!tx.Has(p, kResourceSize) || !tx.U32(p + kResourceOffsetAt, data)) return Fail(errorText, kMsgPaletteOutside);
+      if (data >= c.fxmfSize) return Fail(errorText, kMsgPaletteDataPastFxmf);
     }
   }
   return true;

@@ -2,7 +2,8 @@
 // Writes XDVDFS disc images: the game-like tree that the installer's tests,
 // benchmarks and demos read, and any hand-made tree (hostile names included).
 //
-// Portable C++20 (no Windows headers); builds natively and for 32-bit Windows.
+// Portable C++20 (no Windows headers); builds natively and for Windows. The
+// game's disc facts and the arena table come from setup's headers.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,14 +13,18 @@
 #include <string_view>
 #include <vector>
 
+#include "pipeline/game_selection.h"
+#include "xmf/arena_patch.h"
+
 namespace tf::discgen {
 
 inline constexpr uint32_t kSectorSize = 2048;
 inline constexpr uint64_t kFullDiscBase = 0x18300000;  // volume base inside a full disc image
 inline constexpr uint64_t kDescriptorOffset = 0x10000;  // sector 32, from the volume base
-inline constexpr uint64_t kGameTimestamp = 0x01C38D5623C39530;
-inline constexpr uint32_t kRetailFileCount = 454;
-inline constexpr uint64_t kRetailTotalBytes = 231662584;
+// The game's disc as the installer recognises it.
+inline constexpr uint64_t kGameTimestamp = tf::kGameVolumeTimestamp;
+inline constexpr uint32_t kRetailFileCount = tf::kRetailFileCount;
+inline constexpr uint64_t kRetailTotalBytes = tf::kRetailTotalBytes;
 inline constexpr std::string_view kVolumeMagic = "MICROSOFT*XBOX*MEDIA";  // 20 bytes
 // Tree links are 16-bit counts of 4-byte units, so a table cannot grow past this.
 inline constexpr uint32_t kMaxTableBytes = 0x40000;
@@ -99,17 +104,9 @@ bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::st
 
 // ---- The game-like tree ----
 
-struct Arena {
-  const char* folder;     // below GFX
-  const char* container;  // XMF container file in that folder
-};
-inline constexpr std::array<Arena, 13> kArenas = {{
-    {"KITCHEN", "OBJECTS.xmf"}, {"HAUNTED", "OBJECTS.xmf"}, {"SCRAP", "WEAPONS.xmf"},
-    {"SHIP", "OBJECTS.xmf"},    {"CABIN", "OBJECTS.xmf"},   {"BANQUET", "OBJECTS.xmf"},
-    {"ISLAND", "OBJECTS.xmf"},  {"BUILDING", "OBJECTS.xmf"}, {"LAB", "OBJECTS.xmf"},
-    {"WILDWEST", "OBJECTS.xmf"}, {"BOXING", "OBJECTS.xmf"}, {"MARKET", "OBJECTS.xmf"},
-    {"HELL", "OBJECTS.xmf"},
-}};
+// The arenas whose containers the installer patches (folder below GFX, container file).
+using Arena = xmf::ArenaRow;
+inline constexpr const auto& kArenas = xmf::ArenaTable;
 
 // Names a test can plant to try to escape the extraction folder.
 enum class HostileKind { Backslash, Slash, Colon, Nul, Dot, DotDot, Ansi };

@@ -122,7 +122,7 @@ bool GameTree(const GameOptions& o, ImageSpec& plan, std::string& errorText) {
   e.push_back(WithHead(GeneratedFile({"default.xbe"}, large ? 1212436 : 65556), "XBEH"));
 
   e.push_back(Folder({"GFX"}));
-  for (size_t i = 0; i < kArenas.size(); ++i) {
+  for (size_t i = 0; i < std::size(kArenas); ++i) {
     const Arena& a = kArenas[i];
     e.push_back(Folder({"GFX", a.folder}));
     if (o.arenaContainer) {

@@ -1,4 +1,4 @@
-// CRC-32: known values, and the sliced form against a plain bit-by-bit one.
+// CRC-32: known values, and the sliced and folded forms against a plain bit-by-bit one.
 #include "android/crc32.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +63,15 @@ TEST(Crc32, ChunkedEqualsOneShot) {
     }
     ASSERT_EQ(Crc32Finish(running), whole) << "round " << round;
   }
+}
+
+// The tests above run the folded form wherever the CPU has it; say which one ran.
+TEST(Crc32, LongRunsFoldWhereTheCpuCan) {
+#if defined(__x86_64__) || defined(__i386__)
+  EXPECT_EQ(Crc32UsesFolding(), __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1"));
+#else
+  EXPECT_FALSE(Crc32UsesFolding());
+#endif
 }
 
 }  // namespace

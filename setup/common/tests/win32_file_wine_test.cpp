@@ -6,6 +6,7 @@
 
 #include <numeric>
 
+#include "common/tests/file_seam.h"
 #include "win_test_support.h"
 
 namespace tf {
@@ -20,40 +21,11 @@ std::vector<uint8_t> Pattern(size_t n) {
   return v;
 }
 
-// Records every call and can deliver less than asked, or fail the n-th call.
-struct Seam {
-  static inline std::vector<DWORD> asked;
-  static inline DWORD pieceLimit = 0;  // 0: as asked
-  static inline int failAt = -1;       // index of the call that fails
-  static inline bool shortWrite = false;
-
-  static BOOL WINAPI Read(HANDLE h, LPVOID buf, DWORD n, LPDWORD got, LPOVERLAPPED o) {
-    asked.push_back(n);
-    if (static_cast<int>(asked.size()) - 1 == failAt) return FALSE;
-    return ::ReadFile(h, buf, pieceLimit && n > pieceLimit ? pieceLimit : n, got, o);
-  }
-  static BOOL WINAPI Write(HANDLE h, LPCVOID buf, DWORD n, LPDWORD wrote, LPOVERLAPPED o) {
-    asked.push_back(n);
-    if (static_cast<int>(asked.size()) - 1 == failAt) return FALSE;
-    if (shortWrite && asked.size() == 2) n -= 1;
-    return ::WriteFile(h, buf, n, wrote, o);
-  }
-};
+using Seam = test::FileSeam;
 
 class FileLayer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Seam::asked.clear();
-    Seam::pieceLimit = 0;
-    Seam::failAt = -1;
-    Seam::shortWrite = false;
-    detail::fileRead = Seam::Read;
-    detail::fileWrite = Seam::Write;
-  }
-  void TearDown() override {
-    detail::fileRead = ::ReadFile;
-    detail::fileWrite = ::WriteFile;
-  }
+  Seam seam;
   TempDir dir;
 };
 
@@ -70,11 +42,11 @@ TEST_F(FileLayer, WritesInWholeChunksOfAtMostOneMebibyte) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
-    Seam::asked.clear();
+    Seam::Clear();
     std::vector<uint8_t> bytes = Pattern(c.size), back;
     ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes, OnFailure::DeletePartial), FileWrite::Ok);
-    EXPECT_EQ(Seam::asked, c.calls);
-    Seam::asked.clear();
+    EXPECT_EQ(Seam::calls, c.calls);
+    Seam::Clear();
     ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
     EXPECT_TRUE(back == bytes);
   }
@@ -83,11 +55,11 @@ TEST_F(FileLayer, WritesInWholeChunksOfAtMostOneMebibyte) {
 TEST_F(FileLayer, ReadsThatComeBackInPiecesStillDeliverEveryByte) {
   std::vector<uint8_t> bytes = Pattern(3 * kFileChunkBytes + 17), back;
   ASSERT_TRUE(test::WriteFileBytes(dir / L"f.bin", bytes.data(), bytes.size()));
-  Seam::pieceLimit = 4093;
+  Seam::readPiece = 4093;
   ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
   EXPECT_TRUE(back == bytes);
-  EXPECT_GT(Seam::asked.size(), 700u);
-  for (DWORD n : Seam::asked) EXPECT_LE(n, kFileChunkBytes);
+  EXPECT_GT(Seam::calls.size(), 700u);
+  for (DWORD n : Seam::calls) EXPECT_LE(n, kFileChunkBytes);
 }
 
 TEST_F(FileLayer, AFailedOrShortWriteFollowsThePartialFileRule) {
@@ -95,11 +67,11 @@ TEST_F(FileLayer, AFailedOrShortWriteFollowsThePartialFileRule) {
   for (bool shortWrite : {false, true}) {
     for (OnFailure rule : {OnFailure::DeletePartial, OnFailure::KeepPartial}) {
       SCOPED_TRACE(testing::Message() << "short " << shortWrite << " keep " << (rule == OnFailure::KeepPartial));
-      Seam::asked.clear();
-      Seam::failAt = shortWrite ? -1 : 1;
-      Seam::shortWrite = shortWrite;
+      Seam::Clear();
+      Seam::failCall = shortWrite ? -1 : 1;
+      Seam::shortWrite = shortWrite ? 1 : -1;
       EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes, rule), FileWrite::WriteFailed);
-      EXPECT_EQ(Seam::asked.size(), 2u);  // nothing is written after the failed call
+      EXPECT_EQ(Seam::calls.size(), 2u);  // nothing is written after the failed call
       EXPECT_EQ(FileExists(dir / L"f.bin"), rule == OnFailure::KeepPartial);
       if (rule == OnFailure::KeepPartial) {
         EXPECT_LT(test::FileSize(dir / L"f.bin"), bytes.size());
@@ -113,7 +85,7 @@ TEST_F(FileLayer, AReadOnlyFileIsNeverReplaced) {
   SetFileAttributesW((dir / L"ro.bin").c_str(), FILE_ATTRIBUTE_READONLY);
   const uint8_t other[] = {1, 2, 3};
   EXPECT_EQ(WriteWholeFile(dir / L"ro.bin", other, OnFailure::DeletePartial), FileWrite::CannotCreate);
-  EXPECT_TRUE(Seam::asked.empty());
+  EXPECT_TRUE(Seam::calls.empty());
   std::vector<uint8_t> back;
   ASSERT_EQ(ReadWholeFile(dir / L"ro.bin", back, 100), FileRead::Ok);
   EXPECT_EQ(std::string(back.begin(), back.end()), "keep");
@@ -129,14 +101,14 @@ TEST_F(FileLayer, WholeReadsRefuseMissingLargeAndFailingFiles) {
   EXPECT_TRUE(back.empty());
   EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 999), FileRead::TooLarge);
   EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 1000), FileRead::Ok);
-  Seam::asked.clear();
-  Seam::failAt = 0;
+  Seam::Clear();
+  Seam::failCall = 0;
   EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 1000), FileRead::ReadFailed);
   EXPECT_TRUE(back.empty());
   // A file that ends before the asked length.
   UniqueFile f(CreateFileW((dir / L"f.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   std::vector<uint8_t> more(1001);
-  Seam::failAt = -1;
+  Seam::failCall = -1;
   EXPECT_FALSE(ReadFully(f.Get(), more.data(), more.size()));
 }
 

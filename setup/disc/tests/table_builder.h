@@ -1,6 +1,7 @@
 #pragma once
 // Byte-exact XDVDFS pieces for tests: descriptors, raw directory entries and
-// images in memory, so malformed tables can be made on purpose.
+// images in memory, so malformed tables can be made on purpose, and the reader
+// that serves such an image to the table walk.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -8,10 +9,11 @@
 
 #include "common/bytes.h"
 #include "disc/xdvdfs_format.h"
+#include "pipeline/game_selection.h"
 
 namespace tf::testing {
 
-constexpr uint64_t kGameTimestamp = 0x01C38D5623C39530ull;
+inline constexpr uint64_t kGameTimestamp = kGameVolumeTimestamp;
 
 struct RawEntry {
   std::string name;
@@ -69,6 +71,26 @@ class VolumeImage {
 
  private:
   std::vector<uint8_t> bytes_;
+};
+
+// An image in memory behind ImageReader: counts its reads and can refuse all
+// reads after a number of them.
+class MemoryReader : public ImageReader {
+ public:
+  explicit MemoryReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  bool ReadAt(uint64_t offset, void* buffer, uint32_t length) override {
+    if (readLimit >= 0 && reads >= readLimit) return false;
+    ++reads;
+    std::span<const uint8_t> range;
+    if (!ByteReader(bytes_).Sub(offset, length, range)) return false;
+    if (length != 0) std::memcpy(buffer, range.data(), length);
+    return true;
+  }
+  int reads = 0;
+  int readLimit = -1;  // reads served before every further one fails; -1: no limit
+
+ private:
+  const std::vector<uint8_t>& bytes_;
 };
 
 inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {

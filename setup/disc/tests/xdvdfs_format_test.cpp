@@ -1,4 +1,4 @@
-// The table walk over images in memory, read whole and read in split pieces.
+// The table walk over images in memory.
 #include "disc/xdvdfs_format.h"
 
 #include <gtest/gtest.h>
@@ -11,30 +11,10 @@
 namespace tf {
 namespace {
 
+using testing::MemoryReader;
 using testing::RawEntry;
 using testing::Table;
 using testing::VolumeImage;
-
-class MemoryReader : public ImageReader {
- public:
-  explicit MemoryReader(const std::vector<uint8_t>& bytes, bool split = false) : bytes_(bytes), split_(split) {}
-  bool ReadAt(uint64_t offset, void* buffer, uint32_t length) override {
-    if (readLimit >= 0 && reads >= readLimit) return false;
-    ++reads;
-    if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
-    // The split reader copies in two halves, to catch code that assumes one piece.
-    uint32_t first = split_ ? length / 2 : length;
-    std::memcpy(buffer, bytes_.data() + offset, first);
-    std::memcpy(static_cast<uint8_t*>(buffer) + first, bytes_.data() + offset + first, length - first);
-    return true;
-  }
-  int reads = 0;
-  int readLimit = -1;  // reads served before every further one fails; -1: no limit
-
- private:
-  const std::vector<uint8_t>& bytes_;
-  bool split_;
-};
 
 struct Scan {
   VolumeSearch result;
@@ -43,8 +23,8 @@ struct Scan {
   std::string error;
 };
 
-Scan ScanImage(const std::vector<uint8_t>& image, bool split = false) {
-  MemoryReader reader(image, split);
+Scan ScanImage(const std::vector<uint8_t>& image) {
+  MemoryReader reader(image);
   Scan s;
   s.result = FindAndScanVolume(reader, image.size(), s.volume, s.entries, s.error);
   return s;
@@ -80,17 +60,15 @@ VolumeImage SmallTree() {
 
 TEST(XdvdfsScan, ListsBreadthPerFolderInTableOrder) {
   VolumeImage img = SmallTree();
-  for (bool split : {false, true}) {
-    Scan s = ScanImage(img.Bytes(), split);
-    ASSERT_EQ(s.result, VolumeSearch::Found) << s.error;
-    EXPECT_EQ(Paths(s.entries), (std::vector<std::string>{"default.xbe", "GFX", "zz.txt", "GFX\\a.bin",
-                                                          "GFX\\SUB", "GFX\\SUB\\deep.bin"}));
-    EXPECT_EQ(s.volume.timestamp, testing::kGameTimestamp);
-    EXPECT_EQ(s.entries[0].offset, 40u * kSectorSize);
-    EXPECT_EQ(s.entries[0].size, 4u);
-    EXPECT_TRUE(s.entries[1].isDirectory);
-    EXPECT_FALSE(s.entries[3].isDirectory);
-  }
+  Scan s = ScanImage(img.Bytes());
+  ASSERT_EQ(s.result, VolumeSearch::Found) << s.error;
+  EXPECT_EQ(Paths(s.entries), (std::vector<std::string>{"default.xbe", "GFX", "zz.txt", "GFX\\a.bin",
+                                                        "GFX\\SUB", "GFX\\SUB\\deep.bin"}));
+  EXPECT_EQ(s.volume.timestamp, testing::kGameTimestamp);
+  EXPECT_EQ(s.entries[0].offset, 40u * kSectorSize);
+  EXPECT_EQ(s.entries[0].size, 4u);
+  EXPECT_TRUE(s.entries[1].isDirectory);
+  EXPECT_FALSE(s.entries[3].isDirectory);
 }
 
 TEST(XdvdfsScan, ProbesBasesInOrder) {
@@ -172,7 +150,7 @@ TEST(XdvdfsScan, TableEdgeCases) {
     img.Put(33, c.root);
     img.SetDescriptor(33, c.rootSizeOverride ? c.rootSizeOverride : static_cast<uint32_t>(c.root.size()));
     img.Put(50, std::vector<uint8_t>(kSectorSize, 0));
-    Scan s = ScanImage(img.Bytes(), true);
+    Scan s = ScanImage(img.Bytes());
     ASSERT_EQ(s.result, VolumeSearch::Found) << s.error;
     EXPECT_EQ(Paths(s.entries), c.expected);
   }

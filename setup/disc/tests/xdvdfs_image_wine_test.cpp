@@ -1,6 +1,7 @@
 // XdvdfsImage on real files: opening at both bases, damaged files and extraction.
 #include <gtest/gtest.h>
 
+#include "common/tests/file_seam.h"
 #include "disc/xdvdfs_image.h"
 #include "table_builder.h"
 #include "win_test_support.h"
@@ -252,13 +253,47 @@ TEST_F(Extraction, EntriesMadeElsewhereCannotLeaveTheDestination) {
   EXPECT_FALSE(test::FileExists(dir_ / L"evil.bin"));
 }
 
-TEST(CreateParentFolders, CreatesEachLevel) {
-  TempDir dir;
-  CreateParentFolders(dir / L"A\\B\\file.bin");
-  EXPECT_TRUE(test::FileExists(dir / L"A\\B"));
-  EXPECT_FALSE(test::FileExists(dir / L"A\\B\\file.bin"));
-  CreateParentFolders(L"nofolder.bin");  // no backslash: nothing to do
-  CreateParentFolders(L"");
+// The image's reads go through the file layer: with every ReadFile handing
+// out at most 1000 bytes, the volume, its tables and every extracted byte
+// come out as from whole reads, and progress still comes once per chunk.
+TEST_F(Extraction, ReadsThatComeBackInPiecesGiveTheSameFiles) {
+  Recorder whole, pieces;
+  ASSERT_TRUE(image_.ExtractFiles(All(), dest_, Record, &whole, error_)) << error_;
+  const std::vector<XdvdfsEntry> entries = image_.Entries();
+  ASSERT_EQ(contents_.size(), 3u);
+
+  test::FileSeam seam;
+  test::FileSeam::readPiece = 1000;
+  XdvdfsImage image;
+  ASSERT_TRUE(image.Open(imagePath_, error_)) << error_;
+  EXPECT_FALSE(test::FileSeam::calls.empty()) << "the image is read through the layer";
+  ASSERT_EQ(image.Entries().size(), entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(image.Entries()[i].path, entries[i].path);
+    EXPECT_EQ(image.Entries()[i].offset, entries[i].offset);
+    EXPECT_EQ(image.Entries()[i].size, entries[i].size);
+  }
+  std::vector<const XdvdfsEntry*> all;
+  for (const auto& e : image.Entries()) all.push_back(&e);
+  const std::wstring second = dir_ / L"pieces";
+  ASSERT_TRUE(image.ExtractFiles(all, second, Record, &pieces, error_)) << error_;
+  ASSERT_EQ(pieces.calls.size(), whole.calls.size());
+  for (size_t i = 0; i < whole.calls.size(); ++i) {
+    EXPECT_EQ(pieces.calls[i].path, whole.calls[i].path);
+    EXPECT_EQ(pieces.calls[i].done, whole.calls[i].done);
+  }
+  const struct {
+    const wchar_t* name;
+    std::vector<uint8_t> bytes;
+  } files[] = {{L"\\one.bin", contents_[0]},
+               {L"\\two.bin", contents_[1]},
+               {L"\\empty.bin", {}},
+               {L"\\GFX\\sub\\inner.bin", testing::Pattern(7, 99)}};
+  for (const auto& f : files) {
+    std::vector<uint8_t> got;
+    ASSERT_TRUE(test::ReadFileBytes(second + f.name, got)) << test::Utf8(f.name);
+    EXPECT_TRUE(got == f.bytes) << test::Utf8(f.name);
+  }
 }
 
 }  // namespace

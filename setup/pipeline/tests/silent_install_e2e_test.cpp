@@ -5,10 +5,12 @@
 #include <algorithm>
 
 #include "discgen.h"
-#include "payload_sources.h"
+#include "common/win32_file.h"
 #include "disc/xdvdfs_image.h"
+#include "payload_sources.h"
 #include "pipeline/game_selection.h"
 #include "shell/progress_math.h"
+#include "uninstall_entry.h"
 #include "win_test_support.h"
 #include "xmf/arena_patch.h"
 #include "xmf/xmf_container.h"
@@ -21,6 +23,17 @@ using test::TempDir;
 
 const char kBom[] = "\xEF\xBB\xBF";
 const char kEllipsis[] = "\xE2\x80\xA6";
+// The last lines of every complete install.
+const std::string kFinalLines = std::string("[ 97%] Creating shortcuts") + kEllipsis +
+                                "\r\n[ 99%] Registering with Add or remove programs" + kEllipsis + "\r\n[100%] Done.\r\n";
+
+// Installs register themselves (in the 64-bit view, this build's own): the entry goes when the tests end.
+class RemoveUninstallEntry : public ::testing::Environment {
+ public:
+  void TearDown() override { test::DeleteUninstallEntry(KEY_WOW64_64KEY); }
+};
+const ::testing::Environment* const kRemoveUninstallEntry =
+    ::testing::AddGlobalTestEnvironment(new RemoveUninstallEntry);
 
 // A private copy of the installer, so its log beside it is this test's own.
 std::wstring CopyInstaller(const TempDir& dir) {
@@ -42,7 +55,12 @@ bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
   return discgen::WriteImage(plan, std::filesystem::path(path), error);
 }
 
-// The log lines an install of this image writes while copying.
+std::string ArgsLine(const std::wstring& tail, bool android) {
+  return "[  0%] [args] <" + test::Utf8(tail) + "> android=" + (android ? "yes" : "no") + "\r\n";
+}
+
+// The log lines an install of this image writes while copying: a report after
+// each chunk of each selected file, as far as the throttle lets it through.
 std::string ExpectedCopyLines(const std::wstring& imagePath) {
   XdvdfsImage image;
   std::string error;
@@ -52,20 +70,29 @@ std::string ExpectedCopyLines(const std::wstring& imagePath) {
   uint64_t done = 0, last = 0;
   for (const XdvdfsEntry* e : sel.entries) {
     for (uint64_t left = e->size; left > 0;) {
-      uint64_t chunk = std::min<uint64_t>(left, 1 << 20);
+      uint64_t chunk = std::min<uint64_t>(left, kFileChunkBytes);
       done += chunk;
       left -= chunk;
       if (CopyProgressDue(done, sel.bytes, last))
-        lines += FormatLogPrefix(CopyProgressPercent(done, sel.bytes)) + "Copying game files from the disc image" +
-                 kEllipsis + "  " + e->path + "\r\n";
+        lines += FormatLogPrefix(CopyProgressPercent(done, sel.bytes)) + test::Utf8(kCopyStatusText) + e->path + "\r\n";
     }
   }
   return lines;
 }
 
+// The whole log of a silent install of this image that succeeds.
+std::string ExpectedInstallLog(const std::wstring& tail, const std::wstring& imagePath, bool retail) {
+  std::string log = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis + "\r\n";
+  if (!retail)
+    log += std::string("[  2%] Note: this image does not exactly match a retail disc; continuing") + kEllipsis + "\r\n";
+  return log + "[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(imagePath) +
+         "[ 86%] Installing the game runtime" + kEllipsis + "\r\n[ 90%] Preparing RAVU RIZO assets" + kEllipsis +
+         "\r\n" + kFinalLines;
+}
+
 bool IsArenaContainer(const std::string& path) {
   for (const xmf::ArenaRow& row : xmf::ArenaTable)
-    if (path == std::string("GFX\\") + row.folder + "\\" + row.file) return true;
+    if (path == std::string("GFX\\") + row.folder + "\\" + row.container) return true;
   return false;
 }
 
@@ -103,10 +130,6 @@ void ExpectInstalledFilesMatch(const std::wstring& imagePath, const std::wstring
   EXPECT_FALSE(test::FileExists(folder + L"\\MOVIES"));
 }
 
-std::string ArgsLine(const std::wstring& tail, bool android) {
-  return "[  0%] [args] <" + test::Utf8(tail) + "> android=" + (android ? "yes" : "no") + "\r\n";
-}
-
 TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   TempDir dir;
   std::wstring setup = CopyInstaller(dir);
@@ -115,13 +138,13 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   options.retail = true;
   ASSERT_TRUE(MakeDisc(disc, options));
   std::wstring tail = L"/silent " + disc + L" " + folder;
+  const test::ShortcutPaths links = test::ShortcutLocations();
+  links.Delete();
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
   test::ProcessResult r = test::RunProgram(setup, tail);
   ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 0u);
-  std::string expected = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis +
-                         "\r\n[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(disc) +
-                         "[ 86%] Installing the game runtime" + kEllipsis + "\r\n[ 90%] Preparing RAVU RIZO assets" + kEllipsis + "\r\n[100%] Done.\r\n";
-  EXPECT_EQ(ReadText(setup + L".log"), expected);
+  EXPECT_EQ(ReadText(setup + L".log"), ExpectedInstallLog(tail, disc, true));
   ExpectInstalledFilesMatch(disc, folder);
   // The runtime beside the game files: the loader under the game's name, the settings.
   std::vector<uint8_t> loader, installedLoader;
@@ -131,6 +154,15 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   for (const test::PayloadSource& e : test::kPayloadSources)
     EXPECT_TRUE(ReadText(folder + L"\\" + e.name) == ReadText(test::FromUnixPath(e.source))) << test::Utf8(e.name);
   EXPECT_EQ(ReadText(folder + L"\\tarnfell.ini"), test::kDefaultIni);
+
+  // The installer copied as the uninstaller, registered, and no shortcut made.
+  EXPECT_TRUE(ReadText(folder + L"\\uninstall.exe") == ReadText(setup));
+  std::map<std::wstring, test::RegistryValue> entry;
+  ASSERT_TRUE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
+  EXPECT_EQ(test::RegistryText(entry[L"InstallLocation"]), folder);
+  EXPECT_EQ(test::RegistryText(entry[L"UninstallString"]), L"\"" + folder + L"\\uninstall.exe\" /uninstall");
+  for (const std::wstring* link : {&links.desktop, &links.commonPrograms, &links.programs})
+    EXPECT_FALSE(test::FileExists(*link)) << test::Utf8(*link);
 }
 
 // Copies of the installer without one of its payload resources.
@@ -188,11 +220,7 @@ TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
   test::ProcessResult r = test::RunProgram(setup, tail);
   ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 0u);
-  std::string expected = std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" + kEllipsis +
-                         "\r\n[  2%] Note: this image does not exactly match a retail disc; continuing" + kEllipsis +
-                         "\r\n[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(disc) +
-                         "[ 86%] Installing the game runtime" + kEllipsis + "\r\n[ 90%] Preparing RAVU RIZO assets" + kEllipsis + "\r\n[100%] Done.\r\n";
-  EXPECT_EQ(ReadText(setup + L".log"), expected);
+  EXPECT_EQ(ReadText(setup + L".log"), ExpectedInstallLog(tail, disc, false));
   ExpectInstalledFilesMatch(disc, dir / L"T");
   EXPECT_FALSE(test::FileExists(dir / L"T\\PLAY.cmd"));
   EXPECT_TRUE(test::FileExists(dir / L"T\\saves.dat"));
@@ -200,7 +228,7 @@ TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
   // A second install over the first leaves every arena container as it was.
   std::vector<std::vector<uint8_t>> before;
   for (const xmf::ArenaRow& row : xmf::ArenaTable) {
-    std::string rel = std::string("\\GFX\\") + row.folder + "\\" + row.file;
+    std::string rel = std::string("\\GFX\\") + row.folder + "\\" + row.container;
     before.emplace_back();
     ASSERT_TRUE(test::ReadFileBytes(dir / (L"T" + std::wstring(rel.begin(), rel.end())), before.back()));
   }
@@ -208,7 +236,7 @@ TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
   EXPECT_EQ(r.exitCode, 0u);
   size_t i = 0;
   for (const xmf::ArenaRow& row : xmf::ArenaTable) {
-    std::string rel = std::string("\\GFX\\") + row.folder + "\\" + row.file;
+    std::string rel = std::string("\\GFX\\") + row.folder + "\\" + row.container;
     std::vector<uint8_t> after;
     ASSERT_TRUE(test::ReadFileBytes(dir / (L"T" + std::wstring(rel.begin(), rel.end())), after));
     EXPECT_TRUE(after == before[i++]) << rel;

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "discgen.h"
+#include "uninstall_entry.h"
 #include "uninstall_e2e_support.h"
 #include "win_gui.h"
 
@@ -28,12 +30,6 @@ std::string RemovalLog(const std::wstring& folder, bool alsoSaves, bool present)
          "\r\n    tree deleted; dir still present = " + (present ? "1" : "0") + "\r\n";
 }
 
-// Until the install itself leaves them: the uninstaller copy and the registry entry.
-void CompleteInstall(const std::wstring& folder) {
-  if (!test::FileExists(folder + L"\\uninstall.exe"))
-    CopyFileW(test::SetupExe().c_str(), (folder + L"\\uninstall.exe").c_str(), FALSE);
-}
-
 TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
   TempDir dir;
   const std::wstring temp = dir / L"tmp";
@@ -46,10 +42,15 @@ TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
   ASSERT_TRUE(discgen::WriteImage(plan, std::filesystem::path(disc), error)) << error;
   ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
   ASSERT_EQ(test::RunProgram(setup, L"/silent " + disc + L" " + folder).exitCode, 0u);
-  ASSERT_TRUE(test::FileExists(folder + L"\\default.xbe") && test::FileExists(folder + L"\\tf_hybrid.dll"));
-  CompleteInstall(folder);
-  test::UninstallKey key(folder);
-  test::Shortcuts shortcuts;
+  // The install left its uninstaller and its entry (the 64-bit view, from the 64-bit build).
+  struct EntryGone {
+    ~EntryGone() { test::DeleteUninstallEntry(KEY_WOW64_64KEY); }
+  } entryGone;
+  std::map<std::wstring, test::RegistryValue> entry;
+  ASSERT_TRUE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
+  ASSERT_EQ(test::RegistryText(entry[L"InstallLocation"]), folder);
+  ASSERT_TRUE(test::FileExists(folder + L"\\uninstall.exe"));
+  test::Shortcuts shortcuts;  // a silent install makes none: these stand in for the dialog's
   test::UserFolder user;
   test::MakeTree(folder, {L"GFX\\_SAVES\\slot1.sav", L"GFX\\_SAVES\\old\\slot0.sav"});
   ASSERT_GT(ListTree(folder).size(), 30u);

@@ -4,8 +4,10 @@
 // emptied folder a moment after it has ended.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
+#include "uninstall_entry.h"
 #include "win_gui.h"
 #include "x86_scenarios.h"
 
@@ -51,14 +53,14 @@ class QuietUninstall : public tf::test::x86::Scenario {
     auto found = shared.folders.find("uninstall install");
     if (found == shared.folders.end()) return {};
     folder_ = found->second;
-    const std::wstring uninstaller = folder_ + L"\\uninstall.exe";
-    // Until the install leaves its own copy there.
-    if (!FileExists(uninstaller) && !CopyFileW(tf::test::DistFile(L"tf_setup.exe").c_str(), uninstaller.c_str(), FALSE))
-      return {};
+    const std::wstring uninstaller = folder_ + L"\\uninstall.exe";  // the install's own copy of itself
+    if (!FileExists(uninstaller)) return {};
     return {uninstaller, L"/uninstall /quiet", L"", false};
   }
   void Check(const ProcessResult& r) override {
     EXPECT_EQ(r.exitCode, 0u);
+    std::map<std::wstring, tf::test::RegistryValue> entry;
+    EXPECT_FALSE(tf::test::ReadUninstallEntry(KEY_WOW64_32KEY, entry));  // the 32-bit view, where it registered
     EXPECT_FALSE(FileExists(folder_ + L"\\default.xbe"));
     EXPECT_FALSE(FileExists(folder_ + L"\\tf_hybrid.dll"));
     EXPECT_TRUE(tf::test::WaitUntil([&] { return !FileExists(folder_); }, kFolderGoneWaitMs, 1000))

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < std::size(ArenaTable); ++i) {
     const fs::path folder = root / "GFX" / ArenaTable[i].folder;
     fs::create_directories(folder);
-    paths.push_back(folder / ArenaTable[i].file);
+    paths.push_back(folder / ArenaTable[i].container);
     originals.push_back(testing::BuildArenaContainer(static_cast<uint32_t>(500 + i), i == 0, approx));
     total += originals.back().size();
   }

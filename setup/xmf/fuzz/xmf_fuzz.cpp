@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/bytes.h"
 #include "xmf/xmf_container.h"
 #include "xmf/xmf_extract.h"
 #include "xmf/xmf_inject.h"
@@ -18,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ValidateXmf(c, error);
 
   std::vector<std::string> names = {"WPH2"};
-  if (c.instanceCount > 0) {
-    uint32_t word = 0;
-    for (int i = 0; i < 4; ++i) word |= static_cast<uint32_t>(c.bytes[c.ixmfOffset + 4 + 72 + i]) << (8 * i);
+  uint32_t word = 0;
+  if (c.instanceCount > 0 &&
+      tf::ByteReader(c.bytes).U32(uint64_t{c.ixmfOffset} + RecordAt(kInstanceSize, 0) + kInstanceNameAt, word)) {
     std::string first = NameText(word);
     if (first.find('\0') == std::string::npos) names.push_back(first);
   }

@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "xmf/xmf_messages.h"
+
 namespace tf::xmf::testing {
 namespace {
 
@@ -13,30 +15,30 @@ bool Exists(const std::wstring& path) {
 bool Read(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText) {
   std::ifstream in(NativePath(path), std::ios::binary);
   if (!in) {
-    errorText = "cannot open file";
+    errorText = kMsgCannotOpen;
     return false;
   }
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
   in.seekg(0, std::ios::beg);
   if (size < 0 || size > 0x7FFFFFFF) {
-    errorText = "file is missing or too large";
+    errorText = kMsgMissingOrTooLarge;
     return false;
   }
   out.resize(static_cast<size_t>(size));
   if (!in.read(reinterpret_cast<char*>(out.data()), size)) {
-    errorText = "file could not be read";
+    errorText = kMsgCannotRead;
     return false;
   }
   return true;
 }
 
-TempWrite Write(const std::wstring& path, std::span<const uint8_t> bytes) {
+FileWrite Write(const std::wstring& path, std::span<const uint8_t> bytes) {
   std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
-  if (!out) return TempWrite::cannotCreate;
+  if (!out) return FileWrite::CannotCreate;
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  return out ? TempWrite::ok : TempWrite::writeFailed;
+  return out ? FileWrite::Ok : FileWrite::WriteFailed;
 }
 
 bool Replace(const std::wstring& from, const std::wstring& to) {

@@ -90,4 +90,16 @@ bool WalkFile(const std::vector<uint8_t>& file, FileView& view, std::string& why
   return r.ok;
 }
 
+int CountInstancesNamed(const std::vector<uint8_t>& file, const char* name) {
+  Reader r{file};
+  const uint32_t word = static_cast<uint32_t>(static_cast<uint8_t>(name[0])) |
+                        (static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8) |
+                        (static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 16) |
+                        (static_cast<uint32_t>(static_cast<uint8_t>(name[3])) << 24);
+  const uint32_t instances = r.U32(4);
+  int count = 0;
+  for (uint64_t i = 0; i < instances && r.ok; ++i) count += r.U32(48 + 4 + 84 * i + 72) == word;
+  return r.ok ? count : -1;
+}
+
 }  // namespace tf::xmf::testing

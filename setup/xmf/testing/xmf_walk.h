@@ -36,4 +36,8 @@ struct FileView {
 // False with a reason when any record of the walk lies outside the file.
 bool WalkFile(const std::vector<uint8_t>& file, FileView& view, std::string& why);
 
+// The number of instance records whose name is `name` (4 characters); -1 when
+// the instance array does not fit in the file.
+int CountInstancesNamed(const std::vector<uint8_t>& file, const char* name);
+
 }  // namespace tf::xmf::testing

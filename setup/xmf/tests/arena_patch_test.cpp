@@ -9,6 +9,7 @@
 #include "xmf/arena_patch.h"
 #include "xmf/testing/std_files.h"
 #include "xmf/testing/xmf_builder.h"
+#include "xmf/testing/xmf_walk.h"
 #include "xmf/xmf_container.h"
 #include "xmf/xmf_validate.h"
 
@@ -35,7 +36,7 @@ class ArenaPatch : public ::testing::Test {
       WriteAll(ArenaPath(i), testing::BuildArenaContainer(40 + i, i == 0, 24 * 1024));
   }
   void TearDown() override { fs::remove_all(root_); }
-  fs::path ArenaPath(uint32_t i) const { return root_ / "GFX" / ArenaTable[i].folder / ArenaTable[i].file; }
+  fs::path ArenaPath(uint32_t i) const { return root_ / "GFX" / ArenaTable[i].folder / ArenaTable[i].container; }
   std::wstring Root() const { return root_.wstring(); }
   MeatRushResult Run() { return PrepareMeatRushWith(testing::StdArenaFiles(), Root()); }
   int MeatCount(uint32_t i) {
@@ -44,13 +45,7 @@ class ArenaPatch : public ::testing::Test {
     std::string error;
     EXPECT_TRUE(Parse(c, error)) << error;
     EXPECT_TRUE(ValidateXmf(c, error)) << error;
-    int count = 0;
-    for (uint32_t k = 0; k < c.instanceCount; ++k)
-      count += test_Get(c.bytes, c.ixmfOffset + 4 + 84 * k + 72) == NameWord("MEAT");
-    return count;
-  }
-  static uint32_t test_Get(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+    return testing::CountInstancesNamed(c.bytes, "MEAT");
   }
   fs::path root_;
 };

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "common/tests/file_seam.h"
 #include "win_test_support.h"
 #include "xmf/meat_rush.h"
 #include "xmf/testing/xmf_builder.h"
+#include "xmf/testing/xmf_walk.h"
 #include "xmf/xmf_container.h"
 #include "xmf/xmf_validate.h"
 
@@ -27,7 +29,7 @@ std::wstring Wide(const char* s) {
 struct InstallFolder {
   TempDir dir;
   std::wstring Arena(size_t i) const {
-    return dir.Path() + L"\\GFX\\" + Wide(ArenaTable[i].folder) + L"\\" + Wide(ArenaTable[i].file);
+    return dir.Path() + L"\\GFX\\" + Wide(ArenaTable[i].folder) + L"\\" + Wide(ArenaTable[i].container);
   }
   std::wstring Folder(size_t i) const { return dir.Path() + L"\\GFX\\" + Wide(ArenaTable[i].folder); }
   InstallFolder() {
@@ -50,11 +52,7 @@ int MeatObjects(const std::vector<uint8_t>& bytes) {
   c.bytes = bytes;
   std::string error;
   if (!Parse(c, error) || !ValidateXmf(c, error)) return -1;
-  int count = 0;
-  for (uint32_t i = 0; i < c.instanceCount; ++i)
-    count += std::equal(c.bytes.begin() + c.ixmfOffset + 4 + 84 * i + 72, c.bytes.begin() + c.ixmfOffset + 4 + 84 * i + 76,
-                        "MEAT");
-  return count;
+  return testing::CountInstancesNamed(c.bytes, "MEAT");
 }
 
 TEST(MeatRush, FreshRunSecondRunAndTheScrapDecoy) {
@@ -104,12 +102,6 @@ TEST(MeatRush, MissingArenas) {
   }
 }
 
-bool WriteHalfThenFail(HANDLE file, const uint8_t* data, DWORD size) {
-  DWORD written = 0;
-  WriteFile(file, data, size / 2, &written, nullptr);
-  return false;
-}
-
 TEST(MeatRush, FailedStepsLeaveTheArenaUnchanged) {
   InstallFolder f;
   const std::wstring source = f.Arena(0), target = f.Arena(3), temp = target + L".tmp";
@@ -150,11 +142,11 @@ TEST(MeatRush, FailedStepsLeaveTheArenaUnchanged) {
   }
 
   // A write fails halfway: the partial ".tmp" stays, the arena does not change.
-  ArenaFileOps failing = Win32ArenaFiles();
-  failing.writeTemp = [](const std::wstring& path, std::span<const uint8_t> bytes) {
-    return WriteTempFile(path, bytes, WriteHalfThenFail);
-  };
-  EXPECT_FALSE(PatchArenaFileWith(failing, source, "WPH2", target, "MEAT", false, error));
+  {
+    tf::test::FileSeam failing;
+    tf::test::FileSeam::shortWrite = 0;
+    EXPECT_FALSE(PatchArenaFileWith(Win32ArenaFiles(), source, "WPH2", target, "MEAT", false, error));
+  }
   EXPECT_EQ(error, "file could not be written");
   EXPECT_EQ(f.Bytes(3), before);
   ASSERT_TRUE(FileExists(temp));

@@ -1,0 +1,105 @@
+#include "android/android_app.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+
+#include "android/package_builder.h"
+#include "common/text.h"
+#include "common/win32_file.h"
+#include "pipeline/install_names.h"
+#include "pipeline/known_folders.h"
+
+namespace tf::android {
+
+namespace {
+
+constexpr const char* kReadmePieces[] = {
+    "TARNFELL - ANDROID\r\n",
+    "==========================================\r\n\r\n",
+    "\"Tarnfell.apk\" in this folder is the complete game,\r\n",
+    "built from YOUR disc image. Nothing else needs to be copied.\r\n\r\n",
+    "TO PLAY\r\n",
+    "  1. Copy the .apk to your phone and open it. Android will ask you to allow\r\n",
+    "     installing from this source; that is the normal side-load prompt.\r\n",
+    "  2. Open the app. The FIRST launch unpacks the game files and takes a short\r\n",
+    "     while on a black screen - this happens once.\r\n",
+    "  3. Play. Touch controls work; a Bluetooth or USB gamepad also works.\r\n\r\n",
+    "WHAT YOUR PHONE NEEDS\r\n",
+    "  * 64-bit ARM (arm64-v8a). Any modern chip works - Snapdragon, Exynos, Tensor,\r\n",
+    "    Dimensity, Kirin. 32-bit-only phones and x86 emulators are NOT supported.\r\n",
+    "  * Android 8.0 or newer, and OpenGL ES 3.0 (universal on 64-bit Android).\r\n",
+    "  * About 500 MB free: the app, plus the game files it unpacks on first launch.\r\n\r\n",
+    "LAN PLAY WITH THE PC\r\n",
+    "  The phone and this PC can play each other over the same Wi-Fi, because both were\r\n",
+    "  made by this installer from the same disc image. If a listed game ever shows\r\n",
+    "  DIFFERENT VERSION, the two ends were installed from different builds.\r\n\r\n",
+    "SAVES\r\n",
+    "  The phone keeps its saves in the app's own storage, separate from the PC's, so\r\n",
+    "  uninstalling the app removes them.\r\n",
+};
+static_assert(sizeof(kReadmePieces) / sizeof(kReadmePieces[0]) == 22);
+
+// The program's own resource 111; empty when it is missing or empty.
+bool FindTemplate(const uint8_t*& bytes, uint32_t& length) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(kAndroidTemplateResource), RT_RCDATA);
+  if (found == nullptr) return false;
+  HGLOBAL loaded = LoadResource(self, found);
+  const void* locked = loaded ? LockResource(loaded) : nullptr;
+  length = SizeofResource(self, found);
+  bytes = static_cast<const uint8_t*>(locked);
+  return bytes != nullptr && length != 0;
+}
+
+}  // namespace
+
+const std::string& AndroidReadme() {
+  static const std::string text = [] {
+    std::string t;
+    for (const char* piece : kReadmePieces) t += piece;
+    return t;
+  }();
+  return text;
+}
+
+std::wstring AndroidFailureMessage(const std::wstring& failureText) {
+  std::wstring reason = failureText;
+  if (!reason.empty() && reason.back() == L'.') reason.pop_back();
+  return L"The Android version could not be built: " + reason + L". The PC game is installed and working.";
+}
+
+bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder, std::wstring& failureText) {
+  const uint8_t* templateBytes = nullptr;
+  uint32_t templateLength = 0;
+  if (!FindTemplate(templateBytes, templateLength)) {
+    failureText = L"this installer was built without the Android template";
+    return false;
+  }
+  const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData);
+  if (localAppData.empty()) {
+    failureText = L"the local app data folder could not be found";
+    return false;
+  }
+  const std::wstring keyFolder = localAppData + L"\\" + kUserFolderName;
+  CreateFolderChain(keyFolder);  // without it the key is simply not kept
+  const std::wstring outputFolder = installFolder + L"\\" + kAndroidFolderName;
+  if (!CreateFolderChain(outputFolder)) {
+    failureText = L"the Android folder could not be created";
+    return false;
+  }
+  const std::wstring packagePath = outputFolder + L"\\" + kPackageFileName;
+  std::string errorText;
+  if (!BuildAndroidPackage(templateBytes, templateLength, keyFolder + L"\\" + kSigningKeyFileName, installFolder,
+                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &session, errorText)) {
+    failureText = Widen(errorText, CP_ACP);
+    DeleteFileW(packagePath.c_str());
+    return false;
+  }
+  const std::string& readme = AndroidReadme();
+  WriteWholeFile(outputFolder + L"\\" + kReadmeFileName,
+                 std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(readme.data()), readme.size()),
+                 OnFailure::DeletePartial);  // a README that cannot be written is not a failure
+  return true;
+}
+
+}  // namespace tf::android

@@ -1,0 +1,30 @@
+#pragma once
+// The install's Android step: the package from the program's own template,
+// signed with the user's key, and its README beside it.
+#include <string>
+
+#include "shell/install_session.h"
+
+namespace tf::android {
+
+inline constexpr int kAndroidTemplateResource = 111;  // RT_RCDATA
+inline constexpr wchar_t kSigningKeyFileName[] = L"android-signing.pfx";
+inline constexpr wchar_t kAndroidFolderName[] = L"Android";
+inline constexpr wchar_t kPackageFileName[] = L"Tarnfell.apk";
+inline constexpr wchar_t kReadmeFileName[] = L"README.txt";
+
+// Builds installFolder\Android\Tarnfell.apk and its README.txt, reporting
+// through BuildProgress with the session. False with `failureText` set: the
+// step's own lower-case phrases, or the package builder's sentence (after
+// which no package is left in the folder).
+[[nodiscard]] bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder,
+                                   std::wstring& failureText);
+
+// The README's text: ASCII, CR LF line ends, no byte-order mark.
+const std::string& AndroidReadme();
+
+// The install's failure message for a failed Android step. A sentence's own
+// full stop is dropped, so that the message does not show two in a row.
+std::wstring AndroidFailureMessage(const std::wstring& failureText);
+
+}  // namespace tf::android

@@ -1,0 +1,81 @@
+#include "android/game_files.h"
+
+#include "common/text.h"
+#include "common/win32_handle.h"
+
+namespace tf::android {
+
+namespace detail {
+FindFirstFn findFirst = ::FindFirstFileW;
+FindNextFn findNext = ::FindNextFileW;
+}  // namespace detail
+
+namespace {
+
+constexpr int kNameBufferBytes = 260;  // terminator included
+
+// The name in UTF-8, or false when it does not fit the buffer.
+bool ArchiveNameOf(const wchar_t* name, std::string& utf8) {
+  char buffer[kNameBufferBytes];
+  int n = WideCharToMultiByte(CP_UTF8, 0, name, -1, buffer, kNameBufferBytes, nullptr, nullptr);
+  if (n <= 0) return false;
+  utf8.assign(buffer, static_cast<size_t>(n - 1));
+  return true;
+}
+
+uint64_t SizeOf(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
+
+}  // namespace
+
+std::string NameTooLongMessage(const std::wstring& path) {
+  return "The name of \"" + Narrow(path, CP_ACP) + "\" is too long for the Android package.";
+}
+
+bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::vector<GameFile>& files,
+                   std::string& errorText) {
+  WIN32_FIND_DATAW item;
+  UniqueFind find(detail::findFirst((folder + L"\\*").c_str(), &item));
+  if (!find) return true;
+  do {
+    if (item.cFileName[0] == L'.') continue;  // ".", ".." and every other dot-name
+    const std::wstring childPath = folder + L"\\" + item.cFileName;
+    std::string name;
+    if (!ArchiveNameOf(item.cFileName, name)) {
+      errorText = NameTooLongMessage(childPath);
+      return false;
+    }
+    const std::string archiveName = prefix.empty() ? name : prefix + "/" + name;
+    if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!CollectFolder(childPath, archiveName, files, errorText)) return false;
+    } else {
+      files.push_back({childPath, archiveName, SizeOf(item.nFileSizeHigh, item.nFileSizeLow)});
+    }
+  } while (detail::findNext(find.Get(), &item));
+  return true;
+}
+
+bool CollectGameFiles(const std::wstring& installFolder, const wchar_t* const* names, size_t nameCount,
+                      std::vector<GameFile>& files, std::string& errorText) {
+  for (size_t i = 0; i < nameCount; ++i) {
+    const std::wstring path = installFolder + L"\\" + names[i];
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) continue;
+    std::string name;
+    if (!ArchiveNameOf(names[i], name)) {
+      errorText = NameTooLongMessage(path);
+      return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!CollectFolder(path, name, files, errorText)) return false;
+      continue;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    uint64_t size = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)
+                        ? SizeOf(data.nFileSizeHigh, data.nFileSizeLow)
+                        : 0;
+    files.push_back({path, name, size});
+  }
+  return true;
+}
+
+}  // namespace tf::android

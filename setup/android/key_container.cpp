@@ -1,0 +1,44 @@
+#include "android/key_container.h"
+
+#include <objbase.h>
+
+#include <cwchar>
+
+namespace tf::android {
+
+std::wstring MakeContainerName() {
+  GUID guid{};
+  CoCreateGuid(&guid);
+  wchar_t name[64] = {};
+  swprintf(name, 64, L"tarnfell-apk-%08lx%04hx%04hx", static_cast<unsigned long>(guid.Data1), guid.Data2,
+           guid.Data3);
+  return name;
+}
+
+bool DeleteKeyContainer(const std::wstring& name, const wchar_t* provider, DWORD type) {
+  HCRYPTPROV unused = 0;  // nothing to release after CRYPT_DELETEKEYSET
+  return CryptAcquireContextW(&unused, name.c_str(), provider, type, CRYPT_DELETEKEYSET) != FALSE;
+}
+
+bool ScratchContainer::Create(DWORD& error) {
+  Delete();
+  name_ = MakeContainerName();
+  if (!CryptAcquireContextW(provider_.Put(), name_.c_str(), kProviderName, kProviderType, CRYPT_NEWKEYSET)) {
+    error = GetLastError();
+    return false;
+  }
+  created_ = true;
+  return true;
+}
+
+void ScratchContainer::Delete() {
+  provider_.Reset();
+  if (created_) DeleteKeyContainer(name_, kProviderName, kProviderType);
+  created_ = false;
+}
+
+std::string WithErrorCode(const char* prefix, uint32_t code) {
+  return std::string(prefix) + std::to_string(code) + ").";
+}
+
+}  // namespace tf::android

@@ -1,0 +1,47 @@
+#pragma once
+// Scratch key containers of the RSA and AES provider: GUID-based names, and
+// an owner that deletes its container on every path out of a scope.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "common/win32_handle.h"
+
+namespace tf::android {
+
+inline constexpr wchar_t kProviderName[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";
+inline constexpr DWORD kProviderType = PROV_RSA_AES;
+
+// "tarnfell-apk-" + Data1, Data2, Data3 of a fresh GUID in lower-case hex.
+std::wstring MakeContainerName();
+
+// Deletes a key container (CRYPT_DELETEKEYSET); false when it could not be.
+bool DeleteKeyContainer(const std::wstring& name, const wchar_t* provider, DWORD type);
+
+// A new, empty container of kProviderName (CRYPT_NEWKEYSET). The destructor
+// releases the provider and deletes the container again.
+class ScratchContainer {
+ public:
+  ScratchContainer() = default;
+  ~ScratchContainer() { Delete(); }
+  ScratchContainer(const ScratchContainer&) = delete;
+  ScratchContainer& operator=(const ScratchContainer&) = delete;
+
+  // False with GetLastError() of CryptAcquireContextW in `error`.
+  [[nodiscard]] bool Create(DWORD& error);
+  void Delete();
+
+  HCRYPTPROV Provider() const { return provider_.Get(); }
+  const std::wstring& Name() const { return name_; }
+
+ private:
+  std::wstring name_;
+  UniqueCryptProv provider_;
+  bool created_ = false;
+};
+
+// "<prefix><N>)." with N unsigned decimal, as the key and signing messages say it.
+std::string WithErrorCode(const char* prefix, uint32_t code);
+
+}  // namespace tf::android

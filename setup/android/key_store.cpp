@@ -1,0 +1,228 @@
+#include "android/key_store.h"
+
+#include <wincrypt.h>
+
+#include <cstddef>
+
+#include "android/key_container.h"
+#include "common/win32_file.h"
+#include "common/win32_handle.h"
+
+namespace tf::android {
+
+namespace detail {
+PfxExportFn pfxExport = ::PFXExportCertStoreEx;
+}  // namespace detail
+
+namespace {
+
+constexpr DWORD kKeyFlags = (2048u << 16) | CRYPT_EXPORTABLE;  // 0x08000001
+constexpr char kSha256WithRsa[] = "1.2.840.113549.1.1.11";
+
+std::string CertificateFailure(const char* step, uint32_t code) {
+  return "A signing certificate could not be created (" + std::string(step) + ", error " + std::to_string(code) +
+         ").";
+}
+
+// TF_APK_NO_PFX set to a short value that starts with neither NUL nor "0".
+bool PfxExportSwitchedOff() {
+  char value[8] = {};
+  DWORD length = GetEnvironmentVariableA("TF_APK_NO_PFX", value, sizeof(value));
+  // A value that does not fit is not copied: it leaves the export on.
+  return length != 0 && length < sizeof(value) && value[0] != '\0' && value[0] != '0';
+}
+
+// The private key of a container as a PRIVATEKEYBLOB; false with GetLastError().
+bool ExportPrivateKey(HCRYPTPROV provider, std::vector<uint8_t>& blob, uint32_t& errorCode) {
+  blob.clear();
+  UniqueCryptKey key;
+  DWORD size = 0;
+  if (!CryptGetUserKey(provider, AT_SIGNATURE, key.Put()) ||
+      !CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, nullptr, &size) || size == 0) {
+    errorCode = GetLastError();
+    return false;
+  }
+  blob.resize(size);
+  if (!CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, blob.data(), &size) || size == 0) {
+    errorCode = GetLastError();
+    blob.clear();
+    return false;
+  }
+  blob.resize(size);
+  return true;
+}
+
+// The ".csp" text: a container name, its trailing LF, CR and NUL bytes dropped.
+std::wstring ContainerNameFrom(const std::vector<uint8_t>& text) {
+  size_t length = text.size();
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '\0')) --length;
+  return std::wstring(text.begin(), text.begin() + static_cast<ptrdiff_t>(length));
+}
+
+// The older form: a certificate file and a persistent container named in the
+// ".csp" file, whose key goes into a new ".key" file. The container is left.
+bool MigrateContainerKey(const std::vector<uint8_t>& cspText, const std::wstring& keyPath,
+                         std::vector<uint8_t>& blob) {
+  std::wstring name = ContainerNameFrom(cspText);
+  if (name.empty()) return false;
+  UniqueCryptProv provider;
+  uint32_t unused = 0;
+  if (!CryptAcquireContextW(provider.Put(), name.c_str(), kProviderName, kProviderType, 0)) return false;
+  return ExportPrivateKey(provider.Get(), blob, unused) && WriteKeyFile(keyPath, blob);
+}
+
+}  // namespace
+
+bool ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+  if (ReadWholeFile(path, bytes, kMaxKeyFileBytes) == FileRead::Ok && !bytes.empty()) return true;
+  bytes.clear();
+  return false;
+}
+
+bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+  return WriteWholeFile(path, bytes, OnFailure::DeletePartial) == FileWrite::Ok;
+}
+
+SYSTEMTIME CertificateEndTime(const SYSTEMTIME& now) {
+  SYSTEMTIME end = now;
+  end.wYear = static_cast<WORD>(end.wYear + 30);
+  if (end.wMonth == 2 && end.wDay == 29) end.wDay = 28;  // thirty years on is never a leap year
+  return end;
+}
+
+bool ExportPfx(HCERTSTORE store, bool pbes2, std::vector<uint8_t>& pfx, uint32_t& errorCode) {
+  PKCS12_PBES2_EXPORT_PARAMS params{};
+  params.dwSize = sizeof(params);
+  params.hNcryptDescriptor = nullptr;
+  params.pwszPbes2Alg = const_cast<LPWSTR>(PKCS12_PBES2_ALG_AES256_SHA256);
+  void* para = pbes2 ? &params : nullptr;
+  const DWORD flags = pbes2 ? (EXPORT_PRIVATE_KEYS | PKCS12_EXPORT_PBES2_PARAMS) : EXPORT_PRIVATE_KEYS;
+
+  pfx.clear();
+  CRYPT_DATA_BLOB blob{0, nullptr};
+  SetLastError(0);
+  if (!detail::pfxExport(store, &blob, kPfxPassword, para, flags) || blob.cbData == 0) {
+    errorCode = GetLastError();
+    return false;
+  }
+  pfx.resize(blob.cbData);
+  blob.pbData = pfx.data();
+  SetLastError(0);
+  if (!detail::pfxExport(store, &blob, kPfxPassword, para, flags) || blob.cbData == 0 ||
+      blob.cbData > pfx.size()) {
+    errorCode = GetLastError();
+    pfx.clear();
+    return false;
+  }
+  pfx.resize(blob.cbData);
+  return true;
+}
+
+bool CreateSigningKey(KeyMaterial& key, std::string& errorText) {
+  // Released in reverse order: key handle, store, certificate, then the
+  // provider, and the container is deleted.
+  ScratchContainer container;
+  DWORD error = 0;
+  if (!container.Create(error)) {
+    errorText = WithErrorCode("A signing key could not be created (CryptAcquireContext, error ", error);
+    return false;
+  }
+  {
+    UniqueCryptKey generated;
+    if (!CryptGenKey(container.Provider(), AT_SIGNATURE, kKeyFlags, generated.Put())) {
+      errorText = WithErrorCode("A signing key could not be generated (CryptGenKey, error ", GetLastError());
+      return false;
+    }
+  }
+
+  BYTE subjectBytes[512];
+  DWORD subjectSize = sizeof(subjectBytes);
+  if (!CertStrToNameW(X509_ASN_ENCODING, kSigningSubject, CERT_X500_NAME_STR, nullptr, subjectBytes, &subjectSize,
+                      nullptr)) {
+    errorText = CertificateFailure("CertStrToName", GetLastError());
+    return false;
+  }
+  CERT_NAME_BLOB subject{subjectSize, subjectBytes};
+  CRYPT_KEY_PROV_INFO providerInfo{};
+  providerInfo.pwszContainerName = const_cast<LPWSTR>(container.Name().c_str());
+  providerInfo.pwszProvName = const_cast<LPWSTR>(kProviderName);
+  providerInfo.dwProvType = kProviderType;
+  providerInfo.dwKeySpec = AT_SIGNATURE;
+  CRYPT_ALGORITHM_IDENTIFIER algorithm{};
+  algorithm.pszObjId = const_cast<LPSTR>(kSha256WithRsa);
+  SYSTEMTIME now{};
+  GetSystemTime(&now);
+  SYSTEMTIME end = CertificateEndTime(now);
+  UniqueCertContext certificate(
+      CertCreateSelfSignCertificate(container.Provider(), &subject, 0, &providerInfo, &algorithm, nullptr, &end,
+                                    nullptr));
+  if (!certificate) {
+    errorText = CertificateFailure("CertCreateSelfSignCertificate", GetLastError());
+    return false;
+  }
+  UniqueCertStore store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
+  if (!store) {
+    errorText = CertificateFailure("CertOpenStore", GetLastError());
+    return false;
+  }
+  if (!CertAddCertificateContextToStore(store.Get(), certificate.Get(), CERT_STORE_ADD_ALWAYS, nullptr)) {
+    errorText = CertificateFailure("CertAddCertificateContextToStore", GetLastError());
+    return false;
+  }
+
+  uint32_t legacyError = 0, pbes2Error = 0;
+  if (!PfxExportSwitchedOff() &&
+      (ExportPfx(store.Get(), false, key.pfx, legacyError) || ExportPfx(store.Get(), true, key.pfx, pbes2Error)))
+    return true;
+
+  uint32_t exportError = 0;
+  if (!ExportPrivateKey(container.Provider(), key.privateKeyBlob, exportError)) {
+    errorText = CertificateFailure("CryptExportKey", exportError);
+    return false;
+  }
+  key.pfx.clear();
+  const CERT_CONTEXT* c = certificate.Get();
+  key.certificate.assign(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
+  key.note = "PFX export refused (legacy error " + std::to_string(legacyError) + ", PBES2 error " +
+             std::to_string(pbes2Error) + "); the key was stored as a raw blob instead.";
+  if (key.certificate.empty()) {
+    errorText = CertificateFailure("CryptExportKey", 0);
+    return false;
+  }
+  return true;
+}
+
+bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText) {
+  const std::wstring cerPath = pfxPath + kCertificateSuffix, keyPath = pfxPath + kPrivateKeySuffix;
+  const std::wstring cspPath = pfxPath + kContainerSuffix;
+  if (ReadKeyFile(pfxPath, key.pfx)) return true;
+  if (ReadKeyFile(cerPath, key.certificate) && ReadKeyFile(keyPath, key.privateKeyBlob)) return true;
+
+  key.certificate.clear();
+  key.privateKeyBlob.clear();
+  std::vector<uint8_t> cspText;
+  if (ReadKeyFile(cerPath, key.certificate) && ReadKeyFile(cspPath, cspText)) {
+    bool migrated = MigrateContainerKey(cspText, keyPath, key.privateKeyBlob);
+    DeleteFileW(cspPath.c_str());
+    if (migrated) return true;
+    key.certificate.clear();
+    key.privateKeyBlob.clear();
+    DeleteFileW(cerPath.c_str());
+  }
+
+  key.certificate.clear();
+  key.privateKeyBlob.clear();
+  if (!CreateSigningKey(key, errorText)) return false;
+  // Write failures leave the key in memory for this build; the next one makes another.
+  if (!key.pfx.empty()) {
+    WriteKeyFile(pfxPath, key.pfx);
+  } else {
+    WriteKeyFile(cerPath, key.certificate);
+    WriteKeyFile(keyPath, key.privateKeyBlob);
+    if (!key.note.empty())
+      WriteKeyFile(pfxPath + kNoteSuffix, std::vector<uint8_t>(key.note.begin(), key.note.end()));
+  }
+  return true;
+}
+
+}  // namespace tf::android

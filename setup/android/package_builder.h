@@ -1,0 +1,25 @@
+#pragma once
+// One signed Android package from the template, the installed game files and
+// the user's signing key.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "android/zip_writer.h"
+
+namespace tf::android {
+
+inline constexpr char kMsgPackageNotCreated[] = "The Android package could not be created.";
+inline constexpr char kMsgSigningFailed[] = "Signing failed.";
+inline constexpr wchar_t kSigningStatus[] = L"Signing the Android app\u2026";
+
+// The template entries, "assets/game.pak" and the three META-INF files, in
+// that order. Failures before the package file is created leave no file; a
+// later one leaves the partial file for the caller to delete. A null callback
+// means no reports (and no cancellation).
+[[nodiscard]] bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength,
+                                       const std::wstring& pfxPath, const std::wstring& installFolder,
+                                       const wchar_t* const* names, size_t nameCount, const std::wstring& packagePath,
+                                       ProgressCallback callback, void* context, std::string& errorText);
+
+}  // namespace tf::android

@@ -1,0 +1,186 @@
+// The install's Android step with the template this test program carries as
+// resource 111: package and README in the install folder, progress lines in
+// the session's log, what a failed or cancelled build leaves, the read-only
+// folders, and the message the install shows.
+#include "android/android_app.h"
+
+#include <gtest/gtest.h>
+
+#include "android/game_files.h"
+#include "android_wine_support.h"
+#include "common/text.h"
+#include "shell/progress_math.h"
+#include "win_test_support.h"
+
+namespace tf::android {
+namespace {
+
+using test::FileExists;
+using test::TempDir;
+
+std::string ReadText(const std::wstring& path) {
+  std::vector<uint8_t> b;
+  test::ReadFileBytes(path, b);
+  return std::string(b.begin(), b.end());
+}
+
+std::set<std::wstring> FolderItems(const std::wstring& folder) {
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (d.cFileName[0] != L'.') names.insert(d.cFileName);
+  } while (FindNextFileW(h, &d));
+  FindClose(h);
+  return names;
+}
+
+class AndroidApp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    containersBefore = testing::KeyContainers();
+    ASSERT_TRUE(testing::LayOutGameFolder(install));
+    session.logFile.Reset(CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  void TearDown() override { EXPECT_EQ(testing::KeyContainers(), containersBefore); }
+  bool Build(std::wstring& failure) {
+    failure.clear();
+    return BuildAndroidApp(session, install, failure);
+  }
+  std::string TakeLog() {
+    session.logFile.Reset();
+    std::string log = ReadText(logPath);
+    session.logFile.Reset(CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    return log;
+  }
+
+  testing::UserKeyFolderGuard userKeys;
+  std::set<std::string> containersBefore;
+  TempDir dir;
+  std::wstring install = dir / L"Game", android = dir / L"Game\\Android", logPath = dir / L"log.txt";
+  InstallSession session;
+};
+
+TEST_F(AndroidApp, PackageReadmeKeyAndProgress) {
+  std::wstring failure;
+  ASSERT_TRUE(Build(failure)) << test::Utf8(failure);
+  EXPECT_EQ(FolderItems(android), (std::set<std::wstring>{L"Tarnfell.apk", L"README.txt"}));
+  EXPECT_EQ(ReadText(android + L"\\README.txt"), AndroidReadme());
+  std::set<std::wstring> keyFiles = FolderItems(userKeys.Folder());
+  EXPECT_TRUE(keyFiles.count(L"android-signing.pfx") ||
+              (keyFiles.count(L"android-signing.pfx.cer") && keyFiles.count(L"android-signing.pfx.key")));
+
+  // One line per game file at 90..96, in the order the files were packed, then the signing line at 96.
+  std::vector<GameFile> files;
+  std::string error;
+  ASSERT_TRUE(CollectGameFiles(install, GamePackNames, kGamePackNameCount, files, error));
+  uint64_t total = 0, done = 0;
+  for (const GameFile& f : files) total += f.size;
+  std::string expected;
+  for (const GameFile& f : files) {
+    done += f.size;
+    expected += FormatLogPrefix(BuildProgressPercent(done, total)) + "Packing the game into the Android app\xE2\x80\xA6\r\n";
+  }
+  expected += "[ 96%] Signing the Android app\xE2\x80\xA6\r\n";
+  EXPECT_EQ(TakeLog(), expected);
+
+  // The same user's next build is the same package, byte for byte.
+  std::vector<uint8_t> first, second;
+  ASSERT_TRUE(test::ReadFileBytes(android + L"\\Tarnfell.apk", first));
+  ASSERT_TRUE(Build(failure)) << test::Utf8(failure);
+  ASSERT_TRUE(test::ReadFileBytes(android + L"\\Tarnfell.apk", second));
+  EXPECT_TRUE(first == second);
+}
+
+TEST_F(AndroidApp, AFailedOrCancelledBuildLeavesNoPackage) {
+  std::wstring failure;
+  ASSERT_TRUE(Build(failure)) << test::Utf8(failure);
+  ASSERT_TRUE(test::WriteFileBytes(android + L"\\notes.txt", "mine", 4));
+  TakeLog();
+  session.RequestCancel();
+  EXPECT_FALSE(Build(failure));
+  EXPECT_EQ(failure, L"cancelled");
+  EXPECT_EQ(TakeLog(), "") << "a cancelled build reports nothing";
+  EXPECT_EQ(FolderItems(android), (std::set<std::wstring>{L"README.txt", L"notes.txt"}));
+  session.cancelRequested = 0;
+
+  // A failure before the package file is made removes an earlier package too.
+  ASSERT_TRUE(Build(failure));
+  for (const wchar_t* name : GamePackNames) test::RemoveTree(install + L"\\" + name), DeleteFileW((install + L"\\" + name).c_str());
+  EXPECT_FALSE(Build(failure));
+  EXPECT_EQ(failure, L"No game files were found to pack.");
+  EXPECT_FALSE(FileExists(android + L"\\Tarnfell.apk"));
+  EXPECT_TRUE(FileExists(android + L"\\README.txt"));
+}
+
+TEST_F(AndroidApp, AReadOnlyPackageIsNeitherReplacedNorDeleted) {
+  ASSERT_TRUE(CreateDirectoryW(android.c_str(), nullptr));
+  ASSERT_TRUE(test::WriteFileBytes(android + L"\\Tarnfell.apk", "mine", 4));
+  ASSERT_TRUE(SetFileAttributesW((android + L"\\Tarnfell.apk").c_str(), FILE_ATTRIBUTE_READONLY));
+  std::wstring failure;
+  EXPECT_FALSE(Build(failure));
+  EXPECT_EQ(failure, L"The Android package could not be created.");
+  EXPECT_EQ(ReadText(android + L"\\Tarnfell.apk"), "mine");
+  SetFileAttributesW((android + L"\\Tarnfell.apk").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Folders the file system refuses to write into (made by the test fixture).
+TEST_F(AndroidApp, ReadOnlyFolders) {
+  const std::wstring root = test::FromUnixPath(TF_ANDROID_READONLY_DIR);
+  if (FileExists(root + L"\\unsupported")) GTEST_SKIP() << "this file system cannot lock a folder";
+  struct Case {
+    const wchar_t* installFolder;
+    const wchar_t* failure;
+  } cases[] = {{L"install-locked", L"the Android folder could not be created"},
+               {L"android-locked", L"The Android package could not be created."}};
+  for (const Case& c : cases) {
+    std::wstring failure;
+    EXPECT_FALSE(BuildAndroidApp(session, root + L"\\" + c.installFolder, failure));
+    EXPECT_EQ(failure, c.failure);
+  }
+  EXPECT_FALSE(FileExists(root + L"\\install-locked\\Android"));
+  EXPECT_FALSE(FileExists(root + L"\\android-locked\\Android\\Tarnfell.apk"));
+}
+
+// Plain ASCII with CR LF line ends, the title's 42-sign underline, the
+// package named in the third piece, the four headings in order, each block
+// closed by a blank line but the last.
+TEST(AndroidReadme, PlainTextInItsShape) {
+  const std::string& text = AndroidReadme();
+  EXPECT_EQ(text.rfind("TARNFELL - ANDROID\r\n" + std::string(42, '=') + "\r\n\r\n\"Tarnfell.apk\" in this folder", 0), 0u);
+  size_t lines = 0, previous = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    ASSERT_TRUE(text[i] >= ' ' ? text[i] < 127 : text[i] == '\r' || text[i] == '\n') << "at " << i;
+    if (text[i] == '\n') {
+      ASSERT_EQ(text[i - 1], '\r') << "at " << i;
+    }
+    lines += text[i] == '\n';
+  }
+  EXPECT_EQ(lines, 27u) << "22 lines of text and 5 blank ones";
+  for (const char* heading : {"\r\n\r\nTO PLAY\r\n", "\r\n\r\nWHAT YOUR PHONE NEEDS\r\n",
+                              "\r\n\r\nLAN PLAY WITH THE PC\r\n", "\r\n\r\nSAVES\r\n"}) {
+    size_t at = text.find(heading);
+    EXPECT_TRUE(at != std::string::npos && at > previous) << heading;
+    previous = at;
+  }
+  EXPECT_EQ(text.substr(text.size() - 38), "  uninstalling the app removes them.\r\n");
+}
+
+TEST(AndroidFailureMessage, OneFullStopBeforeTheClosingSentence) {
+  const std::wstring tail = L". The PC game is installed and working.";
+  const std::wstring head = L"The Android version could not be built: ";
+  struct Case {
+    const wchar_t* failure;
+    const wchar_t* reason;
+  } cases[] = {{L"No game files were found to pack.", L"No game files were found to pack"},
+               {L"cancelled", L"cancelled"},
+               {L"the Android folder could not be created", L"the Android folder could not be created"},
+               {L"The signing key could not be read (error 0).", L"The signing key could not be read (error 0)"}};
+  for (const Case& c : cases) EXPECT_EQ(AndroidFailureMessage(c.failure), head + c.reason + tail);
+}
+
+}  // namespace
+}  // namespace tf::android

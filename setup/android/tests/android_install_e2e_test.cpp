@@ -1,0 +1,108 @@
+// tf_setup.exe /silent ... /android from start to end: the log from 90 to
+// 96 per cent and the package beside the game; and a failing Android step,
+// which ends the install with exit code 1 before the uninstaller and the
+// registration.
+#include <gtest/gtest.h>
+
+#include "android/game_files.h"
+#include "android_wine_support.h"
+#include "discgen.h"
+#include "pipeline/install_names.h"
+#include "shell/progress_math.h"
+#include "win_test_support.h"
+
+namespace tf::android {
+namespace {
+
+using test::FileExists;
+using test::TempDir;
+
+const char kEllipsis[] = "\xE2\x80\xA6";
+
+std::string ReadText(const std::wstring& path) {
+  std::vector<uint8_t> b;
+  test::ReadFileBytes(path, b);
+  return std::string(b.begin(), b.end());
+}
+
+std::wstring MakeDisc(const TempDir& dir) {
+  std::wstring path = dir / L"Tarnfell.iso";
+  discgen::ImageSpec plan;
+  std::string error;
+  EXPECT_TRUE(discgen::GameTree(discgen::GameOptions{}, plan, error)) << error;
+  EXPECT_TRUE(discgen::WriteImage(plan, std::filesystem::path(path), error)) << error;
+  return path;
+}
+
+// The log's lines from "Preparing RAVU RIZO assets" on.
+std::string LogFromArenaStep(const std::wstring& logPath) {
+  std::string log = ReadText(logPath);
+  size_t at = log.find("[ 90%] Preparing RAVU RIZO assets");
+  return at == std::string::npos ? "<no arena step in the log>\n" + log : log.substr(at);
+}
+
+bool UninstallEntryExists() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+TEST(AndroidInstall, SilentInstallBuildsThePackage) {
+  testing::UserKeyFolderGuard userKeys;
+  TempDir dir;
+  std::wstring setup = dir / L"tf_setup.exe", folder = dir / L"Games\\Tarnfell";
+  ASSERT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), setup.c_str(), FALSE));
+  std::wstring disc = MakeDisc(dir);
+  test::ProcessResult r = test::RunProgram(setup, L"/silent " + disc + L" " + folder + L" /android");
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 0u);
+
+  std::vector<GameFile> files;
+  std::string error;
+  ASSERT_TRUE(CollectGameFiles(folder, GamePackNames, kGamePackNameCount, files, error));
+  uint64_t total = 0, done = 0;
+  for (const GameFile& f : files) total += f.size;
+  std::string expected = std::string("[ 90%] Preparing RAVU RIZO assets") + kEllipsis + "\r\n[ 90%] Building the Android app" +
+                         kEllipsis + "\r\n";
+  for (const GameFile& f : files) {
+    done += f.size;
+    expected += FormatLogPrefix(BuildProgressPercent(done, total)) + "Packing the game into the Android app" + kEllipsis + "\r\n";
+  }
+  expected += std::string("[ 96%] Signing the Android app") + kEllipsis + "\r\n";
+  std::string log = LogFromArenaStep(setup + L".log");
+  EXPECT_EQ(log.substr(0, expected.size()), expected);
+  EXPECT_EQ(log.substr(log.size() - 14), "[100%] Done.\r\n");
+
+  std::vector<uint8_t> zip;
+  std::vector<testing::ZipItem> items;
+  ASSERT_TRUE(test::ReadFileBytes(folder + L"\\Android\\Tarnfell.apk", zip));
+  ASSERT_TRUE(testing::ListZip(zip, items));
+  EXPECT_EQ(items.size(), 13u);
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> packed;
+  ASSERT_TRUE(testing::ParsePak(testing::ItemBytes(zip, items[9]), packed));
+  EXPECT_EQ(packed.size(), files.size());
+  EXPECT_TRUE(FileExists(folder + L"\\Android\\README.txt"));
+}
+
+TEST(AndroidInstall, AFailingAndroidStepEndsTheInstall) {
+  TempDir dir;
+  std::wstring setup = dir / L"tf_setup.exe", folder = dir / L"T";
+  ASSERT_TRUE(test::CopyWithoutResource(test::FromUnixPath(TF_SETUP_EXE), setup, 111));
+  std::wstring disc = MakeDisc(dir);
+  test::ProcessResult r = test::RunProgram(setup, L"/silent " + disc + L" " + folder + L" /android");
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_EQ(LogFromArenaStep(setup + L".log"),
+            std::string("[ 90%] Preparing RAVU RIZO assets") + kEllipsis + "\r\n[ 90%] Building the Android app" +
+                kEllipsis +
+                "\r\n[ 90%] Failed: The Android version could not be built: this installer was built without the "
+                "Android template. The PC game is installed and working.\r\n");
+  EXPECT_TRUE(FileExists(folder + L"\\default.xbe")) << "the PC game stays";
+  EXPECT_FALSE(FileExists(folder + L"\\Android"));
+  EXPECT_FALSE(FileExists(folder + L"\\uninstall.exe"));
+  EXPECT_FALSE(UninstallEntryExists());
+}
+
+}  // namespace
+}  // namespace tf::android

@@ -1,0 +1,60 @@
+#pragma once
+// Helpers for the Android builder's tests under Wine: install folders laid out
+// in the test, an independent reading of packages and packs, the user's key
+// containers, and the per-user key folder put back as it was.
+#include <windows.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tf::android::testing {
+
+// The content rule of laid-out files: byte i of the file with this name.
+std::vector<uint8_t> FileContent(const std::string& name, uint64_t size);
+
+struct LaidOutFile {
+  std::string name;  // relative, "/" separated (the archive name it must get)
+  uint64_t size;
+};
+// Writes the files (and their folders) below `folder`.
+bool LayOut(const std::wstring& folder, const std::vector<LaidOutFile>& files);
+// A small install: default.xbe, nested GFX folders with an empty file and an
+// empty folder, AUDMUSIC, AUDSoundFX, arabic_font.bin, and dot-names that stay out.
+bool LayOutGameFolder(const std::wstring& folder);
+
+// One entry as the package's central directory lists it.
+struct ZipItem {
+  std::string name;
+  uint32_t crc = 0, size = 0, localOffset = 0, localCrc = 0;
+  uint64_t dataOffset = 0;
+};
+// Walks the end record and the central directory; false on any inconsistency.
+bool ListZip(const std::vector<uint8_t>& zip, std::vector<ZipItem>& items);
+std::vector<uint8_t> ItemBytes(const std::vector<uint8_t>& zip, const ZipItem& item);
+
+// The files of a game pack: (name, bytes), in pack order; false when malformed.
+bool ParsePak(const std::vector<uint8_t>& pak, std::vector<std::pair<std::string, std::vector<uint8_t>>>& files);
+
+// Names of the user's key containers (the provider's own list).
+std::set<std::string> KeyContainers();
+
+// The stand-in template the build generated, read from the build folder.
+std::vector<uint8_t> StandInTemplate();
+
+// LocalAppData\Tarnfell as it was before the test: files the test made go,
+// and the folder itself when the test made it.
+class UserKeyFolderGuard {
+ public:
+  UserKeyFolderGuard();
+  ~UserKeyFolderGuard();
+  const std::wstring& Folder() const { return folder_; }
+
+ private:
+  std::wstring folder_;
+  bool existed_ = false;
+  std::set<std::wstring> before_;
+};
+
+}  // namespace tf::android::testing

@@ -1,0 +1,367 @@
+// The signing key store and the signature block on real CryptoAPI: every way
+// a key is found, migrated or made, the export's switch and arguments, the
+// signatures both forms make, and no key container left behind by any of it.
+#include "android/key_store.h"
+
+#include <gtest/gtest.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "android/key_container.h"
+#include "android/package_builder.h"
+#include "android/signature_block.h"
+#include "android_wine_support.h"
+#include "common/win32_handle.h"
+#include "win_test_support.h"
+
+namespace tf::android {
+namespace {
+
+using test::FileExists;
+using test::TempDir;
+
+std::vector<uint8_t> Bytes(const std::wstring& path) {
+  std::vector<uint8_t> b;
+  test::ReadFileBytes(path, b);
+  return b;
+}
+std::string Text(const std::wstring& path) {
+  std::vector<uint8_t> b = Bytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+// Stands in for the platform's PKCS#12 export: records each call, and fails
+// with a chosen code or hands out a fixed blob.
+struct FakeExport {
+  struct Call {
+    DWORD flags;
+    std::wstring password, algorithm;
+    DWORD paramsSize;
+  };
+  static inline std::vector<Call> calls;
+  static inline DWORD failLegacy = 0, failPbes2 = 0;  // non-zero: fail with this code
+  static inline std::vector<uint8_t> blob = {'P', 'F', 'X', '!'};
+
+  static BOOL WINAPI Export(HCERTSTORE, CRYPT_DATA_BLOB* out, LPCWSTR password, void* para, DWORD flags) {
+    auto* params = static_cast<PKCS12_PBES2_EXPORT_PARAMS*>(para);
+    calls.push_back({flags, password ? password : L"", params ? params->pwszPbes2Alg : L"", params ? params->dwSize : 0});
+    DWORD fail = (flags & PKCS12_EXPORT_PBES2_PARAMS) ? failPbes2 : failLegacy;
+    if (fail != 0) {
+      SetLastError(fail);
+      return FALSE;
+    }
+    if (out->pbData != nullptr) std::memcpy(out->pbData, blob.data(), std::min<size_t>(out->cbData, blob.size()));
+    out->cbData = static_cast<DWORD>(blob.size());
+    return TRUE;
+  }
+};
+
+class KeyStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    containersBefore = testing::KeyContainers();
+    FakeExport::calls.clear();
+    FakeExport::failLegacy = FakeExport::failPbes2 = 0;
+    SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
+  }
+  void TearDown() override {
+    detail::pfxExport = ::PFXExportCertStoreEx;
+    SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
+    EXPECT_EQ(testing::KeyContainers(), containersBefore) << "a key container was left behind";
+  }
+  void UseFakeExport(DWORD failLegacy, DWORD failPbes2) {
+    detail::pfxExport = FakeExport::Export;
+    FakeExport::failLegacy = failLegacy;
+    FakeExport::failPbes2 = failPbes2;
+  }
+  // A new key in the raw form, made without the platform's export.
+  KeyMaterial RawKey() {
+    UseFakeExport(1, 1);
+    KeyMaterial key;
+    std::string error;
+    EXPECT_TRUE(CreateSigningKey(key, error)) << error;
+    detail::pfxExport = ::PFXExportCertStoreEx;
+    return key;
+  }
+  std::wstring File(const wchar_t* suffix) const { return pfxPath + suffix; }
+
+  std::set<std::string> containersBefore;
+  TempDir dir;
+  std::wstring pfxPath = dir / L"android-signing.pfx";
+};
+
+// The certificate a raw key carries, and whether the key blob is its key.
+void ExpectCertificateOfKey(const KeyMaterial& key) {
+  UniqueCertContext cert(CertCreateCertificateContext(X509_ASN_ENCODING, key.certificate.data(),
+                                                      static_cast<DWORD>(key.certificate.size())));
+  ASSERT_TRUE(cert);
+  wchar_t subject[256] = {};
+  CertNameToStrW(X509_ASN_ENCODING, &cert.Get()->pCertInfo->Subject, CERT_X500_NAME_STR, subject, 256);
+  EXPECT_STREQ(subject, L"CN=Tarnfell, O=Native port");
+  EXPECT_STREQ(cert.Get()->pCertInfo->SignatureAlgorithm.pszObjId, "1.2.840.113549.1.1.11");
+  SYSTEMTIME from{}, to{};
+  FileTimeToSystemTime(&cert.Get()->pCertInfo->NotBefore, &from);
+  FileTimeToSystemTime(&cert.Get()->pCertInfo->NotAfter, &to);
+  EXPECT_EQ(to.wYear, from.wYear + 30);
+  // The blob's public half (bit length, exponent and modulus behind the blob
+  // header and the "RSA1"/"RSA2" magic) is the certificate's.
+  UniqueCryptProv verify;
+  ASSERT_TRUE(CryptAcquireContextW(verify.Put(), nullptr, kProviderName, kProviderType, CRYPT_VERIFYCONTEXT));
+  UniqueCryptKey publicKey;
+  ASSERT_TRUE(CryptImportPublicKeyInfo(verify.Get(), X509_ASN_ENCODING, &cert.Get()->pCertInfo->SubjectPublicKeyInfo,
+                                       publicKey.Put()));
+  DWORD size = 0;
+  ASSERT_TRUE(CryptExportKey(publicKey.Get(), 0, PUBLICKEYBLOB, 0, nullptr, &size));
+  std::vector<uint8_t> pub(size);
+  ASSERT_TRUE(CryptExportKey(publicKey.Get(), 0, PUBLICKEYBLOB, 0, pub.data(), &size));
+  ASSERT_GT(key.privateKeyBlob.size(), size);
+  EXPECT_EQ(key.privateKeyBlob[0], PRIVATEKEYBLOB);
+  EXPECT_TRUE(std::equal(pub.begin() + 12, pub.begin() + size, key.privateKeyBlob.begin() + 12));
+}
+
+// Verifies a detached signature and returns the signer's certificate bytes.
+std::vector<uint8_t> VerifiedSigner(const std::vector<uint8_t>& signature, const std::string& content) {
+  CRYPT_VERIFY_MESSAGE_PARA para{sizeof(para), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, nullptr, nullptr};
+  const BYTE* blocks[1] = {reinterpret_cast<const BYTE*>(content.data())};
+  DWORD sizes[1] = {static_cast<DWORD>(content.size())};
+  PCCERT_CONTEXT signer = nullptr;
+  if (!CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()), 1,
+                                           blocks, sizes, &signer))
+    return {};
+  std::vector<uint8_t> der(signer->pbCertEncoded, signer->pbCertEncoded + signer->cbCertEncoded);
+  CertFreeCertificateContext(signer);
+  return der;
+}
+
+TEST(CertificateEnd, ThirtyYearsOnAndTheLeapDay) {
+  struct Case {
+    WORD year, month, day, endYear, endDay;
+  } cases[] = {{2024, 2, 29, 2054, 28}, {2000, 2, 29, 2030, 28}, {2023, 2, 28, 2053, 28}, {2025, 3, 1, 2055, 1},
+               {2024, 12, 31, 2054, 31}};
+  for (const Case& c : cases) {
+    SYSTEMTIME now{c.year, c.month, 0, c.day, 13, 14, 15, 16};
+    SYSTEMTIME end = CertificateEndTime(now);
+    EXPECT_EQ(end.wYear, c.endYear);
+    EXPECT_EQ(end.wMonth, c.month);
+    EXPECT_EQ(end.wDay, c.endDay);
+    EXPECT_EQ(end.wHour * 10000 + end.wMinute * 100 + end.wSecond, 131415);
+  }
+}
+
+TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
+  // Refused export (codes with the top bit set read as unsigned decimals):
+  // the raw pair and the note, then the next load reads the pair back.
+  UseFakeExport(0x80090016, 87);
+  KeyMaterial first, second;
+  std::string error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, first, error)) << error;
+  EXPECT_TRUE(first.pfx.empty());
+  EXPECT_FALSE(FileExists(pfxPath));
+  EXPECT_EQ(Bytes(File(L".cer")), first.certificate);
+  EXPECT_EQ(Bytes(File(L".key")), first.privateKeyBlob);
+  EXPECT_EQ(Text(File(L".txt")),
+            "PFX export refused (legacy error 2148073494, PBES2 error 87); the key was stored as a raw blob instead.");
+  ExpectCertificateOfKey(first);
+  ASSERT_EQ(FakeExport::calls.size(), 2u);
+  EXPECT_EQ(FakeExport::calls[0].flags, 0x4u);
+  EXPECT_EQ(FakeExport::calls[0].paramsSize, 0u);
+  EXPECT_EQ(FakeExport::calls[1].flags, 0x84u);
+  EXPECT_EQ(FakeExport::calls[1].algorithm, L"AES256-SHA256");
+  EXPECT_EQ(FakeExport::calls[1].paramsSize, sizeof(PKCS12_PBES2_EXPORT_PARAMS));
+  for (const auto& c : FakeExport::calls) EXPECT_EQ(c.password, L"quorv");
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, second, error)) << error;
+  EXPECT_EQ(second.certificate, first.certificate);
+  EXPECT_EQ(second.privateKeyBlob, first.privateKeyBlob);
+  EXPECT_EQ(FakeExport::calls.size(), 2u) << "no second key";
+
+  // An export that works (here the PBES2 one): only the PKCS#12 file.
+  TempDir other;
+  UseFakeExport(5, 0);
+  KeyMaterial pfxForm;
+  ASSERT_TRUE(LoadOrCreateSigningKey(other / L"k.pfx", pfxForm, error)) << error;
+  EXPECT_EQ(pfxForm.pfx, FakeExport::blob);
+  EXPECT_TRUE(pfxForm.certificate.empty() && pfxForm.privateKeyBlob.empty() && pfxForm.note.empty());
+  EXPECT_EQ(Bytes(other / L"k.pfx"), FakeExport::blob);
+  EXPECT_FALSE(FileExists(other / L"k.pfx.cer") || FileExists(other / L"k.pfx.key") ||
+               FileExists(other / L"k.pfx.txt"));
+}
+
+TEST_F(KeyStore, ThePlatformExportGivesExactlyOneStoredForm) {
+  KeyMaterial key;
+  std::string error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  if (key.pfx.empty()) {
+    ExpectCertificateOfKey(key);
+    EXPECT_FALSE(FileExists(pfxPath));
+    EXPECT_EQ(Text(File(L".txt")), key.note);
+  } else {
+    EXPECT_EQ(Bytes(pfxPath), key.pfx);
+    EXPECT_FALSE(FileExists(File(L".cer")));
+  }
+}
+
+TEST_F(KeyStore, TheNoPfxSwitch) {
+  struct Case {
+    const char* value;  // null: not set
+    bool exportTried;
+  } cases[] = {{nullptr, true}, {"1", false}, {"yes", false}, {"0", true}, {"0x1", true}, {"", true},
+               {"1234567", false}, {"12345678", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(not set)");
+    SetEnvironmentVariableA("TF_APK_NO_PFX", c.value);
+    UseFakeExport(31, 32);
+    FakeExport::calls.clear();
+    KeyMaterial key;
+    std::string error;
+    ASSERT_TRUE(CreateSigningKey(key, error)) << error;
+    EXPECT_EQ(FakeExport::calls.size(), c.exportTried ? 2u : 0u);
+    EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") + (c.exportTried ? "31, PBES2 error 32" : "0, PBES2 error 0") +
+                            "); the key was stored as a raw blob instead.");
+  }
+}
+
+TEST_F(KeyStore, EmptyAndOversizedFilesCountAsAbsent) {
+  struct Case {
+    size_t pfxSize;
+    bool newKey;
+  } cases[] = {{0, true}, {0x1000001, true}, {0x1000000, false}, {1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pfxSize);
+    TempDir d;
+    std::wstring path = d / L"android-signing.pfx";
+    std::vector<uint8_t> old(c.pfxSize, 0x5A);
+    ASSERT_TRUE(test::WriteFileBytes(path, old.data(), old.size()));
+    UseFakeExport(0, 0);
+    FakeExport::calls.clear();
+    KeyMaterial key;
+    std::string error;
+    ASSERT_TRUE(LoadOrCreateSigningKey(path, key, error)) << error;
+    EXPECT_EQ(!FakeExport::calls.empty(), c.newKey);
+    EXPECT_EQ(key.pfx, c.newKey ? FakeExport::blob : old);
+    EXPECT_EQ(Bytes(path), key.pfx) << "a new key replaces the file";
+  }
+  // An empty ".key" beside a good ".cer" is absent too: a new raw key replaces both.
+  KeyMaterial raw = RawKey();
+  ASSERT_TRUE(WriteKeyFile(File(L".cer"), raw.certificate));
+  ASSERT_TRUE(test::WriteFileBytes(File(L".key"), "", 0));
+  UseFakeExport(1, 2);
+  KeyMaterial key;
+  std::string error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  EXPECT_NE(key.certificate, raw.certificate);
+  EXPECT_EQ(Bytes(File(L".key")), key.privateKeyBlob);
+}
+
+TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
+  // A persistent container with a key and its certificate, as older installers left them.
+  KeyMaterial raw = RawKey();
+  const std::wstring name = MakeContainerName();
+  {
+    UniqueCryptProv provider;
+    ASSERT_TRUE(CryptAcquireContextW(provider.Put(), name.c_str(), kProviderName, kProviderType, CRYPT_NEWKEYSET));
+    UniqueCryptKey imported;
+    ASSERT_TRUE(CryptImportKey(provider.Get(), raw.privateKeyBlob.data(), static_cast<DWORD>(raw.privateKeyBlob.size()),
+                               0, CRYPT_EXPORTABLE, imported.Put()));
+  }
+  const std::string narrowName(name.begin(), name.end());
+  for (const std::string& cspText : {narrowName + "\r\n", narrowName + "\n\r\n", narrowName + std::string(2, '\0')}) {
+    ASSERT_TRUE(WriteKeyFile(File(L".cer"), raw.certificate));
+    ASSERT_TRUE(test::WriteFileBytes(File(L".csp"), cspText.data(), cspText.size()));
+    KeyMaterial key;
+    std::string error;
+    UseFakeExport(1, 1);
+    FakeExport::calls.clear();
+    ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+    EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
+    EXPECT_EQ(key.certificate, raw.certificate);
+    ExpectCertificateOfKey(key);
+    EXPECT_EQ(Bytes(File(L".key")), key.privateKeyBlob);
+    EXPECT_FALSE(FileExists(File(L".csp")));
+    DeleteFileW(File(L".key").c_str());
+  }
+  // The container stays where it was; this test made it and removes it.
+  EXPECT_EQ(testing::KeyContainers().count(narrowName), 1u);
+  EXPECT_TRUE(DeleteKeyContainer(name, kProviderName, kProviderType));
+
+  // A ".csp" naming a container that is gone: it and the ".cer" go, a new key comes.
+  ASSERT_TRUE(WriteKeyFile(File(L".cer"), raw.certificate));
+  ASSERT_TRUE(test::WriteFileBytes(File(L".csp"), narrowName.data(), narrowName.size()));
+  KeyMaterial key;
+  std::string error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  EXPECT_FALSE(FileExists(File(L".csp")));
+  EXPECT_NE(key.certificate, raw.certificate);
+  EXPECT_EQ(Bytes(File(L".cer")), key.certificate);
+
+  // A ".csp" without a ".cer": nothing is deleted, a new key is made.
+  TempDir d;
+  ASSERT_TRUE(test::WriteFileBytes(d / L"k.pfx.csp", "x\r\n", 3));
+  KeyMaterial fresh;
+  ASSERT_TRUE(LoadOrCreateSigningKey(d / L"k.pfx", fresh, error)) << error;
+  EXPECT_EQ(Text(d / L"k.pfx.csp"), "x\r\n");
+}
+
+TEST_F(KeyStore, TheStoredKeySignsAndItsFaultsAreReported) {
+  KeyMaterial key = RawKey();
+  const std::string content = "Signature-Version: 1.0\r\nSHA-256-Digest-Manifest: x\r\n\r\n";
+  std::vector<uint8_t> signature, again;
+  std::string error;
+  ASSERT_TRUE(SignWithStoredKey(key, content, signature, error)) << error;
+  EXPECT_EQ(VerifiedSigner(signature, content), key.certificate);
+  ASSERT_TRUE(SignWithStoredKey(key, content, again, error)) << error;
+  EXPECT_EQ(again, signature) << "no time or random value in the block";
+  std::string changed = content;
+  changed[5] ^= 1;
+  EXPECT_TRUE(VerifiedSigner(signature, changed).empty());
+
+  struct Case {
+    bool damageKey;
+    const char* prefix;
+  } cases[] = {{true, "The stored signing key could not be loaded (CryptImportKey, error "},
+               {false, "The signing certificate could not be read (error "}};
+  for (const Case& c : cases) {
+    KeyMaterial bad = key;
+    (c.damageKey ? bad.privateKeyBlob : bad.certificate).resize(10);
+    ASSERT_FALSE(SignWithStoredKey(bad, content, signature, error));
+    EXPECT_EQ(error.rfind(c.prefix, 0), 0u) << error;
+    EXPECT_EQ(error.substr(error.size() - 2), ").");
+  }
+}
+
+// PKCS#12 files made by openssl (the test fixture), with the password the
+// key store uses and with another one.
+TEST_F(KeyStore, OpensslPkcs12Files) {
+  const std::wstring folder = test::FromUnixPath(TF_ANDROID_PFX_DIR);
+  const std::string content = "Signature-Version: 1.0\r\n\r\n";
+  std::vector<uint8_t> certificate = Bytes(folder + L"\\certificate.der");
+  ASSERT_FALSE(certificate.empty()) << "the fixture made no files";
+  for (const wchar_t* name : {L"quorv.pfx", L"quorv-legacy.pfx"}) {
+    SCOPED_TRACE(test::Utf8(name));
+    std::vector<uint8_t> pfx = Bytes(folder + L"\\" + name), signature;
+    std::string error;
+    // Wine imports the key with a provider without SHA-256; the signature is
+    // then made from a scratch container of the AES provider.
+    ASSERT_TRUE(SignWithPfx(pfx, kPfxPassword, content, signature, error)) << error;
+    EXPECT_EQ(VerifiedSigner(signature, content), certificate);
+    EXPECT_EQ(testing::KeyContainers(), containersBefore);
+  }
+  std::vector<uint8_t> other = Bytes(folder + L"\\other-password.pfx"), signature;
+  std::string error;
+  EXPECT_FALSE(SignWithPfx(other, kPfxPassword, content, signature, error));
+  EXPECT_EQ(error.rfind("The signing key could not be read (error ", 0), 0u) << error;
+  // As the stored key of a build: the build fails at signing, and the key files stay as they are.
+  ASSERT_TRUE(WriteKeyFile(pfxPath, other));
+  ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
+  std::vector<uint8_t> templateBytes = testing::StandInTemplate();
+  EXPECT_FALSE(BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), pfxPath,
+                                   dir / L"game", GamePackNames, kGamePackNameCount, dir / L"p.apk", nullptr, nullptr,
+                                   error));
+  EXPECT_EQ(error.rfind("The signing key could not be read (error ", 0), 0u) << error;
+  EXPECT_EQ(Bytes(pfxPath), other);
+  EXPECT_FALSE(FileExists(File(L".cer")) || FileExists(File(L".key")) || FileExists(File(L".txt")));
+}
+
+}  // namespace
+}  // namespace tf::android

@@ -1,0 +1,356 @@
+// Listing the game files and writing the package: names and order, the
+// streamed pack with its CRC patch and digest, every failure of the pass
+// (through the file layer's seam), cancellation, and the zip limits.
+#include "android/zip_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "android/crc32.h"
+#include "android/game_files.h"
+#include "android/package_builder.h"
+#include "android_wine_support.h"
+#include "common/win32_file.h"
+#include "win_test_support.h"
+
+namespace tf::android {
+namespace {
+
+using test::FileExists;
+using test::TempDir;
+
+std::vector<std::string> NamesOf(const std::vector<GameFile>& files) {
+  std::vector<std::string> names;
+  for (const GameFile& f : files) names.push_back(f.name);
+  return names;
+}
+
+TEST(GameFiles, NamesSizesAndOrder) {
+  TempDir dir;
+  ASSERT_TRUE(testing::LayOutGameFolder(dir.Path()));
+  std::vector<GameFile> files;
+  std::string error;
+  ASSERT_TRUE(CollectGameFiles(dir.Path(), GamePackNames, kGamePackNameCount, files, error)) << error;
+  std::vector<std::string> names = NamesOf(files);
+  std::vector<std::string> sorted = names;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, (std::vector<std::string>{"AUDMUSIC/track01.wma", "AUDSoundFX/hit.wav", "GFX/KITCHEN/deeper/empty.bin",
+                                               "GFX/KITCHEN/kitchen.xmf", "GFX/menu.xpr", "arabic_font.bin",
+                                               "default.xbe"}));
+  // Table order; a folder's tree stays together.
+  ASSERT_EQ(names.size(), 7u);
+  EXPECT_EQ(names[0], "default.xbe");
+  EXPECT_EQ(names[4], "AUDMUSIC/track01.wma");
+  EXPECT_EQ(names[5], "AUDSoundFX/hit.wav");
+  EXPECT_EQ(names[6], "arabic_font.bin");
+  auto kitchen = std::find(names.begin(), names.end(), "GFX/KITCHEN/kitchen.xmf") - names.begin();
+  auto deeper = std::find(names.begin(), names.end(), "GFX/KITCHEN/deeper/empty.bin") - names.begin();
+  EXPECT_EQ(std::abs(kitchen - deeper), 1);
+  for (const GameFile& f : files) {
+    EXPECT_EQ(f.size, test::FileSize(f.sourcePath)) << f.name;
+    EXPECT_EQ(f.sourcePath.substr(0, dir.Path().size() + 1), dir.Path() + L"\\");
+  }
+  // Only the first names of the table are looked at.
+  files.clear();
+  ASSERT_TRUE(CollectGameFiles(dir.Path(), GamePackNames, 1, files, error));
+  EXPECT_EQ(NamesOf(files), std::vector<std::string>{"default.xbe"});
+}
+
+// Lists a folder's items under another name: the file "long" is reported with
+// the name given here, which the file system under test could not hold.
+struct RenamingFind {
+  static inline std::wstring name;
+  static void Rename(WIN32_FIND_DATAW* d) {
+    if (std::wstring(d->cFileName) == L"long") wcscpy(d->cFileName, name.c_str());
+  }
+  static HANDLE WINAPI First(LPCWSTR pattern, LPWIN32_FIND_DATAW d) {
+    HANDLE h = ::FindFirstFileW(pattern, d);
+    if (h != INVALID_HANDLE_VALUE) Rename(d);
+    return h;
+  }
+  static BOOL WINAPI Next(HANDLE h, LPWIN32_FIND_DATAW d) {
+    BOOL ok = ::FindNextFileW(h, d);
+    if (ok) Rename(d);
+    return ok;
+  }
+};
+
+TEST(GameFiles, ANameTooLongForThePackFailsNamingTheFile) {
+  TempDir dir;
+  ASSERT_TRUE(testing::LayOut(dir.Path(), {{"GFX/sub/long", 3}, {"GFX/a.bin", 2}}));
+  detail::findFirst = RenamingFind::First;
+  detail::findNext = RenamingFind::Next;
+  const std::wstring euros(86, L'\u20AC');  // 258 UTF-8 bytes
+  struct Case {
+    std::wstring name;
+    bool fits;
+  } cases[] = {{euros + L"a", true}, {euros + L"ab", false}, {euros + L"\u00E9", false}};
+  for (const Case& c : cases) {
+    RenamingFind::name = c.name;
+    std::vector<GameFile> files;
+    std::string error;
+    EXPECT_EQ(CollectGameFiles(dir.Path(), GamePackNames, kGamePackNameCount, files, error), c.fits);
+    if (c.fits) {
+      EXPECT_EQ(files.size(), 2u);
+    } else {
+      EXPECT_EQ(error, NameTooLongMessage(dir / L"GFX\\sub\\" + c.name));
+      EXPECT_EQ(error.rfind("The name of \"" + test::Ansi(dir / L"GFX\\sub\\"), 0), 0u) << error;
+    }
+  }
+  detail::findFirst = ::FindFirstFileW;
+  detail::findNext = ::FindNextFileW;
+}
+
+// Fails the n-th read or write of the file layer, or delivers nothing for it.
+struct FileSeam {
+  static inline int readCalls = 0, writeCalls = 0, failRead = -1, failWrite = -1;
+  static BOOL WINAPI Read(HANDLE h, LPVOID b, DWORD n, LPDWORD got, LPOVERLAPPED o) {
+    if (readCalls++ == failRead) {
+      *got = 0;
+      return TRUE;
+    }
+    return ::ReadFile(h, b, n, got, o);
+  }
+  static BOOL WINAPI Write(HANDLE h, LPCVOID b, DWORD n, LPDWORD wrote, LPOVERLAPPED o) {
+    if (writeCalls++ == failWrite) return FALSE;
+    return ::WriteFile(h, b, n, wrote, o);
+  }
+};
+
+struct Report {
+  std::wstring text;
+  uint64_t done, total;
+};
+struct Recorder {
+  std::vector<Report> reports;
+  size_t stopAfter = SIZE_MAX;
+  static bool Callback(void* context, const std::wstring& text, uint64_t done, uint64_t total) {
+    auto* r = static_cast<Recorder*>(context);
+    r->reports.push_back({text, done, total});
+    return r->reports.size() < r->stopAfter;
+  }
+};
+
+class PackWriter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
+    std::string error;
+    ASSERT_TRUE(CollectGameFiles(dir / L"game", GamePackNames, kGamePackNameCount, files, error)) << error;
+    ASSERT_TRUE(PreparePak(files, index, pakLength, error)) << error;
+    FileSeam::readCalls = FileSeam::writeCalls = 0;
+    FileSeam::failRead = FileSeam::failWrite = -1;
+    tf::detail::fileRead = FileSeam::Read;
+    tf::detail::fileWrite = FileSeam::Write;
+  }
+  void TearDown() override {
+    tf::detail::fileRead = ::ReadFile;
+    tf::detail::fileWrite = ::WriteFile;
+  }
+  // A stored entry, the pack, another stored entry, the directory.
+  bool Write(std::string& error, Recorder* recorder = nullptr) {
+    ZipWriter zip;
+    if (!zip.Create(package)) return false;
+    Sha256Digest unused;
+    return zip.AddStoredEntry("first", "abc", 3, error) &&
+           zip.WritePakEntry(files, index, pakLength, recorder ? Recorder::Callback : nullptr, recorder,
+                             recorder ? digest : unused, error) &&
+           zip.AddStoredEntry("META-INF/LAST", "", 0, error) && zip.Finish(error);
+  }
+
+  TempDir dir;
+  std::wstring package = dir / L"out.apk";
+  std::vector<GameFile> files;
+  std::vector<uint8_t> index;
+  uint64_t pakLength = 0;
+  Sha256Digest digest{};
+};
+
+TEST_F(PackWriter, OnePassWithThePatchedCrcAndTheDigest) {
+  Recorder recorder;
+  std::string error;
+  ASSERT_TRUE(Write(error, &recorder)) << error;
+  std::vector<uint8_t> zip;
+  ASSERT_TRUE(test::ReadFileBytes(package, zip));
+  std::vector<testing::ZipItem> items;
+  ASSERT_TRUE(testing::ListZip(zip, items));
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[1].name, "assets/game.pak");
+  EXPECT_EQ(items[2].localOffset, items[1].localOffset + 30 + 15 + pakLength);
+  std::vector<uint8_t> pak = testing::ItemBytes(zip, items[1]);
+  for (const testing::ZipItem& item : items) {
+    EXPECT_EQ(item.localCrc, item.crc) << item.name;
+    std::vector<uint8_t> bytes = testing::ItemBytes(zip, item);
+    EXPECT_EQ(Crc32(bytes.data(), bytes.size()), item.crc) << item.name;
+  }
+  Sha256Digest expected;
+  ASSERT_TRUE(Sha256(pak.data(), pak.size(), expected));
+  EXPECT_EQ(digest, expected);
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> packed;
+  ASSERT_TRUE(testing::ParsePak(pak, packed));
+  ASSERT_EQ(packed.size(), files.size());
+  uint64_t done = 0, total = 0;
+  for (const GameFile& f : files) total += f.size;
+  for (size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(packed[i].first, files[i].name);
+    EXPECT_TRUE(packed[i].second == testing::FileContent(files[i].name, files[i].size)) << files[i].name;
+    done += files[i].size;
+    ASSERT_LT(i, recorder.reports.size());
+    EXPECT_EQ(recorder.reports[i].text, L"Packing the game into the Android app\u2026");
+    EXPECT_EQ(recorder.reports[i].done, done);
+    EXPECT_EQ(recorder.reports[i].total, total);
+  }
+  EXPECT_EQ(recorder.reports.size(), files.size()) << "one report per file";
+  // Reads of at most one mebibyte: 1 MiB + 1 bytes take two, 2.5 MB three, an empty file none.
+  EXPECT_EQ(FileSeam::readCalls, 9);
+}
+
+TEST_F(PackWriter, FailuresOfThePass) {
+  std::string error;
+  ASSERT_TRUE(Write(error));
+  const int writes = FileSeam::writeCalls, reads = FileSeam::readCalls;
+  struct Case {
+    int failRead, failWrite;
+    const char* message;
+  } cases[] = {{-1, 0, "Writing the Android package failed."},          // the first header
+               {-1, 2, "Writing the Android package failed."},          // the pack's local header
+               {-1, 4, "Writing the Android package failed."},          // game data
+               {-1, writes - 3, "Writing the Android package failed."}, // the CRC patch
+               {-1, writes - 2, "Writing the Android package failed."}, // the last entry's header
+               {-1, writes - 1, "Writing the Android package failed."}, // the directory
+               {0, -1, "A game file ended early while packing."},
+               {reads - 1, -1, "A game file ended early while packing."}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.failRead) + " " + ::testing::PrintToString(c.failWrite));
+    FileSeam::readCalls = FileSeam::writeCalls = 0;
+    FileSeam::failRead = c.failRead;
+    FileSeam::failWrite = c.failWrite;
+    error.clear();
+    EXPECT_FALSE(Write(error));
+    EXPECT_EQ(error, c.message);
+  }
+}
+
+TEST_F(PackWriter, FilesThatChangeAfterListing) {
+  std::string error;
+  // Grown: only the listed bytes go in.
+  std::vector<uint8_t> more = testing::FileContent("x", 10);
+  HANDLE h = CreateFileW(files[0].sourcePath.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD wrote = 0;
+  ASSERT_TRUE(WriteFile(h, more.data(), 10, &wrote, nullptr));
+  CloseHandle(h);
+  ASSERT_TRUE(Write(error)) << error;
+  std::vector<uint8_t> zip;
+  std::vector<testing::ZipItem> items;
+  ASSERT_TRUE(test::ReadFileBytes(package, zip) && testing::ListZip(zip, items));
+  EXPECT_EQ(items[1].size, pakLength);
+  // Shrunk, and gone.
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"game\\GFX\\menu.xpr", "ab", 2));
+  EXPECT_FALSE(Write(error));
+  EXPECT_EQ(error, "A game file ended early while packing.");
+  ASSERT_TRUE(DeleteFileW(files[0].sourcePath.c_str()));
+  EXPECT_FALSE(Write(error));
+  EXPECT_EQ(error, "A game file could not be read while packing.");
+}
+
+TEST_F(PackWriter, TheCallbackStopsThePackAtOnce) {
+  Recorder recorder;
+  recorder.stopAfter = 1;
+  std::string error;
+  EXPECT_FALSE(Write(error, &recorder));
+  EXPECT_EQ(error, "cancelled");
+  EXPECT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(FileSeam::readCalls, 1) << "no file read after the stop";
+}
+
+TEST_F(PackWriter, AReadOnlyPackageFileIsNotReplaced) {
+  ASSERT_TRUE(test::WriteFileBytes(package, "old", 3));
+  ASSERT_TRUE(SetFileAttributesW(package.c_str(), FILE_ATTRIBUTE_READONLY));
+  ZipWriter zip;
+  EXPECT_FALSE(zip.Create(package));
+  SetFileAttributesW(package.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(test::FileSize(package), 3u);
+}
+
+TEST(Digests, Sha256AndBase64OfKnownInputs) {
+  struct Case {
+    std::string input, base64;
+  } cases[] = {{"", "47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU="},
+               {"abc", "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0="},
+               {std::string(1000000, 'a'), "zcduXJkU+5KBocfihNc+Z/GAmkiklyAOBG05zMcRLNA="}};
+  for (const Case& c : cases) {
+    Sha256Digest digest;
+    ASSERT_TRUE(Sha256(c.input.data(), c.input.size(), digest));
+    EXPECT_EQ(Base64Text(digest), c.base64);
+    // Fed in uneven pieces, the same value.
+    Sha256Hash hash;
+    ASSERT_TRUE(hash.Open());
+    for (size_t at = 0, n = 1; at < c.input.size(); at += n, n = n * 3 + 1)
+      ASSERT_TRUE(hash.Update(c.input.data() + at, std::min(n, c.input.size() - at)));
+    Sha256Digest pieces;
+    ASSERT_TRUE(hash.Finish(pieces));
+    EXPECT_EQ(pieces, digest);
+  }
+  // Padding, and one line however long the input.
+  EXPECT_EQ(Base64Text("f", 1), "Zg==");
+  EXPECT_EQ(Base64Text("fo", 2), "Zm8=");
+  EXPECT_EQ(Base64Text("foobar", 6), "Zm9vYmFy");
+  std::string line = Base64Text(std::string(300, 'x').data(), 300);
+  EXPECT_EQ(line.size(), 400u);
+  EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+}
+
+TEST(PackageBuild, CancellingCountsOnlyWhileThePackIsWritten) {
+  TempDir dir;
+  ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
+  std::vector<uint8_t> templateBytes = testing::StandInTemplate();
+  for (size_t stopAfter : {7, 8}) {  // at the last file's report; at the signing report
+    Recorder recorder;
+    recorder.stopAfter = stopAfter;
+    std::string error;
+    bool built = BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), dir / L"k.pfx",
+                                     dir / L"game", GamePackNames, kGamePackNameCount, dir / L"p.apk",
+                                     Recorder::Callback, &recorder, error);
+    ASSERT_EQ(recorder.reports.size(), stopAfter);
+    if (stopAfter == 7) {
+      EXPECT_FALSE(built);
+      EXPECT_EQ(error, "cancelled");
+    } else {
+      EXPECT_TRUE(built) << error;
+      EXPECT_EQ(recorder.reports.back().text, L"Signing the Android app\u2026");
+      EXPECT_EQ(recorder.reports.back().done, recorder.reports.back().total);
+    }
+  }
+}
+
+// Sparse game files stand for data too large for the package: refused before
+// the package file is created.
+TEST(PackageLimits, TooLargeIsRefusedBeforeAnythingIsWritten) {
+  std::vector<uint8_t> templateBytes = testing::StandInTemplate();
+  ASSERT_FALSE(templateBytes.empty());
+  struct Case {
+    uint64_t size;
+    const char* message;
+  } cases[] = {{0x100000000ull, "The game data is too large for one package."},
+               {0xFFFFFF00ull, "The Android package would be too large for a zip file."}};
+  for (const Case& c : cases) {
+    TempDir dir;
+    UniqueFile big(CreateFileW((dir / L"default.xbe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(c.size);
+    ASSERT_TRUE(SetFilePointerEx(big.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(big.Get()));
+    big.Reset();
+    std::string error;
+    std::wstring package = dir / L"Tarnfell.apk";
+    EXPECT_FALSE(BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()),
+                                     dir / L"k.pfx", dir.Path(), GamePackNames, kGamePackNameCount, package, nullptr,
+                                     nullptr, error));
+    EXPECT_EQ(error, c.message);
+    EXPECT_FALSE(FileExists(package));
+  }
+}
+
+}  // namespace
+}  // namespace tf::android
