@@ -9,6 +9,7 @@
 #include "discgen.h"
 #include "pipeline/install_names.h"
 #include "shell/progress_math.h"
+#include "uninstall_entry.h"
 #include "win_test_support.h"
 
 namespace tf::android {
@@ -83,9 +84,12 @@ TEST(AndroidInstall, SilentInstallBuildsThePackage) {
   ASSERT_TRUE(testing::ParsePak(testing::ItemBytes(zip, items[9]), packed));
   EXPECT_EQ(packed.size(), files.size());
   EXPECT_TRUE(FileExists(folder + L"\\Android\\README.txt"));
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
 }
 
 TEST(AndroidInstall, AFailingAndroidStepEndsTheInstall) {
+  // The 64-bit view, which this test build's installer writes.
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
   TempDir dir;
   std::wstring setup = dir / L"tf_setup.exe", folder = dir / L"T";
   ASSERT_TRUE(test::CopyWithoutResource(test::FromUnixPath(TF_SETUP_EXE), setup, 111));
