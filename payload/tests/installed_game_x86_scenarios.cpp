@@ -17,11 +17,7 @@ using tf::test::ProcessResult;
 using tf::test::ProgramRun;
 using tf::test::x86::Shared;
 
-std::string ReadText(const std::wstring& path) {
-  std::vector<uint8_t> b;
-  if (!tf::test::ReadFileBytes(path, b)) return "<missing>";
-  return std::string(b.begin(), b.end());
-}
+using tf::test::ReadText;
 
 bool HasLine(const std::string& output, const std::string& line) {
   std::istringstream in(output);

@@ -47,15 +47,22 @@ bool SignDetached(PCCERT_CONTEXT certificate, std::string_view content, std::vec
   return true;
 }
 
-// Deletes the container named by the certificate's key-provider property.
-void DeleteContainerOf(PCCERT_CONTEXT certificate) {
+// The certificate's key-provider property (CERT_KEY_PROV_INFO_PROP_ID), in
+// `buffer`; null when it has none.
+const CRYPT_KEY_PROV_INFO* KeyProviderOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& buffer) {
   DWORD size = 0;
   if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) || size == 0)
-    return;
-  std::vector<uint8_t> buffer(size);
-  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) return;
-  const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
-  if (info->pwszContainerName != nullptr)
+    return nullptr;
+  buffer.assign(size, 0);
+  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) return nullptr;
+  return reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+}
+
+// Deletes the container named by the certificate's key-provider property.
+void DeleteContainerOf(PCCERT_CONTEXT certificate) {
+  std::vector<uint8_t> buffer;
+  const CRYPT_KEY_PROV_INFO* info = KeyProviderOf(certificate, buffer);
+  if (info != nullptr && info->pwszContainerName != nullptr)
     DeleteKeyContainer(info->pwszContainerName, info->pwszProvName, info->dwProvType);
 }
 
@@ -63,14 +70,11 @@ void DeleteContainerOf(PCCERT_CONTEXT certificate) {
 // certificate names, as a PRIVATEKEYBLOB of a signature key (the import made
 // it exportable; it may have stored it as the exchange key).
 bool ExportImportedKey(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob) {
-  DWORD size = 0;
-  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) || size == 0)
-    return false;
-  std::vector<uint8_t> buffer(size);
-  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) return false;
-  const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+  std::vector<uint8_t> buffer;
+  const CRYPT_KEY_PROV_INFO* info = KeyProviderOf(certificate, buffer);
   UniqueCryptProv provider;
-  if (!CryptAcquireContextW(provider.Put(), info->pwszContainerName, info->pwszProvName, info->dwProvType, 0))
+  if (info == nullptr ||
+      !CryptAcquireContextW(provider.Put(), info->pwszContainerName, info->pwszProvName, info->dwProvType, 0))
     return false;
   UniqueCryptKey key;
   for (DWORD spec : {info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE), static_cast<DWORD>(AT_KEYEXCHANGE)})

@@ -20,11 +20,7 @@ using test::TempDir;
 
 const char kEllipsis[] = "\xE2\x80\xA6";
 
-std::string ReadText(const std::wstring& path) {
-  std::vector<uint8_t> b;
-  test::ReadFileBytes(path, b);
-  return std::string(b.begin(), b.end());
-}
+using test::ReadText;
 
 std::wstring MakeDisc(const TempDir& dir) {
   std::wstring path = dir / L"Tarnfell.iso";

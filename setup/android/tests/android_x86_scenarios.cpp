@@ -5,12 +5,13 @@
 // before the uninstaller and the registration.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "android/game_files.h"
-#include "pipeline/install_names.h"
 #include "shell/progress_math.h"
+#include "uninstall_entry.h"
 #include "x86_scenarios.h"
 
 namespace {
@@ -21,11 +22,7 @@ using tf::test::x86::Shared;
 
 const char kEllipsis[] = "\xE2\x80\xA6";
 
-std::string ReadText(const std::wstring& path) {
-  std::vector<uint8_t> b;
-  if (!tf::test::ReadFileBytes(path, b)) return "<missing>";
-  return std::string(b.begin(), b.end());
-}
+using tf::test::ReadText;
 
 // The log from the arena step on.
 std::string LogFromArenaStep(const std::string& log) {
@@ -35,14 +32,9 @@ std::string LogFromArenaStep(const std::string& log) {
 
 // The uninstall entry's folder in the 32-bit view, where a 32-bit program writes it.
 std::wstring RegisteredFolder() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, tf::kUninstallKeyPath, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
-    return {};
-  wchar_t value[520] = {};
-  DWORD size = sizeof(value) - sizeof(wchar_t);
-  RegQueryValueExW(key, L"InstallLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-  RegCloseKey(key);
-  return value;
+  std::map<std::wstring, tf::test::RegistryValue> entry;
+  if (!tf::test::ReadUninstallEntry(KEY_WOW64_32KEY, entry)) return {};
+  return tf::test::RegistryText(entry[L"InstallLocation"]);
 }
 
 class AndroidInstall : public tf::test::x86::Scenario {

@@ -42,11 +42,7 @@ std::wstring CopyInstaller(const TempDir& dir) {
   return copy;
 }
 
-std::string ReadText(const std::wstring& path) {
-  std::vector<uint8_t> b;
-  if (!test::ReadFileBytes(path, b)) return "<missing>";
-  return std::string(b.begin(), b.end());
-}
+using test::ReadText;
 
 bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
   discgen::ImageSpec plan;

@@ -32,11 +32,6 @@ class TempFolderOverride {
   bool had_ = false;
 };
 
-inline std::string ReadText(const std::wstring& path) {
-  std::vector<uint8_t> b;
-  if (!ReadFileBytes(path, b)) return {};
-  return std::string(b.begin(), b.end());
-}
 
 // Entries relative to `root`: "a\\b\\" is a folder, anything else a file
 // (holding its own name).
