@@ -1,8 +1,9 @@
 // The real 32-bit installer with "/android": the log from 90 to 96 per cent,
 // the package and its README beside the game, the package handed to Android's
-// own verifier on the host (android_x86_package_check); and a copy built
-// without the Android template, whose install fails with the composed message
-// before the uninstaller and the registration.
+// own verifier on the host (android_x86_package_check); the folder is
+// uninstalled in wave 2. And a copy built without the Android template, whose
+// install fails with the composed message before the uninstaller and the
+// registration.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -47,26 +48,27 @@ class AndroidInstall : public tf::test::x86::Scenario {
     if (!CopyFileW(tf::test::DistFile(L"tf_setup.exe").c_str(), setup_.c_str(), FALSE)) return {};
     return {setup_, L"/silent " + shared.sampleDisc + L" " + folder_ + L" /android", L"", false};
   }
+  // Seen now: wave 2 uninstalls this folder.
   void AfterWave(Shared& shared) override {
-    // For the host's check, and for later waves.
     CreateDirectoryW(tf::test::FromUnixPath(TF_X86_ANDROID_DIR).c_str(), nullptr);
     CopyFileW((folder_ + L"\\Android\\Tarnfell.apk").c_str(),
               (tf::test::FromUnixPath(TF_X86_ANDROID_DIR) + L"\\Tarnfell.apk").c_str(), FALSE);
+    std::string error;
+    listed_ = tf::android::CollectGameFiles(folder_, tf::android::GamePackNames, tf::android::kGamePackNameCount,
+                                            files_, error);
+    package_ = tf::test::FileExists(folder_ + L"\\Android\\Tarnfell.apk");
+    readme_ = ReadText(folder_ + L"\\Android\\README.txt");
     if (result.exitCode == 0) shared.folders["android install"] = folder_;
   }
   void Check(const ProcessResult& r) override {
     const std::string log = ReadText(setup_ + L".log");
     EXPECT_EQ(r.exitCode, 0u) << log;
-    std::vector<tf::android::GameFile> files;
-    std::string error;
-    ASSERT_TRUE(tf::android::CollectGameFiles(folder_, tf::android::GamePackNames, tf::android::kGamePackNameCount,
-                                              files, error))
-        << error;
+    ASSERT_TRUE(listed_);
     uint64_t total = 0, done = 0;
-    for (const auto& f : files) total += f.size;
+    for (const auto& f : files_) total += f.size;
     std::string expected = std::string("[ 90%] Preparing RAVU RIZO assets") + kEllipsis +
                            "\r\n[ 90%] Building the Android app" + kEllipsis + "\r\n";
-    for (const auto& f : files) {
+    for (const auto& f : files_) {
       done += f.size;
       expected += tf::FormatLogPrefix(tf::BuildProgressPercent(done, total)) + "Packing the game into the Android app" +
                   kEllipsis + "\r\n";
@@ -74,13 +76,15 @@ class AndroidInstall : public tf::test::x86::Scenario {
     expected += std::string("[ 96%] Signing the Android app") + kEllipsis + "\r\n[ 97%] Creating shortcuts" +
                 kEllipsis + "\r\n[ 99%] Registering with Add or remove programs" + kEllipsis + "\r\n[100%] Done.\r\n";
     EXPECT_EQ(LogFromArenaStep(log), expected);
-    EXPECT_TRUE(tf::test::FileExists(folder_ + L"\\Android\\Tarnfell.apk"));
-    EXPECT_NE(ReadText(folder_ + L"\\Android\\README.txt").find("\"Tarnfell.apk\" in this folder is the complete game"),
-              std::string::npos);
+    EXPECT_TRUE(package_);
+    EXPECT_NE(readme_.find("\"Tarnfell.apk\" in this folder is the complete game"), std::string::npos);
   }
 
  private:
   std::wstring setup_, folder_;
+  std::vector<tf::android::GameFile> files_;
+  bool listed_ = false, package_ = false;
+  std::string readme_;
 };
 TF_X86_SCENARIO(AndroidInstall);
 

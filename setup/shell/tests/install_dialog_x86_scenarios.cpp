@@ -2,6 +2,7 @@
 // install of the sample disc and to "Play now?" (answered No), then the
 // uninstall entry read in the registry view that Windows lists for a 32-bit
 // program (WOW6432Node), which this 64-bit driver reads with KEY_WOW64_32KEY.
+// The installed game is started from this folder in wave 2.
 #include <gtest/gtest.h>
 
 #include "resources/install_dialog_ids.h"
@@ -59,8 +60,12 @@ class InteractiveInstall : public tf::test::x86::Scenario {
       tf::test::SendCommand(dialog, IDCANCEL);
     }
   }
-  void AfterWave(Shared&) override {
+  void AfterWave(Shared& shared) override {
+    if (boxText_ == kPlayNow) shared.folders["installed game"] = folder_;  // started in wave 2
     listed32_ = tf::test::ReadUninstallEntry(KEY_WOW64_32KEY, entry32_);
+    // Seen now: wave 2 uninstalls one of this wave's installs.
+    registeredUninstaller_ =
+        tf::test::FileExists(tf::test::RegistryText(entry32_[L"InstallLocation"]) + L"\\uninstall.exe");
     std::map<std::wstring, RegistryValue> entry64;
     listed64_ = tf::test::ReadUninstallEntry(KEY_WOW64_64KEY, entry64);
     startMenuLink_ = tf::test::FileExists(links_.commonPrograms);
@@ -84,7 +89,7 @@ class InteractiveInstall : public tf::test::x86::Scenario {
     const std::wstring location = tf::test::RegistryText(entry32_[L"InstallLocation"]);
     const std::wstring uninstaller = location + L"\\uninstall.exe";
     EXPECT_EQ(location.rfind(root_ + L"\\", 0), 0u) << tf::test::Utf8(location);
-    EXPECT_TRUE(tf::test::FileExists(uninstaller)) << tf::test::Utf8(uninstaller);
+    EXPECT_TRUE(registeredUninstaller_) << tf::test::Utf8(uninstaller);
     EXPECT_EQ(tf::test::RegistryText(entry32_[L"DisplayName"]), L"Tarnfell");
     EXPECT_EQ(tf::test::RegistryText(entry32_[L"DisplayVersion"]), L"1.0.0");
     EXPECT_EQ(tf::test::RegistryText(entry32_[L"Publisher"]), L"Native PC port");
@@ -102,6 +107,7 @@ class InteractiveInstall : public tf::test::x86::Scenario {
   tf::test::ShortcutPaths links_;
   std::map<std::wstring, RegistryValue> entry32_;
   bool listed32_ = false, listed64_ = false, startMenuLink_ = false, desktopLink_ = false;
+  bool registeredUninstaller_ = false;
 };
 TF_X86_SCENARIO(InteractiveInstall);
 

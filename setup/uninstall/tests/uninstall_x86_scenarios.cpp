@@ -1,7 +1,8 @@
-// The real 32-bit installer's silent install into a folder of its own (wave
-// 1), then the uninstall.exe it leaves there run with "/uninstall /quiet"
-// (wave 2): the game's files go at once, the uninstaller's own file and the
-// emptied folder a moment after it has ended.
+// The uninstall.exe that the real 32-bit installer's silent install with
+// "/android" (wave 1, the Android scenario) left in its folder, run with
+// "/uninstall /quiet" (wave 2): the game's files and the Android folder go at
+// once, the uninstaller's own file and the emptied folder a moment after it
+// has ended.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -20,37 +21,12 @@ using tf::test::x86::Shared;
 
 constexpr DWORD kFolderGoneWaitMs = 15 * 60 * 1000;  // the clean-up's command processor is emulated too
 
-class InstallForUninstall : public tf::test::x86::Scenario {
- public:
-  const char* Name() const override { return "SilentInstallForTheUninstaller"; }
-  ProgramRun Prepare(Shared& shared) override {
-    setup_ = shared.Folder(L"setup-uninstall") + L"\\tf_setup.exe";
-    folder_ = shared.root / L"Games\\Uninstalled";
-    if (!CopyFileW(tf::test::DistFile(L"tf_setup.exe").c_str(), setup_.c_str(), FALSE)) return {};
-    return {setup_, L"/silent " + shared.sampleDisc + L" " + folder_, L"", false};
-  }
-  // Seen now: the uninstall of wave 2 removes them before the checks run.
-  void AfterWave(Shared& shared) override {
-    markers_ = FileExists(folder_ + L"\\default.xbe") && FileExists(folder_ + L"\\tf_hybrid.dll");
-    if (result.exitCode == 0) shared.folders["uninstall install"] = folder_;
-  }
-  void Check(const ProcessResult& r) override {
-    EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_TRUE(markers_) << "the install left no default.xbe or tf_hybrid.dll";
-  }
-
- private:
-  std::wstring setup_, folder_;
-  bool markers_ = false;
-};
-TF_X86_SCENARIO(InstallForUninstall);
-
 class QuietUninstall : public tf::test::x86::Scenario {
  public:
   const char* Name() const override { return "QuietUninstallRemovesTheInstallFolder"; }
   int Wave() const override { return 2; }
   ProgramRun Prepare(Shared& shared) override {
-    auto found = shared.folders.find("uninstall install");
+    auto found = shared.folders.find("android install");
     if (found == shared.folders.end()) return {};
     folder_ = found->second;
     const std::wstring uninstaller = folder_ + L"\\uninstall.exe";  // the install's own copy of itself
