@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job, end to end: build, make a sample disc image with our own
 # generator, install it silently under Wine with the Android package, show
-# what the install left, check the package with apksigner and start the
-# installed game.
+# what the install left, check the package with apksigner, start the
+# installed game, then uninstall it quietly and show what is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-machine.sh
@@ -42,4 +42,26 @@ set +e
 rc=$?
 set -e
 echo "game exit code: $rc"
-exit $rc
+
+game="$WINEPREFIX/drive_c/Games/Tarnfell"
+echo "== uninstall: wine C:\\Games\\Tarnfell\\uninstall.exe /uninstall /quiet"
+set +e
+tools/wine-run.sh x86 'C:\Games\Tarnfell\uninstall.exe' /uninstall /quiet
+urc=$?
+set -e
+echo "exit code: $urc"
+echo "== waiting for the delayed clean-up (uninstall.exe and the emptied folder)"
+for _ in $(seq 600); do
+  [ -e "$game/uninstall.exe" ] || break
+  sleep 1
+done
+sleep 2
+echo "== what is left of C:\\Games\\Tarnfell"
+if [ -e "$game" ]; then (cd "$game" && find . -mindepth 1 | sort); else echo "nothing: the folder is gone"; fi
+user_folder="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tarnfell"
+echo "== kept: %LOCALAPPDATA%\\Tarnfell (settings and the Android signing key; a quiet uninstall keeps them)"
+ls "$user_folder" 2>/dev/null || echo "(none)"
+echo "== uninstall log (%TEMP%\\tf_uninstall.log)"
+cat "$WINEPREFIX/drive_c/users/$(id -un)/Temp/tf_uninstall.log" 2>/dev/null || echo "(none)"
+[ "$rc" = 0 ] || exit $rc
+exit $urc

@@ -37,7 +37,7 @@ tf_wine_env() {
 
 # A prefix counts as made only once this marker exists: it is written after
 # wineboot returned 0, so a prefix left by an interrupted run is made again.
-tf_wine_ready_marker() { echo "$WINEPREFIX/.tf-prefix-ready"; }
+tf_wine_ready_marker() { echo "$WINEPREFIX/.tf-prefix-ready-2"; }
 
 # Runs "$@" with Wine's 32-bit loader hidden (tools/wine-hide32.c, preloaded,
 # makes starting it fail), so that a 64-bit prefix is made without its 32-bit
@@ -75,6 +75,13 @@ tf_wine_prefix_make() {
     echo "wine: making $WINEPREFIX failed (exit $rc); see $WINEPREFIX.make.log" >&2
     return 1
   fi
+  # Wine links the user's desktop and document folders to the Unix home
+  # folder: they become the prefix's own, so that shortcuts and files that
+  # tests make never land outside it or in another run's way.
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+  done
   touch "$(tf_wine_ready_marker)"
   echo "wine: prefix ready in $((SECONDS - start)) s"
 }

@@ -47,16 +47,49 @@ bool SignDetached(PCCERT_CONTEXT certificate, std::string_view content, std::vec
   return true;
 }
 
-// Deletes the container named by the certificate's key-provider property.
-void DeleteContainerOf(PCCERT_CONTEXT certificate) {
+// The certificate's key-provider property (CERT_KEY_PROV_INFO_PROP_ID), in
+// `buffer`; null when it has none.
+const CRYPT_KEY_PROV_INFO* KeyProviderOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& buffer) {
   DWORD size = 0;
   if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) || size == 0)
-    return;
-  std::vector<uint8_t> buffer(size);
-  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) return;
-  const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
-  if (info->pwszContainerName != nullptr)
+    return nullptr;
+  buffer.assign(size, 0);
+  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) return nullptr;
+  return reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+}
+
+// Deletes the container named by the certificate's key-provider property.
+void DeleteContainerOf(PCCERT_CONTEXT certificate) {
+  std::vector<uint8_t> buffer;
+  const CRYPT_KEY_PROV_INFO* info = KeyProviderOf(certificate, buffer);
+  if (info != nullptr && info->pwszContainerName != nullptr)
     DeleteKeyContainer(info->pwszContainerName, info->pwszProvName, info->dwProvType);
+}
+
+// The private key that a PKCS#12 import placed in the container the
+// certificate names, as a PRIVATEKEYBLOB of a signature key (the import made
+// it exportable; it may have stored it as the exchange key).
+bool ExportImportedKey(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob) {
+  std::vector<uint8_t> buffer;
+  const CRYPT_KEY_PROV_INFO* info = KeyProviderOf(certificate, buffer);
+  UniqueCryptProv provider;
+  if (info == nullptr ||
+      !CryptAcquireContextW(provider.Put(), info->pwszContainerName, info->pwszProvName, info->dwProvType, 0))
+    return false;
+  UniqueCryptKey key;
+  for (DWORD spec : {info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE), static_cast<DWORD>(AT_KEYEXCHANGE)})
+    if ((spec == AT_SIGNATURE || spec == AT_KEYEXCHANGE) && CryptGetUserKey(provider.Get(), spec, key.Put())) break;
+  if (!key) return false;
+  DWORD length = 0;
+  if (!CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length) || length < sizeof(BLOBHEADER)) return false;
+  blob.assign(length, 0);
+  if (!CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, blob.data(), &length) || length < sizeof(BLOBHEADER)) {
+    blob.clear();
+    return false;
+  }
+  blob.resize(length);
+  reinterpret_cast<BLOBHEADER*>(blob.data())->aiKeyAlg = CALG_RSA_SIGN;
+  return true;
 }
 
 // The user's key containers of the provider that PKCS#12 imports use.
@@ -99,6 +132,18 @@ bool SignWithPfx(const std::vector<uint8_t>& pfx, const wchar_t* password, std::
   }
   DWORD error = 0;
   bool ok = SignDetached(certificate.Get(), content, signature, error);
+  if (!ok && error == static_cast<DWORD>(NTE_BAD_ALGID)) {
+    // Some imports (Wine's) place the key with a provider that has no SHA-256:
+    // the same key and certificate then sign from a scratch container of the
+    // AES provider, as a raw stored key does.
+    KeyMaterial raw;
+    raw.certificate.assign(certificate.Get()->pbCertEncoded,
+                           certificate.Get()->pbCertEncoded + certificate.Get()->cbCertEncoded);
+    std::string fallbackError;
+    ok = ExportImportedKey(certificate.Get(), raw.privateKeyBlob) &&
+         SignWithStoredKey(raw, content, signature, fallbackError);
+    SecureZeroMemory(raw.privateKeyBlob.data(), raw.privateKeyBlob.size());
+  }
   if (!ok) errorText = WithErrorCode("The Android package could not be signed (error ", error);
   DeleteContainerOf(certificate.Get());
   return ok;

@@ -7,6 +7,8 @@
 #include "pipeline/free_space.h"
 #include "pipeline/game_selection.h"
 #include "pipeline/runtime_payload.h"
+#include "pipeline/shortcuts.h"
+#include "pipeline/uninstall_registration.h"
 #include "xmf/meat_rush.h"
 
 namespace tf {
@@ -83,6 +85,12 @@ bool RunInstall(InstallSession& session) {
     if (!android::BuildAndroidApp(session, session.installFolder, failureText))
       return session.Fail(android::AndroidFailureMessage(failureText));
   }
+
+  session.Report(97, L"Creating shortcuts\u2026");
+  CopyUninstallerAndCreateShortcuts(session.installFolder, session.desktopShortcut, session.startMenuShortcut);
+
+  session.Report(99, L"Registering with Add or remove programs\u2026");
+  RegisterUninstall(session.installFolder, UninstallerPath(session.installFolder));
 
   session.installed = true;
   session.Report(100, L"Done.");

@@ -9,7 +9,9 @@
 
 #include "pipeline/run_install.h"
 #include "shell/command_line.h"
+#include "shell/install_dialog.h"
 #include "shell/install_session.h"
+#include "uninstall/run_uninstall.h"
 
 namespace {
 
@@ -53,16 +55,9 @@ int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) 
   return ok ? 0 : 1;
 }
 
-// Modes that arrive with later work: said plainly instead of pretending.
-int NotInThisBuild(const wchar_t* what) {
-  std::wstring text = std::wstring(what) + L" is not yet part of this build.";
-  MessageBoxW(nullptr, text.c_str(), L"Tarnfell", MB_ICONINFORMATION);
-  return 1;
-}
-
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -79,10 +74,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandTail, int) {
       exitCode = RunSilentInstall(programPath, tail);
       break;
     case tf::SetupMode::Uninstall:
-      exitCode = NotInThisBuild(L"Uninstalling");
+      exitCode = tf::RunUninstallMode(programPath, tail, instance);
       break;
     case tf::SetupMode::Interactive:
-      exitCode = NotInThisBuild(L"The install dialog");
+      exitCode = tf::RunInstallDialog();
       break;
   }
   CoUninitialize();

@@ -130,4 +130,16 @@ int ProgressPosition(HWND dialog, int controlId) {
   return static_cast<int>(position);
 }
 
+UnmanagedWindows::UnmanagedWindows(const std::wstring& programFileName)
+    : key_(L"Software\\Wine\\AppDefaults\\" + programFileName) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, (key_ + L"\\X11 Driver").c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), 2 * sizeof(wchar_t));
+  RegCloseKey(key);
+}
+
+UnmanagedWindows::~UnmanagedWindows() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+
 }  // namespace tf::test

@@ -43,4 +43,20 @@ void SendCommand(HWND dialog, int commandId);
 // PBM_GETPOS of a progress bar.
 int ProgressPosition(HWND dialog, int controlId);
 
+// Xvfb runs no window manager, and Wine then waits about two seconds for each
+// window it hides (a message box answered, a dialog closed), with the program's
+// thread stuck meanwhile. While this object lives, the windows of programs with
+// this file name are left unmanaged (Wine's AppDefaults for the X11 driver), so
+// they close at once; the setting goes again at the end.
+class UnmanagedWindows {
+ public:
+  explicit UnmanagedWindows(const std::wstring& programFileName);
+  ~UnmanagedWindows();
+  UnmanagedWindows(const UnmanagedWindows&) = delete;
+  UnmanagedWindows& operator=(const UnmanagedWindows&) = delete;
+
+ private:
+  std::wstring key_;
+};
+
 }  // namespace tf::test

@@ -71,6 +71,12 @@ bool ReadFileBytes(const std::wstring& path, std::vector<uint8_t>& out) {
   return ok;
 }
 
+std::string ReadText(const std::wstring& path) {
+  std::vector<uint8_t> b;
+  if (!ReadFileBytes(path, b)) return {};
+  return std::string(b.begin(), b.end());
+}
+
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;

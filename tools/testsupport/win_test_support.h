@@ -25,6 +25,8 @@ class TempDir {
 
 void RemoveTree(const std::wstring& path);
 bool ReadFileBytes(const std::wstring& path, std::vector<uint8_t>& out);
+// A file's bytes as a string; empty when it cannot be read.
+std::string ReadText(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
 bool FileExists(const std::wstring& path);
 uint64_t FileSize(const std::wstring& path);

@@ -18,11 +18,7 @@ namespace {
 using test::FileExists;
 using test::TempDir;
 
-std::string ReadText(const std::wstring& path) {
-  std::vector<uint8_t> b;
-  test::ReadFileBytes(path, b);
-  return std::string(b.begin(), b.end());
-}
+using test::ReadText;
 
 std::set<std::wstring> FolderItems(const std::wstring& folder) {
   std::set<std::wstring> names;

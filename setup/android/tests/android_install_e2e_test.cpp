@@ -9,6 +9,7 @@
 #include "discgen.h"
 #include "pipeline/install_names.h"
 #include "shell/progress_math.h"
+#include "uninstall_entry.h"
 #include "win_test_support.h"
 
 namespace tf::android {
@@ -19,11 +20,7 @@ using test::TempDir;
 
 const char kEllipsis[] = "\xE2\x80\xA6";
 
-std::string ReadText(const std::wstring& path) {
-  std::vector<uint8_t> b;
-  test::ReadFileBytes(path, b);
-  return std::string(b.begin(), b.end());
-}
+using test::ReadText;
 
 std::wstring MakeDisc(const TempDir& dir) {
   std::wstring path = dir / L"Tarnfell.iso";
@@ -83,9 +80,12 @@ TEST(AndroidInstall, SilentInstallBuildsThePackage) {
   ASSERT_TRUE(testing::ParsePak(testing::ItemBytes(zip, items[9]), packed));
   EXPECT_EQ(packed.size(), files.size());
   EXPECT_TRUE(FileExists(folder + L"\\Android\\README.txt"));
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
 }
 
 TEST(AndroidInstall, AFailingAndroidStepEndsTheInstall) {
+  // The 64-bit view, which this test build's installer writes.
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
   TempDir dir;
   std::wstring setup = dir / L"tf_setup.exe", folder = dir / L"T";
   ASSERT_TRUE(test::CopyWithoutResource(test::FromUnixPath(TF_SETUP_EXE), setup, 111));

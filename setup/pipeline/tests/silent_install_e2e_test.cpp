@@ -10,6 +10,7 @@
 #include "payload_sources.h"
 #include "pipeline/game_selection.h"
 #include "shell/progress_math.h"
+#include "uninstall_entry.h"
 #include "win_test_support.h"
 #include "xmf/arena_patch.h"
 #include "xmf/xmf_container.h"
@@ -22,6 +23,17 @@ using test::TempDir;
 
 const char kBom[] = "\xEF\xBB\xBF";
 const char kEllipsis[] = "\xE2\x80\xA6";
+// The last lines of every complete install.
+const std::string kFinalLines = std::string("[ 97%] Creating shortcuts") + kEllipsis +
+                                "\r\n[ 99%] Registering with Add or remove programs" + kEllipsis + "\r\n[100%] Done.\r\n";
+
+// Installs register themselves (in the 64-bit view, this build's own): the entry goes when the tests end.
+class RemoveUninstallEntry : public ::testing::Environment {
+ public:
+  void TearDown() override { test::DeleteUninstallEntry(KEY_WOW64_64KEY); }
+};
+const ::testing::Environment* const kRemoveUninstallEntry =
+    ::testing::AddGlobalTestEnvironment(new RemoveUninstallEntry);
 
 // A private copy of the installer, so its log beside it is this test's own.
 std::wstring CopyInstaller(const TempDir& dir) {
@@ -30,11 +42,7 @@ std::wstring CopyInstaller(const TempDir& dir) {
   return copy;
 }
 
-std::string ReadText(const std::wstring& path) {
-  std::vector<uint8_t> b;
-  if (!test::ReadFileBytes(path, b)) return "<missing>";
-  return std::string(b.begin(), b.end());
-}
+using test::ReadText;
 
 bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
   discgen::ImageSpec plan;
@@ -75,7 +83,7 @@ std::string ExpectedInstallLog(const std::wstring& tail, const std::wstring& ima
     log += std::string("[  2%] Note: this image does not exactly match a retail disc; continuing") + kEllipsis + "\r\n";
   return log + "[  3%] Creating the install folder" + kEllipsis + "\r\n" + ExpectedCopyLines(imagePath) +
          "[ 86%] Installing the game runtime" + kEllipsis + "\r\n[ 90%] Preparing RAVU RIZO assets" + kEllipsis +
-         "\r\n[100%] Done.\r\n";
+         "\r\n" + kFinalLines;
 }
 
 bool IsArenaContainer(const std::string& path) {
@@ -126,6 +134,9 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   options.retail = true;
   ASSERT_TRUE(MakeDisc(disc, options));
   std::wstring tail = L"/silent " + disc + L" " + folder;
+  const test::ShortcutPaths links = test::ShortcutLocations();
+  links.Delete();
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
   test::ProcessResult r = test::RunProgram(setup, tail);
   ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 0u);
@@ -139,6 +150,15 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   for (const test::PayloadSource& e : test::kPayloadSources)
     EXPECT_TRUE(ReadText(folder + L"\\" + e.name) == ReadText(test::FromUnixPath(e.source))) << test::Utf8(e.name);
   EXPECT_EQ(ReadText(folder + L"\\tarnfell.ini"), test::kDefaultIni);
+
+  // The installer copied as the uninstaller, registered, and no shortcut made.
+  EXPECT_TRUE(ReadText(folder + L"\\uninstall.exe") == ReadText(setup));
+  std::map<std::wstring, test::RegistryValue> entry;
+  ASSERT_TRUE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
+  EXPECT_EQ(test::RegistryText(entry[L"InstallLocation"]), folder);
+  EXPECT_EQ(test::RegistryText(entry[L"UninstallString"]), L"\"" + folder + L"\\uninstall.exe\" /uninstall");
+  for (const std::wstring* link : {&links.desktop, &links.commonPrograms, &links.programs})
+    EXPECT_FALSE(test::FileExists(*link)) << test::Utf8(*link);
 }
 
 // Copies of the installer without one of its payload resources.
@@ -284,11 +304,18 @@ TEST(SilentInstall, IncompleteArgumentsShowTheUsageBox) {
   EXPECT_FALSE(test::FileExists(setup + L".log"));
 }
 
+// Away from an install and without a registry entry, the uninstaller refuses.
 TEST(ModeSelection, AProgramNamedUninstallExeIsTheUninstaller) {
   TempDir dir;
   std::wstring copy = dir / L"UNINSTALL.EXE";
   ASSERT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), copy.c_str(), FALSE));
-  EXPECT_EQ(RunAndCloseBox(copy, L"", L"Uninstalling is not yet part of this build."), 1u);
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tarnfell");
+  wchar_t tmp[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", dir.Path().c_str());  // its log, tf_uninstall.log, goes with the folder
+  EXPECT_EQ(RunAndCloseBox(copy, L"", L"This uninstaller could not find the installed game."), 1u);
+  SetEnvironmentVariableW(L"TMP", tmp[0] ? tmp : nullptr);
+  EXPECT_EQ(ReadText(dir / L"tf_uninstall.log").rfind("--- refused: \"" + test::Utf8(copy) + "\"", 0), 0u);
 }
 
 }  // namespace

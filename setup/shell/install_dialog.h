@@ -1,0 +1,13 @@
+#pragma once
+// The install dialog (template 200): the user picks the image and the folder,
+// the install runs on a worker thread, and the dialog shows its progress.
+#include <windows.h>
+
+namespace tf {
+
+// Runs the dialog modally; 1 after a completed install, 0 otherwise.
+int RunInstallDialog();
+
+INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace tf

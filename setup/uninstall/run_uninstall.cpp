@@ -1,0 +1,113 @@
+#include "uninstall/run_uninstall.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include "common/win32_handle.h"
+#include "pipeline/install_names.h"
+#include "pipeline/known_folders.h"
+#include "shell/command_line.h"
+#include "uninstall/cleanup_command.h"
+#include "uninstall/delete_tree.h"
+#include "uninstall/install_folder.h"
+#include "uninstall/uninstall_dialog.h"
+#include "uninstall/uninstall_dialog_ids.h"
+#include "uninstall/uninstall_log.h"
+
+namespace tf {
+
+namespace {
+
+const KNOWNFOLDERID* const kShortcutFolders[] = {&FOLDERID_Desktop, &FOLDERID_CommonPrograms, &FOLDERID_Programs};
+
+constexpr wchar_t kNotFoundText[] =
+    L"This uninstaller could not find the installed game.\n\nNothing has been changed. Run the uninstaller from "
+    L"inside the game's own folder, or use Settings > Apps.";
+
+void ShowProgress(HWND window, int percent) {
+  if (!window) return;
+  SendDlgItemMessageW(window, IDC_UNINSTALL_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  // The removal runs inside the button handler: paint what changed now.
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+std::wstring ProgramPath() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return path;
+}
+
+}  // namespace
+
+UninstallState& TheUninstallState() {
+  static UninstallState state;
+  return state;
+}
+
+std::wstring ReadInstallLocation() {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return {};
+  wchar_t value[MAX_PATH] = {};
+  DWORD size = sizeof(value);
+  if (RegQueryValueExW(key.Get(), L"InstallLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+      ERROR_SUCCESS)
+    return {};
+  if (size == sizeof(value) && value[MAX_PATH - 1] != L'\0') return {};  // no room for the terminator
+  return value;
+}
+
+void RunUninstall(HWND window) {
+  const UninstallState& state = TheUninstallState();
+  const std::wstring& folder = state.uninstallFolder;
+  WriteUninstallLog(L"--- uninstall: dir=\"%s\" alsoSaves=%d", folder.c_str(), state.alsoSaves ? 1 : 0);
+
+  for (const KNOWNFOLDERID* id : kShortcutFolders) {
+    std::wstring shortcuts = KnownFolderPath(*id);
+    if (!shortcuts.empty()) DeleteFileW((shortcuts + L"\\" + kShortcutName).c_str());
+  }
+
+  ShowProgress(window, 40);
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+  ShowProgress(window, 55);
+
+  if (state.alsoSaves) {
+    std::wstring local = KnownFolderPath(FOLDERID_LocalAppData);
+    if (!local.empty()) DeleteTree(local + L"\\" + kUserFolderName, false);
+  }
+  ShowProgress(window, 70);
+
+  if (!IsInstallFolder(folder)) {
+    WriteUninstallLog(L"    REFUSED to delete \"%s\" -- not an install folder", folder.c_str());
+  } else {
+    DeleteTree(folder, !state.alsoSaves);
+    const bool present = GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+    WriteUninstallLog(L"    tree deleted; dir still present = %d", present ? 1 : 0);
+  }
+  ShowProgress(window, 100);
+
+  CleanUpAfterExit(folder, ProgramPath());
+}
+
+int RunUninstallMode(const std::wstring& programPath, const std::wstring& commandTail, HINSTANCE instance) {
+  const size_t slash = programPath.rfind(L'\\');
+  std::wstring folder = slash == std::wstring::npos ? std::wstring() : programPath.substr(0, slash);
+  if (!IsInstallFolder(folder)) {
+    folder = ReadInstallLocation();
+    if (!IsInstallFolder(folder)) {
+      WriteUninstallLog(L"--- refused: \"%s\" is not an install folder and the registry did not name a valid one",
+                        programPath.c_str());
+      MessageBoxW(nullptr, kNotFoundText, kGameTitle, MB_ICONWARNING);
+      return 1;
+    }
+  }
+  TheUninstallState().uninstallFolder = folder;
+
+  if (HasSwitch(commandTail, L"/quiet")) {
+    RunUninstall(nullptr);
+    return 0;
+  }
+  INT_PTR ended = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0);
+  return ended == 1 ? 0 : 1;
+}
+
+}  // namespace tf

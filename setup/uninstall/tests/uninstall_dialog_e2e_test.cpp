@@ -1,0 +1,202 @@
+// Dialog 220 in a real window: uninstall.exe started from the install folder
+// and driven through window messages, as a user would.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+
+#include "progress_probe.h"
+#include "uninstall/uninstall_dialog_ids.h"
+#include "uninstall_e2e_support.h"
+#include "win_gui.h"
+
+namespace tf {
+namespace {
+
+using test::ListTree;
+using test::TempDir;
+using List = std::vector<std::wstring>;
+
+constexpr DWORD kWindowWaitMs = 60000;
+constexpr wchar_t kTitle[] = L"Uninstall Tarnfell";
+
+// Records the positions the dialog's progress bar is set to, from inside the
+// uninstaller (see progress_probe.h).
+class ProgressProbe {
+ public:
+  ProgressProbe(DWORD processId, HWND dialog) {
+    wchar_t name[64];
+    test::ProgressRecordName(processId, name);
+    mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(test::ProgressRecord), name);
+    if (!mapping_) return;
+    record_ = static_cast<test::ProgressRecord*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, 0));
+    if (!record_) return;
+    record_->controlId = IDC_UNINSTALL_PROGRESS;
+    dll_ = LoadLibraryW(test::FromUnixPath(TF_PROGRESS_PROBE_DLL).c_str());
+    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll_, test::kProgressProbeHook)));
+    if (hook) hook_ = SetWindowsHookExW(WH_CALLWNDPROC, hook, dll_, GetWindowThreadProcessId(dialog, nullptr));
+  }
+  ~ProgressProbe() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    if (record_) UnmapViewOfFile(record_);
+    if (mapping_) CloseHandle(mapping_);
+  }
+  ProgressProbe(const ProgressProbe&) = delete;
+  ProgressProbe& operator=(const ProgressProbe&) = delete;
+  bool Active() const { return hook_ != nullptr; }
+  std::vector<int> Positions() const {
+    std::vector<int> out;
+    for (LONG i = 0; record_ && i < record_->count && i < 64; ++i) out.push_back(record_->positions[i]);
+    return out;
+  }
+
+ private:
+  HANDLE mapping_ = nullptr;
+  test::ProgressRecord* record_ = nullptr;
+  HMODULE dll_ = nullptr;
+  HHOOK hook_ = nullptr;
+};
+
+// An install laid out with saves, its registry entry, shortcuts and the
+// per-user folder; the uninstaller started from it and `drive` run on its dialog.
+struct DialogRun {
+  TempDir dir;
+  std::wstring temp = dir / L"tmp", folder = dir / L"Games\\Tarnfell";
+  std::unique_ptr<test::TempFolderOverride> tempOverride;
+  std::unique_ptr<test::UninstallKey> key;
+  test::Shortcuts shortcuts;
+  test::UserFolder user;
+  List installed;
+  std::wstring dialogText;
+  test::ProcessResult result;
+
+  DialogRun() {
+    CreateDirectoryW(temp.c_str(), nullptr);
+    tempOverride = std::make_unique<test::TempFolderOverride>(temp);
+    CreateDirectoryW((dir / L"Games").c_str(), nullptr);
+    test::LayOutInstall(folder, true);
+    key = std::make_unique<test::UninstallKey>(folder);
+    installed = ListTree(folder);
+  }
+
+  void Run(const std::function<void(DWORD pid, HWND dialog)>& drive) {
+    result = test::RunPrograms({{folder + L"\\uninstall.exe", L"", L"", false}}, 180000, [&](size_t, DWORD pid) {
+      HWND dialog = test::WaitForTopWindow(pid, L"#32770", kTitle, kWindowWaitMs);
+      if (!dialog) {
+        ADD_FAILURE() << "dialog 220 did not appear";
+        return;
+      }
+      dialogText = test::ControlText(dialog, IDC_UNINSTALL_TEXT);
+      drive(pid, dialog);
+    })[0];
+  }
+
+  bool NothingRemoved() const {
+    return ListTree(folder) == installed && shortcuts.Present() == shortcuts.Count() && test::UninstallKeyExists() &&
+           user.Intact();
+  }
+};
+
+TEST(UninstallDialog, ShowsTheFolderAndEndsWithoutChangesOnCancelEscapeAndTheCloseBox) {
+  const struct {
+    const char* how;
+    std::function<void(HWND)> close;
+  } ways[] = {
+      {"Cancel", [](HWND d) { test::PressButton(d, IDCANCEL); }},
+      {"Escape", [](HWND d) { test::SendCommand(d, IDCANCEL); }},
+      {"close box", [](HWND d) { PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.how);
+    DialogRun run;
+    std::wstring saves;
+    LRESULT range = 0;
+    run.Run([&](DWORD, HWND dialog) {
+      saves = test::ControlText(dialog, IDC_UNINSTALL_ALSO_SAVES);
+      EXPECT_FALSE(test::IsChecked(dialog, IDC_UNINSTALL_ALSO_SAVES));
+      EXPECT_EQ(test::ProgressPosition(dialog, IDC_UNINSTALL_PROGRESS), 0);
+      DWORD_PTR high = 0;
+      SendMessageTimeoutW(GetDlgItem(dialog, IDC_UNINSTALL_PROGRESS), PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 5000,
+                          &high);
+      range = static_cast<LRESULT>(high);
+      way.close(dialog);
+    });
+    EXPECT_EQ(run.dialogText, L"Tarnfell will be removed from:\n" + run.folder +
+                                  L"\n\nYour saved games are kept unless you tick the box below.");
+    EXPECT_EQ(saves, L"Also delete my &saved games and settings");
+    EXPECT_EQ(range, 100);
+    EXPECT_FALSE(run.result.timedOut);
+    EXPECT_EQ(run.result.exitCode, 1u);
+    EXPECT_TRUE(run.NothingRemoved());
+    EXPECT_EQ(test::LogOf(run.temp), "");
+  }
+}
+
+TEST(UninstallDialog, UninstallKeepsTheSavesAndMovesTheBarThrough40_55_70And100) {
+  DialogRun run;
+  std::vector<int> positions;
+  bool hooked = false;
+  run.Run([&](DWORD pid, HWND dialog) {
+    ProgressProbe probe(pid, dialog);
+    hooked = probe.Active();
+    test::PressButton(dialog, IDOK);
+    test::WaitUntil([&] { return !IsWindow(dialog); }, kWindowWaitMs);
+    positions = probe.Positions();
+  });
+  ASSERT_TRUE(hooked);
+  EXPECT_EQ(positions, (std::vector<int>{40, 55, 70, 100}));
+  EXPECT_EQ(run.result.exitCode, 0u);
+  EXPECT_EQ(run.shortcuts.Present(), 0u);
+  EXPECT_FALSE(test::UninstallKeyExists());
+  EXPECT_TRUE(run.user.Intact());
+  EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(run.folder + L"\\uninstall.exe"); }, 30000));
+  EXPECT_EQ(ListTree(run.folder), test::SavesOnly());
+  EXPECT_EQ(test::LogOf(run.temp), "--- uninstall: dir=\"" + test::Utf8(run.folder) +
+                                       "\" alsoSaves=0\r\n    tree deleted; dir still present = 1\r\n");
+}
+
+TEST(UninstallDialog, DeletingTheSavesTooIsConfirmedFirst) {
+  DialogRun run;
+  std::wstring question;
+  bool stayedAfterNo = false, nothingAfterNo = false;
+  std::vector<int> positionsAfterNo, positions;
+  run.Run([&](DWORD pid, HWND dialog) {
+    ProgressProbe probe(pid, dialog);
+    test::PressButton(dialog, IDC_UNINSTALL_ALSO_SAVES);
+    ASSERT_TRUE(test::WaitUntil([&] { return test::IsChecked(dialog, IDC_UNINSTALL_ALSO_SAVES); }, 10000));
+
+    test::PressButton(dialog, IDOK);
+    test::SeenMessageBox box = test::WaitForMessageBox(pid, L"Tarnfell", kWindowWaitMs, dialog);
+    ASSERT_TRUE(box.box);
+    question = box.text;
+    test::AnswerMessageBox(box.box, IDNO);
+    Sleep(500);
+    stayedAfterNo = IsWindowVisible(dialog) && test::IsControlEnabled(dialog, IDOK) &&
+                    test::IsControlEnabled(dialog, IDCANCEL);
+    nothingAfterNo = run.NothingRemoved();
+    positionsAfterNo = probe.Positions();
+
+    test::PressButton(dialog, IDOK);
+    box = test::WaitForMessageBox(pid, L"Tarnfell", kWindowWaitMs, dialog);
+    ASSERT_TRUE(box.box);
+    test::AnswerMessageBox(box.box, IDYES);
+    test::WaitUntil([&] { return !IsWindow(dialog); }, kWindowWaitMs);
+    positions = probe.Positions();
+  });
+  EXPECT_EQ(question, L"Your saved games will be permanently deleted. Continue?");
+  EXPECT_TRUE(stayedAfterNo);
+  EXPECT_TRUE(nothingAfterNo);
+  EXPECT_TRUE(positionsAfterNo.empty());
+  EXPECT_EQ(positions, (std::vector<int>{40, 55, 70, 100}));
+  EXPECT_EQ(run.result.exitCode, 0u);
+  EXPECT_TRUE(run.user.Gone());
+  EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(run.folder); }, 30000)) << ListTree(run.folder).size();
+  EXPECT_FALSE(test::HoldsParkedCopy(run.dir / L"Games"));
+  EXPECT_EQ(test::LogOf(run.temp), "--- uninstall: dir=\"" + test::Utf8(run.folder) +
+                                       "\" alsoSaves=1\r\n    tree deleted; dir still present = 1\r\n");
+}
+
+}  // namespace
+}  // namespace tf

@@ -1,0 +1,200 @@
+// tf_setup as the uninstaller, without a window: "/uninstall /quiet" from the
+// install folder and from elsewhere, the refusal, and folder names that a
+// command processor would act on.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "discgen.h"
+#include "uninstall_entry.h"
+#include "uninstall_e2e_support.h"
+#include "win_gui.h"
+
+namespace tf {
+namespace {
+
+using test::ListTree;
+using test::LogOf;
+using test::TempDir;
+using test::TempFolderOverride;
+using List = std::vector<std::wstring>;
+
+constexpr DWORD kCleanupWaitMs = 30000;  // the delayed command pauses about two seconds
+
+std::string Utf8(const std::wstring& s) { return test::Utf8(s); }
+
+std::string RemovalLog(const std::wstring& folder, bool alsoSaves, bool present) {
+  return "--- uninstall: dir=\"" + Utf8(folder) + "\" alsoSaves=" + (alsoSaves ? "1" : "0") +
+         "\r\n    tree deleted; dir still present = " + (present ? "1" : "0") + "\r\n";
+}
+
+TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
+  TempDir dir;
+  const std::wstring temp = dir / L"tmp";
+  CreateDirectoryW(temp.c_str(), nullptr);
+  TempFolderOverride tempOverride(temp);
+  const std::wstring disc = dir / L"Tarnfell.iso", folder = dir / L"Games\\Tarnfell", setup = dir / L"tf_setup.exe";
+  discgen::ImageSpec plan;
+  std::string error;
+  ASSERT_TRUE(discgen::GameTree(discgen::GameOptions(), plan, error)) << error;
+  ASSERT_TRUE(discgen::WriteImage(plan, std::filesystem::path(disc), error)) << error;
+  ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
+  ASSERT_EQ(test::RunProgram(setup, L"/silent " + disc + L" " + folder).exitCode, 0u);
+  // The install left its uninstaller and its entry (the 64-bit view, from the 64-bit build).
+  struct EntryGone {
+    ~EntryGone() { test::DeleteUninstallEntry(KEY_WOW64_64KEY); }
+  } entryGone;
+  std::map<std::wstring, test::RegistryValue> entry;
+  ASSERT_TRUE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
+  ASSERT_EQ(test::RegistryText(entry[L"InstallLocation"]), folder);
+  ASSERT_TRUE(test::FileExists(folder + L"\\uninstall.exe"));
+  test::Shortcuts shortcuts;  // a silent install makes none: these stand in for the dialog's
+  test::UserFolder user;
+  test::MakeTree(folder, {L"GFX\\_SAVES\\slot1.sav", L"GFX\\_SAVES\\old\\slot0.sav"});
+  ASSERT_GT(ListTree(folder).size(), 30u);
+
+  test::ProcessResult r = test::RunProgram(folder + L"\\uninstall.exe", L"/uninstall /quiet", 120000);
+  ASSERT_TRUE(r.started);
+  EXPECT_FALSE(r.timedOut) << "a window waited for an answer";
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(shortcuts.Present(), 0u);
+  EXPECT_FALSE(test::UninstallKeyExists());
+  EXPECT_TRUE(user.Intact());  // a quiet uninstall always keeps the saved games and settings
+  EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
+  // The uninstaller's own file goes a moment after it has ended; the saves keep the folder.
+  EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(folder + L"\\uninstall.exe"); }, kCleanupWaitMs));
+  EXPECT_EQ(ListTree(folder), test::SavesOnly());
+  EXPECT_FALSE(test::HoldsParkedCopy(dir / L"Games"));
+}
+
+// Names the command processor would expand or split are never handed to it.
+TEST(QuietUninstall, TheFolderGoesWhateverItsNameHolds) {
+  wchar_t user[256] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"USERNAME", user, 256), 0u);
+  const struct {
+    std::wstring name, decoy;  // decoy: what an expanding processor would remove instead
+  } cases[] = {
+      {L"Tarnfell", L""},
+      {L"Tarn fell", L""},
+      {L"Tarn%USERNAME%fell", std::wstring(L"Tarn") + user + L"fell"},
+      {L"100% Tarnfell", L""},
+      {L"Rock & Roll! ^(x86)", L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.name));
+    TempDir dir;
+    const std::wstring temp = dir / L"tmp", parent = dir / L"Games", folder = parent + L"\\" + c.name;
+    CreateDirectoryW(temp.c_str(), nullptr);
+    TempFolderOverride tempOverride(temp);
+    CreateDirectoryW(parent.c_str(), nullptr);
+    if (!c.decoy.empty()) {
+      ASSERT_TRUE(CreateDirectoryW((parent + L"\\" + c.decoy).c_str(), nullptr));
+    }
+    test::LayOutInstall(folder, false);
+    test::UninstallKey key(folder);
+
+    test::ProcessResult r = test::RunProgram(folder + L"\\uninstall.exe", L"/uninstall /quiet", 120000);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
+    EXPECT_TRUE(test::WaitUntil(
+        [&] { return !test::FileExists(folder) && !test::HoldsParkedCopy(parent); }, kCleanupWaitMs));
+    EXPECT_EQ(ListTree(parent), c.decoy.empty() ? List{} : List{c.decoy + L"\\"});
+  }
+}
+
+// The registry names the folder; the running program is no part of it and
+// stays. Also at the longest "InstallLocation" that fits 260 characters (its
+// entries then lie beyond MAX_PATH, where Wine gives no final path to check
+// and Windows would not enumerate them: they stay).
+TEST(QuietUninstall, RunFromElsewhereTheRegistryNamesTheFolderAndTheProgramStays) {
+  for (size_t length : {0u, 259u}) {
+    SCOPED_TRACE(length);
+    TempDir dir;
+    const std::wstring temp = dir / L"tmp", elsewhere = dir / L"elsewhere";
+    std::wstring folder = dir / L"Games\\Tarnfell";
+    if (length) folder += std::wstring(length - folder.size(), L'x');
+    CreateDirectoryW(temp.c_str(), nullptr);
+    TempFolderOverride tempOverride(temp);
+    CreateDirectoryW((dir / L"Games").c_str(), nullptr);
+    test::LayOutInstall(folder, true);
+    test::MakeTree(elsewhere, {L"notes.txt"});
+    const std::wstring program = elsewhere + L"\\tf_setup.exe";
+    ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), program.c_str(), FALSE));
+    test::UninstallKey key(folder);
+    test::Shortcuts shortcuts;
+
+    test::ProcessResult r = test::RunProgram(program, L"/uninstall /quiet", 120000);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(shortcuts.Present(), 0u);
+    EXPECT_FALSE(test::UninstallKeyExists());
+    EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
+    if (!length) {
+      EXPECT_EQ(ListTree(folder), test::SavesOnly());  // uninstall.exe was not running: it went too
+    }
+    // Longer than any pause of a clean-up command: the program's file is still there.
+    EXPECT_FALSE(test::WaitUntil([&] { return !test::FileExists(program); }, 6000));
+    EXPECT_EQ(ListTree(elsewhere), (List{L"notes.txt", L"tf_setup.exe"}));
+  }
+}
+
+// Neither beside the program nor in the registry: the message, the log line,
+// exit code 1, and nothing touched.
+TEST(QuietUninstall, WithoutAnInstallFolderItRefusesAndChangesNothing) {
+  const wchar_t kText[] =
+      L"This uninstaller could not find the installed game.\n\nNothing has been changed. Run the uninstaller from "
+      L"inside the game's own folder, or use Settings > Apps.";
+  enum Registry { NoKey, LostMarker, TooLong };
+  const struct {
+    const char* what;
+    Registry registry;
+    const wchar_t* program;
+    const wchar_t* tail;
+  } cases[] = {
+      {"no registry entry, started as UNINSTALL.EXE", NoKey, L"UNINSTALL.EXE", L""},
+      {"the registry names a folder without tf_hybrid.dll", LostMarker, L"tf_setup.exe", L"/uninstall /quiet"},
+      {"the registry names a folder too long for 260 characters", TooLong, L"uninstall.exe", L"/uninstall"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::wstring temp = dir / L"tmp", elsewhere = dir / L"elsewhere";
+    std::wstring folder = dir / L"Games\\Tarnfell";
+    if (c.registry == TooLong) folder += std::wstring(260 - folder.size(), L'x');
+    CreateDirectoryW(temp.c_str(), nullptr);
+    TempFolderOverride tempOverride(temp);
+    CreateDirectoryW((dir / L"Games").c_str(), nullptr);
+    test::LayOutInstall(folder, true);
+    if (c.registry == LostMarker) DeleteFileW((folder + L"\\tf_hybrid.dll").c_str());
+    test::MakeTree(elsewhere, {L"notes.txt"});
+    const std::wstring program = elsewhere + L"\\" + c.program;
+    ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), program.c_str(), FALSE));
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    std::unique_ptr<test::UninstallKey> key;
+    if (c.registry != NoKey) key = std::make_unique<test::UninstallKey>(folder);
+    test::Shortcuts shortcuts;
+    const List before = ListTree(folder);
+
+    test::SeenMessageBox box;
+    std::vector<test::ProcessResult> r =
+        test::RunPrograms({{program, c.tail, L"", false}}, 120000, [&](size_t, DWORD pid) {
+          box = test::WaitForMessageBox(pid, L"Tarnfell", 60000);
+          if (box.box) test::AnswerMessageBox(box.box, IDOK);
+        });
+    ASSERT_TRUE(r[0].started);
+    EXPECT_EQ(box.text, kText);
+    EXPECT_EQ(r[0].exitCode, 1u);
+    EXPECT_EQ(LogOf(temp), "--- refused: \"" + Utf8(program) +
+                               "\" is not an install folder and the registry did not name a valid one\r\n");
+    EXPECT_EQ(ListTree(folder), before);
+    EXPECT_EQ(shortcuts.Present(), shortcuts.Count());
+    EXPECT_EQ(test::UninstallKeyExists(), c.registry != NoKey);
+    EXPECT_FALSE(test::WaitUntil([&] { return !test::FileExists(program); }, 4000));
+  }
+}
+
+}  // namespace
+}  // namespace tf

@@ -1,0 +1,51 @@
+// The uninstall.exe that the real 32-bit installer's silent install with
+// "/android" (wave 1, the Android scenario) left in its folder, run with
+// "/uninstall /quiet" (wave 2): the game's files and the Android folder go at
+// once, the uninstaller's own file and the emptied folder a moment after it
+// has ended.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "uninstall_entry.h"
+#include "win_gui.h"
+#include "x86_scenarios.h"
+
+namespace {
+
+using tf::test::FileExists;
+using tf::test::ProcessResult;
+using tf::test::ProgramRun;
+using tf::test::x86::Shared;
+
+constexpr DWORD kFolderGoneWaitMs = 15 * 60 * 1000;  // the clean-up's command processor is emulated too
+
+class QuietUninstall : public tf::test::x86::Scenario {
+ public:
+  const char* Name() const override { return "QuietUninstallRemovesTheInstallFolder"; }
+  int Wave() const override { return 2; }
+  ProgramRun Prepare(Shared& shared) override {
+    auto found = shared.folders.find("android install");
+    if (found == shared.folders.end()) return {};
+    folder_ = found->second;
+    const std::wstring uninstaller = folder_ + L"\\uninstall.exe";  // the install's own copy of itself
+    if (!FileExists(uninstaller)) return {};
+    return {uninstaller, L"/uninstall /quiet", L"", false};
+  }
+  void Check(const ProcessResult& r) override {
+    EXPECT_EQ(r.exitCode, 0u);
+    std::map<std::wstring, tf::test::RegistryValue> entry;
+    EXPECT_FALSE(tf::test::ReadUninstallEntry(KEY_WOW64_32KEY, entry));  // the 32-bit view, where it registered
+    EXPECT_FALSE(FileExists(folder_ + L"\\default.xbe"));
+    EXPECT_FALSE(FileExists(folder_ + L"\\tf_hybrid.dll"));
+    EXPECT_TRUE(tf::test::WaitUntil([&] { return !FileExists(folder_); }, kFolderGoneWaitMs, 1000))
+        << "still there: " << tf::test::Utf8(folder_);
+  }
+
+ private:
+  std::wstring folder_;
+};
+TF_X86_SCENARIO(QuietUninstall);
+
+}  // namespace
