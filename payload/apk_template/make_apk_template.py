@@ -418,7 +418,7 @@ def density_config(dpi):
 def resource_table():
     """resources.arsc: package 0x7f with one type, mipmap, and its one entry, ic_launcher."""
     values = string_pool(ICON_PATHS)
-    spec = chunk(RES_TABLE_TYPE_SPEC, struct.pack("<BBHI", 1, 0, 0, 1), struct.pack("<I", CONFIG_DENSITY))
+    type_spec = chunk(RES_TABLE_TYPE_SPEC, struct.pack("<BBHI", 1, 0, 0, 1), struct.pack("<I", CONFIG_DENSITY))
     types = b""
     for path_index, (_, dpi, _) in enumerate(DENSITIES):
         header = struct.pack("<BBHII", 1, 0, 0, 1, 8 + 12 + CONFIG_SIZE + 4) + density_config(dpi)
@@ -430,7 +430,7 @@ def resource_table():
     package_header_size = 8 + 4 + 256 + 20
     header = struct.pack("<I", 0x7F) + name + struct.pack(
         "<IIIII", package_header_size, 1, package_header_size + len(type_names), 1, 0)
-    package = chunk(RES_TABLE_PACKAGE, header, type_names + key_names + spec + types)
+    package = chunk(RES_TABLE_PACKAGE, header, type_names + key_names + type_spec + types)
     return chunk(RES_TABLE, struct.pack("<I", 1), values + package)
 
 

@@ -77,8 +77,9 @@ bool ExportImportedKey(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob) {
       !CryptAcquireContextW(provider.Put(), info->pwszContainerName, info->pwszProvName, info->dwProvType, 0))
     return false;
   UniqueCryptKey key;
-  for (DWORD spec : {info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE), static_cast<DWORD>(AT_KEYEXCHANGE)})
-    if ((spec == AT_SIGNATURE || spec == AT_KEYEXCHANGE) && CryptGetUserKey(provider.Get(), spec, key.Put())) break;
+  for (DWORD keySpec : {info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE), static_cast<DWORD>(AT_KEYEXCHANGE)})
+    if ((keySpec == AT_SIGNATURE || keySpec == AT_KEYEXCHANGE) && CryptGetUserKey(provider.Get(), keySpec, key.Put()))
+      break;
   if (!key) return false;
   DWORD length = 0;
   if (!CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length) || length < sizeof(BLOBHEADER)) return false;
