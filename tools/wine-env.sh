@@ -27,6 +27,9 @@ tf_wine_env() {
   esac
   TF_WINE_TIER=$1
   export WINEARCH=win64
+  # Unix file names in UTF-8 whatever the caller's locale: under a bare "C"
+  # locale Wine cannot create a name outside ASCII.
+  export LC_ALL=C.UTF-8
   export WINEDEBUG=${TF_WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   TF_WINE=$(tf_wine64_loader) || { echo "wine: no 64-bit Wine loader (install wine64)" >&2; return 1; }
