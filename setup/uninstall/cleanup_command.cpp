@@ -10,6 +10,8 @@ namespace tf {
 
 namespace {
 
+constexpr int kCleanupRetries = 5;  // about two seconds each
+
 std::wstring WithoutTrailingBackslashes(std::wstring path) {
   while (path.size() > 1 && path.back() == L'\\') path.pop_back();
   return path;
@@ -78,9 +80,19 @@ bool IsLiteralName(std::wstring_view name) {
 
 std::wstring CleanupCommandLine(const std::wstring& commandProcessor, const std::wstring& fileName,
                                 const std::wstring& folderName) {
-  std::wstring line = L"\"" + commandProcessor + L"\" /d /c ping 127.0.0.1 -n 3 >nul";
+  const std::wstring pause = L"ping 127.0.0.1 -n 3 >nul";
+  std::wstring line = L"\"" + commandProcessor + L"\" /d /c " + pause;
   if (!fileName.empty()) line += L" & del /f /q \"" + fileName + L"\"";
   if (!folderName.empty()) line += L" & cd .. & rmdir \"" + folderName + L"\"";
+  // A file still open when it is deleted goes only with its last handle:
+  // until then the folder is not empty. Try again while what is left exists.
+  const std::wstring left = folderName.empty() ? fileName : folderName;
+  if (left.empty()) return line;
+  std::wstring again = L" & if exist \"" + left + L"\" (" + pause;
+  if (!fileName.empty()) again += L" & del /f /q \"" + (folderName.empty() ? L"" : folderName + L"\\") + fileName + L"\"";
+  if (!folderName.empty()) again += L" & rmdir \"" + folderName + L"\"";
+  again += L")";
+  for (int i = 0; i < kCleanupRetries; ++i) line += again;
   return line;
 }
 

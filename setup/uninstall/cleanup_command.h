@@ -18,7 +18,9 @@ bool IsLiteralName(std::wstring_view name);
 // The command line: "<commandProcessor>" /d /c ping 127.0.0.1 -n 3 >nul, then
 //   & del /f /q "<fileName>"        when fileName is not empty;
 //   & cd .. & rmdir "<folderName>"  when folderName is not empty (the working
-//                                   folder itself, left first).
+//                                   folder itself, left first);
+// then, five times, while the folder (or with no folder, the file) still
+// exists: another pause, the deletion and the removal again.
 std::wstring CleanupCommandLine(const std::wstring& commandProcessor, const std::wstring& fileName,
                                 const std::wstring& folderName);
 

@@ -51,5 +51,25 @@ TEST(CleanupCommand, RemovesTheFileAndTheFolderWhereverTheFolderLies) {
   EXPECT_FALSE(StartCleanupCommand(line, L"\\\\server\\share\\Tarnfell"));
 }
 
+// The uninstaller's file can still be open for a moment after it has ended
+// (by the system, a scanner): its deletion then waits for the last handle,
+// and the folder, not yet empty, must still go once it is.
+TEST(CleanupCommand, AFileDeletedWhileStillOpenDoesNotKeepTheFolder) {
+  TempDir dir;
+  const std::wstring folder = dir / L"Tarnfell", file = folder + L"\\uninstall.exe";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) && test::WriteFileBytes(file, "x", 1));
+  HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  ASSERT_TRUE(StartCleanupCommand(CleanupCommandLine(std::wstring(system) + L"\\cmd.exe", L"uninstall.exe", L"Tarnfell"),
+                                  folder));
+  Sleep(4000);  // the pause, the deletion (it waits for this handle) and a first try at the folder
+  CloseHandle(held);
+  EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(folder); }, 30000));
+}
+
 }  // namespace
 }  // namespace tf
