@@ -16,86 +16,6 @@ bool Seek(HANDLE file, uint64_t position) {
   return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// Writes one block at a time on a thread of its own, so that the write of a
-// pack chunk runs while the same chunk goes through the CRC-32 and SHA-256
-// (both only read it). A write the thread has not begun when Finish is called
-// (no core was free for it) is done by the caller instead. Without a thread
-// every write is done in Finish.
-class ChunkWriter {
- public:
-  explicit ChunkWriter(HANDLE file) : file_(file) {
-    InitializeSRWLock(&lock_);
-    InitializeConditionVariable(&changed_);
-    thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
-  }
-  ~ChunkWriter() {
-    if (!thread_) return;
-    AcquireSRWLockExclusive(&lock_);
-    quit_ = true;
-    ReleaseSRWLockExclusive(&lock_);
-    WakeAllConditionVariable(&changed_);
-    WaitForSingleObject(thread_.Get(), INFINITE);
-  }
-  ChunkWriter(const ChunkWriter&) = delete;
-  ChunkWriter& operator=(const ChunkWriter&) = delete;
-
-  // Hands over `size` bytes to write; they must stay as they are until Finish.
-  void Begin(const void* data, DWORD size) {
-    AcquireSRWLockExclusive(&lock_);
-    data_ = data;
-    size_ = size;
-    state_ = State::Pending;
-    ReleaseSRWLockExclusive(&lock_);
-    if (thread_) WakeAllConditionVariable(&changed_);
-  }
-  // The write Begin handed over, done; true when every byte was written.
-  bool Finish() {
-    AcquireSRWLockExclusive(&lock_);
-    if (state_ == State::Pending) {
-      state_ = State::Idle;
-      ReleaseSRWLockExclusive(&lock_);
-      return WriteAll(file_, data_, size_);
-    }
-    while (state_ == State::Writing) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-    state_ = State::Idle;
-    const bool ok = ok_;
-    ReleaseSRWLockExclusive(&lock_);
-    return ok;
-  }
-
- private:
-  enum class State { Idle, Pending, Writing, Written };
-
-  static DWORD WINAPI Run(void* self) {
-    static_cast<ChunkWriter*>(self)->Loop();
-    return 0;
-  }
-  void Loop() {
-    AcquireSRWLockExclusive(&lock_);
-    for (;;) {
-      while (state_ != State::Pending && !quit_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-      if (state_ != State::Pending) break;
-      state_ = State::Writing;
-      ReleaseSRWLockExclusive(&lock_);
-      const bool ok = WriteAll(file_, data_, size_);
-      AcquireSRWLockExclusive(&lock_);
-      ok_ = ok;
-      state_ = State::Written;
-      WakeAllConditionVariable(&changed_);
-    }
-    ReleaseSRWLockExclusive(&lock_);
-  }
-
-  HANDLE file_;
-  SRWLOCK lock_;
-  CONDITION_VARIABLE changed_;
-  const void* data_ = nullptr;
-  DWORD size_ = 0;
-  State state_ = State::Idle;
-  bool ok_ = false, quit_ = false;
-  UniqueKernelHandle thread_;  // last: the thread is stopped before the rest goes
-};
-
 }  // namespace
 
 bool ZipWriter::Create(const std::wstring& path) {
@@ -164,7 +84,6 @@ bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vec
   uint64_t total = 0;
   for (const GameFile& f : files) total += f.size;
   std::vector<uint8_t> buffer(kPakBufferBytes);
-  ChunkWriter writer(file_.Get());
   uint64_t done = 0;
   for (const GameFile& f : files) {
     UniqueFile source(CreateFileW(f.sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -179,19 +98,15 @@ bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vec
         errorText = kMsgGameFileShort;
         return false;
       }
-      writer.Begin(buffer.data(), n);
       crc = Crc32Update(crc, buffer.data(), n);
-      const bool hashed = hash.Update(buffer.data(), n);
-      const bool written = writer.Finish();
-      if (!hashed) {
+      if (!hash.Update(buffer.data(), n)) {
         errorText = kMsgHashFailed;
         return false;
       }
-      if (!written) {
+      if (!WriteBytes(buffer.data(), n)) {
         errorText = kMsgWriteFailed;
         return false;
       }
-      position_ += n;
       remaining -= n;
       done += n;
     }

@@ -37,10 +37,8 @@ class ZipWriter {
   [[nodiscard]] bool AddStoredEntry(const std::string& name, const void* data, uint64_t count,
                                     std::string& errorText);
   // "assets/game.pak": the index, then every file's first `size` bytes,
-  // through one 1 MiB buffer, CRC-32 and SHA-256 in the same pass (a chunk is
-  // written on a thread of its own while it is being hashed, and the next is
-  // read only then); reports after each file. `digest` is the SHA-256 of the
-  // whole pack.
+  // through one 1 MiB buffer, CRC-32 and SHA-256 in the same pass; reports
+  // after each file. `digest` is the SHA-256 of the whole pack.
   [[nodiscard]] bool WritePakEntry(const std::vector<GameFile>& files, const std::vector<uint8_t>& index,
                                    uint64_t pakLength, ProgressCallback callback, void* context,
                                    Sha256Digest& digest, std::string& errorText);
