@@ -37,15 +37,7 @@ std::vector<uint8_t> Source(const char* unixPath) { return Read(tf::test::FromUn
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-  return names;
+  return tf::test::FolderNames(folder, tf::test::Listing::FilesOnly);
 }
 
 TEST(RuntimePayload, TableHoldsTheElevenFilesInOrder) {

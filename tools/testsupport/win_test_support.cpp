@@ -50,12 +50,13 @@ void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
-std::vector<std::wstring> FolderNames(const std::wstring& path) {
+std::vector<std::wstring> FolderNames(const std::wstring& path, Listing listing) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return names;
   do {
+    if (listing == Listing::FilesOnly && (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0) names.push_back(fd.cFileName);
   } while (FindNextFileW(h, &fd));
   FindClose(h);

@@ -25,7 +25,8 @@ class TempDir {
 
 void RemoveTree(const std::wstring& path);
 // The names in a folder, without "." and "..", sorted; empty when it cannot be listed.
-std::vector<std::wstring> FolderNames(const std::wstring& path);
+enum class Listing { All, FilesOnly };
+std::vector<std::wstring> FolderNames(const std::wstring& path, Listing listing = Listing::All);
 bool ReadFileBytes(const std::wstring& path, std::vector<uint8_t>& out);
 // A file's bytes as a string; empty when it cannot be read.
 std::string ReadText(const std::wstring& path);

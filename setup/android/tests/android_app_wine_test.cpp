@@ -21,15 +21,8 @@ using test::TempDir;
 using test::ReadText;
 
 std::set<std::wstring> FolderItems(const std::wstring& folder) {
-  std::set<std::wstring> names;
-  WIN32_FIND_DATAW d;
-  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (d.cFileName[0] != L'.') names.insert(d.cFileName);
-  } while (FindNextFileW(h, &d));
-  FindClose(h);
-  return names;
+  const std::vector<std::wstring> names = test::FolderNames(folder);
+  return {names.begin(), names.end()};
 }
 
 class AndroidApp : public ::testing::Test {

@@ -133,15 +133,8 @@ std::vector<uint8_t> StandInTemplate() {
 
 namespace {
 std::set<std::wstring> FilesIn(const std::wstring& folder) {
-  std::set<std::wstring> names;
-  WIN32_FIND_DATAW d;
-  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.insert(d.cFileName);
-  } while (FindNextFileW(h, &d));
-  FindClose(h);
-  return names;
+  const std::vector<std::wstring> names = test::FolderNames(folder, test::Listing::FilesOnly);
+  return {names.begin(), names.end()};
 }
 }  // namespace
 
