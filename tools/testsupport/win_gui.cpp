@@ -68,17 +68,38 @@ HWND FindTopWindow(DWORD processId, const wchar_t* className, const std::wstring
   return s.found.empty() ? nullptr : s.found.front();
 }
 
+namespace {
+// A program that has ended shows no more windows: waits for one stop then.
+class ProcessWatch {
+ public:
+  explicit ProcessWatch(DWORD processId) : process_(OpenProcess(SYNCHRONIZE, FALSE, processId)) {}
+  ~ProcessWatch() {
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  ProcessWatch(const ProcessWatch&) = delete;
+  ProcessWatch& operator=(const ProcessWatch&) = delete;
+  bool Ended() const { return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }
+
+ private:
+  HANDLE process_;
+};
+}  // namespace
+
 HWND WaitForTopWindow(DWORD processId, const wchar_t* className, const std::wstring& title, DWORD timeoutMs,
                       HWND except) {
   HWND found = nullptr;
-  WaitUntil([&] { return (found = FindTopWindow(processId, className, title, except)) != nullptr; }, timeoutMs);
+  const ProcessWatch watch(processId);
+  WaitUntil([&] { return (found = FindTopWindow(processId, className, title, except)) != nullptr || watch.Ended(); },
+            timeoutMs);
   return found;
 }
 
 SeenMessageBox WaitForMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs, HWND except) {
   SeenMessageBox seen;
+  const ProcessWatch watch(processId);
   WaitUntil(
       [&] {
+        if (watch.Ended()) return true;
         Search s{processId, L"#32770", &caption, except, {}};
         EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&s));
         for (HWND w : s.found)
