@@ -15,4 +15,12 @@ inline bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A wide name against an ASCII one (names the program itself holds narrow).
+inline bool EqualsNoCaseAscii(std::wstring_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != static_cast<wchar_t>(static_cast<unsigned char>(LowerAscii(b[i])))) return false;
+  return true;
+}
+
 }  // namespace tf

@@ -117,4 +117,14 @@ bool CreateFolderChain(const std::wstring& path) {
   return true;
 }
 
+std::wstring FullPathName(const std::wstring& path) {
+  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return {};
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return {};
+  full.resize(n);
+  return full;
+}
+
 }  // namespace tf

@@ -68,6 +68,10 @@ bool MoveOver(const std::wstring& from, const std::wstring& to);
 // created nor exists.
 bool CreateFolderChain(const std::wstring& path);
 
+// The path made absolute (GetFullPathNameW: "." and ".." resolved, the
+// current folder put in front of a relative one); "" when it has no such form.
+std::wstring FullPathName(const std::wstring& path);
+
 namespace detail {
 // The calls the layer reads and writes with; tests swap them to shorten or fail one.
 using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);

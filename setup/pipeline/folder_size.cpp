@@ -26,7 +26,7 @@ bool IdentifyFolder(const std::wstring& folder, FolderIdentity& identity) {
   return true;
 }
 
-uint64_t SizeKiB(const std::wstring& folder, std::set<FolderIdentity>& entered, int depth) {
+uint64_t SizeKiB(const std::wstring& folder, FolderLinks links, std::set<FolderIdentity>& entered, int depth) {
   if (depth > kMaxDepth) return 0;
   FolderIdentity identity;
   if (IdentifyFolder(folder, identity) && !entered.insert(identity).second) return 0;
@@ -39,8 +39,8 @@ uint64_t SizeKiB(const std::wstring& folder, std::set<FolderIdentity>& entered, 
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // junction or link: not followed
-      bytes += 1024 * SizeKiB(folder + L"\\" + name, entered, depth + 1);
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && links == FolderLinks::Skip) continue;
+      bytes += 1024 * SizeKiB(folder + L"\\" + name, links, entered, depth + 1);
     } else {
       bytes += (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
     }
@@ -50,9 +50,11 @@ uint64_t SizeKiB(const std::wstring& folder, std::set<FolderIdentity>& entered, 
 
 }  // namespace
 
-uint64_t FolderSizeKiB(const std::wstring& folder) {
+uint64_t FolderSizeKiB(const std::wstring& folder) { return FolderSizeKiB(folder, FolderLinks::Skip); }
+
+uint64_t FolderSizeKiB(const std::wstring& folder, FolderLinks links) {
   std::set<FolderIdentity> entered;
-  return SizeKiB(folder, entered, 0);
+  return SizeKiB(folder, links, entered, 0);
 }
 
 }  // namespace tf

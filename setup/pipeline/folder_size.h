@@ -12,4 +12,9 @@ namespace tf {
 // 0 the second time. A folder that cannot be listed counts 0.
 uint64_t FolderSizeKiB(const std::wstring& folder);
 
+// How the walk treats a folder marked as a junction or symbolic link. Followed
+// (for tests of the walk's own stop), a link counts what it leads to, once.
+enum class FolderLinks { Skip, Follow };
+uint64_t FolderSizeKiB(const std::wstring& folder, FolderLinks links);
+
 }  // namespace tf

@@ -3,17 +3,15 @@
 #include <string_view>
 
 #include "common/ascii.h"
+#include "common/install_folder.h"
 
 namespace tf {
 
 namespace {
 
-constexpr std::string_view kExecutable = "default.xbe";
-constexpr std::string_view kFolders[] = {"GFX", "AUDMUSIC", "AUDSoundFX"};
-
 bool IsGamePath(std::string_view path) {
-  if (EqualsNoCaseAscii(path, kExecutable)) return true;
-  for (std::string_view folder : kFolders) {
+  if (EqualsNoCaseAscii(kGameExecutableName, path)) return true;
+  for (std::string_view folder : kGameFolders) {
     if (path.size() > folder.size() && path[folder.size()] == '\\' &&
         EqualsNoCaseAscii(path.substr(0, folder.size()), folder))
       return true;

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
+#include "common/install_folder.h"
 #include "common/install_messages.h"
 #include "common/win32_file.h"
+#include "pipeline/install_names.h"
 #include "pipeline/program_file.h"
 #include "resources/payload_ids.h"
 
@@ -14,8 +16,8 @@ namespace tf {
 namespace {
 
 constexpr PayloadFile kPayloadTable[] = {
-    {TF_RES_LOADER, L"Tarnfell.exe", false},
-    {TF_RES_RUNTIME, L"tf_hybrid.dll", false},
+    {TF_RES_LOADER, kGameProgramName, false},
+    {TF_RES_RUNTIME, kRuntimeLibraryName, false},
     {TF_RES_MSVCP140, L"msvcp140.dll", false},
     {TF_RES_MSVCP140_1, L"msvcp140_1.dll", false},
     {TF_RES_MSVCP140_2, L"msvcp140_2.dll", false},
@@ -91,7 +93,7 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
   int n = std::snprintf(text, sizeof(text), "[Display]\r\nWidth=%d\r\nHeight=%d\r\nMode=%d\r\n", static_cast<int>(width),
                         static_cast<int>(height), static_cast<int>(mode));
   uint32_t length = n < 0 ? 0u : n >= static_cast<int>(sizeof(text)) ? sizeof(text) - 1 : static_cast<uint32_t>(n);
-  return WriteWholeFile(folder + L"\\tarnfell.ini", text, length, errorText);
+  return WriteWholeFile(folder + L"\\" + kSettingsFileName, text, length, errorText);
 }
 
 uint64_t PayloadBytes() {

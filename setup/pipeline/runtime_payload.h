@@ -13,6 +13,8 @@ struct PayloadFile {
   bool optional;
 };
 
+inline constexpr wchar_t kSettingsFileName[] = L"tarnfell.ini";
+
 // The payload table, in the order the files are written.
 std::span<const PayloadFile> PayloadTable();
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "common/win32_file.h"
 #include "common/win32_handle.h"
 
 namespace tf {
@@ -36,18 +37,8 @@ std::wstring NameOf(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return {};
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
-  if (n == 0 || n >= full.size()) return {};
-  full.resize(n);
-  return WithoutTrailingBackslashes(full);
-}
-
 bool SameFolder(const std::wstring& a, const std::wstring& b) {
-  std::wstring fa = FullPath(a), fb = FullPath(b);
+  std::wstring fa = WithoutTrailingBackslashes(FullPathName(a)), fb = WithoutTrailingBackslashes(FullPathName(b));
   return !fa.empty() && CompareStringOrdinal(fa.c_str(), -1, fb.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 

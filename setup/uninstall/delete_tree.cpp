@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/install_folder.h"
 #include "common/win32_handle.h"
 #include "uninstall/uninstall_log.h"
 
@@ -77,6 +78,7 @@ struct Walk {
   std::wstring path;       // the entry being handled
   std::wstring finalPath;  // where its handle must lead
   std::vector<Level> levels;
+  TreeWalkObserver* observer = nullptr;
 };
 
 // Starts walking the folder at w.path; for the root, w.finalPath is empty and
@@ -101,6 +103,7 @@ bool Enter(Walk& w) {
   level.pathLength = w.path.size();
   level.finalLength = w.finalPath.size();
   w.levels.push_back(std::move(level));
+  if (w.observer) w.observer->Entered(w.path);
   return true;
 }
 
@@ -113,11 +116,14 @@ void Leave(Walk& w) {
   DeleteEntry(w.path, w.finalPath, 0);
 }
 
-}  // namespace
-
-void DeleteTree(const std::wstring& folder, bool keepSaves) {
+void Delete(const std::wstring& folder, bool keepSaves, TreeWalkObserver* observer) {
+  if (IsDriveRoot(folder)) {
+    WriteUninstallLog(L"    REFUSED to delete \"%s\" -- the top folder of a drive", folder.c_str());
+    return;
+  }
   Walk w;
   w.path = folder;
+  w.observer = observer;
   if (!Enter(w)) return;
   while (!w.levels.empty()) {
     Level& top = w.levels.back();
@@ -136,14 +142,23 @@ void DeleteTree(const std::wstring& folder, bool keepSaves) {
 
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       DeleteEntry(w.path, w.finalPath, attributes);
-    } else if (keepSaves && SameText(name, L"_SAVES")) {
+    } else if (keepSaves && SameText(name, kSavesFolderName)) {
       // left untouched, with everything in it
     } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       DeleteEntry(w.path, w.finalPath, attributes);  // the link, never what it leads to
     } else {
+      if (w.observer) w.observer->Entering(w.path);
       Enter(w);  // may grow `levels`: `top` is not used after this
     }
   }
+}
+
+}  // namespace
+
+void DeleteTree(const std::wstring& folder, bool keepSaves) { Delete(folder, keepSaves, nullptr); }
+
+void DeleteTree(const std::wstring& folder, bool keepSaves, TreeWalkObserver& observer) {
+  Delete(folder, keepSaves, &observer);
 }
 
 }  // namespace tf

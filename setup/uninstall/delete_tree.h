@@ -16,6 +16,21 @@ namespace tf {
 // opens links as such (Windows), and left where it does not (Wine, whose
 // Unix links lead to their targets); it is never entered. An entry whose final
 // path cannot be told (Wine tells none beyond MAX_PATH) stays.
+//
+// A drive's or a network share's top folder is refused whole (a log line).
 void DeleteTree(const std::wstring& folder, bool keepSaves);
+
+// Told of the walk's steps as they happen (tests watch a walk through it).
+class TreeWalkObserver {
+ public:
+  // A folder found in the tree is about to be entered.
+  virtual void Entering(const std::wstring& path) = 0;
+  // A folder was entered (the root too): its entries are handled next.
+  virtual void Entered(const std::wstring& path) = 0;
+
+ protected:
+  ~TreeWalkObserver() = default;
+};
+void DeleteTree(const std::wstring& folder, bool keepSaves, TreeWalkObserver& observer);
 
 }  // namespace tf

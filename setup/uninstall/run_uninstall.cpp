@@ -3,13 +3,14 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "common/install_folder.h"
+#include "common/modal_dialog.h"
 #include "common/win32_handle.h"
 #include "pipeline/install_names.h"
 #include "pipeline/known_folders.h"
 #include "shell/command_line.h"
 #include "uninstall/cleanup_command.h"
 #include "uninstall/delete_tree.h"
-#include "uninstall/install_folder.h"
 #include "uninstall/uninstall_dialog.h"
 #include "uninstall/uninstall_dialog_ids.h"
 #include "uninstall/uninstall_log.h"

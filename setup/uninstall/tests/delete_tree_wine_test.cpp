@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "unix_side.h"
 #include "uninstall_test_support.h"
 
@@ -153,6 +155,69 @@ TEST(DeleteTree, NeverLeavesTheTreeThroughALink) {
     // The test's own clean-up would follow the link: it goes on the Unix side.
     test::RunUnixShell("rm -f '" + test::UnixPathOf(link) + "'", dir.Path());
   }
+}
+
+// Swaps one folder for a link to a folder outside the tree the moment the
+// walk is about to enter it, and notes which folders the walk entered.
+class SwapOnEntering : public TreeWalkObserver {
+ public:
+  SwapOnEntering(std::wstring folder, std::wstring target, std::wstring scratch)
+      : folder_(std::move(folder)), target_(std::move(target)), scratch_(std::move(scratch)) {}
+  void Entering(const std::wstring& path) override {
+    if (path != folder_ || swapped_) return;
+    swapped_ = MoveFileW(folder_.c_str(), (folder_ + L".moved").c_str()) && MakeUnixLink(folder_, target_, scratch_);
+  }
+  void Entered(const std::wstring& path) override { entered_.push_back(path); }
+  bool Swapped() const { return swapped_; }
+  bool WasEntered(const std::wstring& path) const {
+    return std::find(entered_.begin(), entered_.end(), path) != entered_.end();
+  }
+
+ private:
+  std::wstring folder_, target_, scratch_;
+  std::vector<std::wstring> entered_;
+  bool swapped_ = false;
+};
+
+// Listed as a plain folder, then swapped for a link before the walk goes in:
+// the folder the walk would enter is not where the tree says, and it stays out.
+TEST(DeleteTree, AFolderSwappedForALinkOnTheWayInIsNotEntered) {
+  TempDir dir;
+  TempFolderOverride temp(dir.Path());
+  const std::wstring outside = dir / L"outside", root = dir / L"game";
+  MakeTree(outside, {L"canary.txt", L"inner\\canary2.txt"});
+  MakeTree(root, {L"plain.txt", L"GFX\\x.bin", L"GFX\\sub\\y.bin", L"AUD\\z.bin"});
+  SwapOnEntering swap(root + L"\\GFX", outside, dir.Path());
+  DeleteTree(root, false, swap);
+  ASSERT_TRUE(swap.Swapped());
+  EXPECT_EQ(ListTree(outside), (List{L"canary.txt", L"inner\\", L"inner\\canary2.txt"}));
+  EXPECT_TRUE(swap.WasEntered(root));
+  EXPECT_TRUE(swap.WasEntered(root + L"\\AUD"));
+  EXPECT_FALSE(swap.WasEntered(root + L"\\GFX"));
+  EXPECT_FALSE(swap.WasEntered(root + L"\\GFX\\inner"));
+  EXPECT_FALSE(test::FileExists(root + L"\\plain.txt"));
+  EXPECT_FALSE(test::FileExists(root + L"\\AUD"));
+  test::RunUnixShell("rm -f '" + test::UnixPathOf(root + L"\\GFX") + "'", dir.Path());
+}
+
+// A drive's top folder, however written, is refused whole.
+TEST(DeleteTree, ADriveRootIsNeverWalked) {
+  TempDir dir;
+  TempFolderOverride temp(dir.Path());
+  const std::wstring target = dir / L"drive";
+  MakeTree(target, {L"a.txt", L"GFX\\x.bin", L"GFX\\empty\\"});
+  const List before = ListTree(target);
+  test::MappedDrive drive(target, dir.Path());
+  ASSERT_FALSE(drive.Root().empty()) << "no spare drive letter could be mapped";
+  const std::wstring letter = drive.Root().substr(0, 2);
+  std::string log;
+  for (const std::wstring& root : {letter + L"\\", letter, letter + L"\\\\", letter + L"\\GFX\\.."}) {
+    SCOPED_TRACE(test::Utf8(root));
+    DeleteTree(root, false);
+    EXPECT_EQ(ListTree(target), before);
+    log += "    REFUSED to delete \"" + test::Utf8(root) + "\" -- the top folder of a drive\r\n";
+  }
+  EXPECT_EQ(ReadText(dir / L"tf_uninstall.log"), log);
 }
 
 }  // namespace

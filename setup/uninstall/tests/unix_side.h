@@ -41,4 +41,45 @@ inline bool RunUnixShell(const std::string& script, const std::wstring& scratchF
   return DeleteFileW(marker.c_str()) != FALSE;
 }
 
+// A spare drive letter mapped to the folder `target` through a link in the
+// prefix's dosdevices folder, for this object's lifetime; Root() ("Y:\\") is
+// "" when none could be mapped.
+class MappedDrive {
+ public:
+  MappedDrive(const std::wstring& target, const std::wstring& scratchFolder) : scratch_(scratchFolder) {
+    std::string devices = UnixPathOf(L"C:\\");  // ".../dosdevices/c:/"
+    const std::string unixTarget = UnixPathOf(target);
+    const std::wstring made = scratch_ + L"\\drive_made", probe = target + L"\\tf_drive_probe";
+    const std::string unixMade = UnixPathOf(made);
+    if (devices.size() < 3 || unixTarget.empty() || unixMade.empty() || !WriteFileBytes(probe, "p", 1)) return;
+    devices.resize(devices.size() - 3);
+    for (wchar_t letter = L'Y'; letter >= L'M' && root_.empty(); --letter) {
+      const std::string link = devices + static_cast<char>(letter - L'A' + 'a') + ":";
+      DeleteFileW(made.c_str());
+      RunUnixShell("[ -e '" + link + "' ] || [ -L '" + link + "' ] || { ln -s '" + unixTarget + "' '" + link +
+                       "' && touch '" + unixMade + "'; }",
+                   scratch_);
+      if (!FileExists(made)) continue;  // the letter is taken
+      link_ = link;
+      const std::wstring root = std::wstring(1, letter) + L":\\";
+      if (FileExists(root + L"tf_drive_probe")) root_ = root;
+      else Unmap();
+    }
+    DeleteFileW(made.c_str());
+    DeleteFileW(probe.c_str());
+  }
+  ~MappedDrive() { Unmap(); }
+  MappedDrive(const MappedDrive&) = delete;
+  MappedDrive& operator=(const MappedDrive&) = delete;
+  const std::wstring& Root() const { return root_; }
+
+ private:
+  void Unmap() {
+    if (!link_.empty()) RunUnixShell("rm -f '" + link_ + "'", scratch_);
+    link_.clear();
+  }
+  std::wstring scratch_, root_;
+  std::string link_;
+};
+
 }  // namespace tf::test

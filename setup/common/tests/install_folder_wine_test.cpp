@@ -1,5 +1,5 @@
 // Which folders the uninstaller takes for an install folder.
-#include "uninstall/install_folder.h"
+#include "common/install_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,9 @@ TEST(IsInstallFolder, BothMarkersOfAnyKindAreNeeded) {
 }
 
 // Markers at the root of drive C: of the test prefix: "C:\" and "C:" would
-// find them, but a path shorter than 4 characters is never an install folder.
-TEST(IsInstallFolder, PathsShorterThanFourCharactersNeverAre) {
+// find them, and so would the root written longer, but a path shorter than 4
+// characters, and a drive root, is never an install folder.
+TEST(IsInstallFolder, ShortPathsAndDriveRootsNeverAre) {
   const std::wstring dll = L"C:\\tf_hybrid.dll", xbe = L"C:\\default.xbe";
   const std::wstring four = L"C:\\\u03A9";
   ASSERT_FALSE(test::FileExists(dll) || test::FileExists(xbe) || test::FileExists(four)) << "left by another run";
@@ -55,11 +56,44 @@ TEST(IsInstallFolder, PathsShorterThanFourCharactersNeverAre) {
   EXPECT_FALSE(IsInstallFolder(L"C:\\"));
   EXPECT_FALSE(IsInstallFolder(L"C:"));
   EXPECT_FALSE(IsInstallFolder(L""));
+  for (const wchar_t* root : {L"C:\\\\", L"C:\\\\\\", L"C://", L"\\\\?\\C:\\", L"C:\\Windows\\.."})
+    EXPECT_FALSE(IsInstallFolder(root)) << test::Utf8(root);
   EXPECT_TRUE(IsInstallFolder(four));
 
   DeleteFileW(dll.c_str());
   DeleteFileW(xbe.c_str());
   test::RemoveTree(four);
+}
+
+TEST(IsDriveRoot, TheTopFolderOfADriveOrShareHoweverWritten) {
+  const struct {
+    const wchar_t* path;
+    bool root;
+  } cases[] = {
+      {L"C:", true},
+      {L"C:\\", true},
+      {L"C:\\\\\\", true},
+      {L"c:/", true},
+      {L"\\", true},
+      {L"C:\\Windows\\..", true},
+      {L"C:\\Windows\\..\\.\\", true},
+      {L"\\\\server\\share", true},
+      {L"\\\\server\\share\\\\", true},
+      {L"\\\\?\\C:", true},
+      {L"\\\\?\\C:\\", true},
+      {L"\\\\.\\C:\\", true},
+      {L"\\\\?\\UNC\\server\\share\\", true},
+      {L"\\\\?\\Volume{26a21bda-a627-11d7-9931-806e6f6e6963}\\", true},
+      {L"C:\\Games", false},
+      {L"C:\\Games\\\\", false},
+      {L"C:\\Games\\Tarnfell\\..", false},
+      {L"\\\\server\\share\\Games", false},
+      {L"\\\\?\\C:\\Games", false},
+      {L"\\\\?\\UNC\\server\\share\\Games", false},
+      {L"Games", false},
+      {L"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsDriveRoot(c.path), c.root) << test::Utf8(c.path);
 }
 
 }  // namespace
