@@ -6,6 +6,7 @@
 #include "common/win32_file.h"
 #include "pipeline/free_space.h"
 #include "pipeline/game_selection.h"
+#include "pipeline/install_folder_guard.h"
 #include "pipeline/runtime_payload.h"
 #include "pipeline/shortcuts.h"
 #include "pipeline/uninstall_registration.h"
@@ -16,7 +17,6 @@ namespace tf {
 namespace {
 
 constexpr DWORD kRetailNotePauseMs = 900;
-constexpr const wchar_t* kLeftovers[] = {L"tf_loader.exe", L"PLAY.cmd", L"tf_log.txt"};
 
 bool FailWith(InstallSession& session, const std::string& errorText) {
   return session.Fail(Widen(errorText, CP_ACP));
@@ -34,7 +34,7 @@ bool CheckFreeSpace(InstallSession& session, uint64_t selectedBytes) {
 }
 
 void RemoveLeftovers(const std::wstring& folder) {
-  for (const wchar_t* name : kLeftovers) {
+  for (const wchar_t* name : kLeftoverNames) {
     std::wstring path = folder + L"\\" + name;
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -60,6 +60,8 @@ bool RunInstall(InstallSession& session) {
     Sleep(kRetailNotePauseMs);
   }
 
+  std::wstring refusal;
+  if (!CheckInstallFolder(session.installFolder, refusal)) return session.Fail(refusal);
   if (!CheckFreeSpace(session, selection.bytes)) return false;
 
   session.Report(3, L"Creating the install folder\u2026");

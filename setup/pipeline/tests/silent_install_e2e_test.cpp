@@ -11,6 +11,7 @@
 #include "pipeline/game_selection.h"
 #include "shell/progress_math.h"
 #include "uninstall_entry.h"
+#include "unix_side.h"
 #include "win_test_support.h"
 #include "xmf/arena_patch.h"
 #include "xmf/xmf_container.h"
@@ -206,11 +207,12 @@ TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
   options.deepNesting = true;
   options.edgeSizes = true;
   ASSERT_TRUE(MakeDisc(disc, options));
-  // Leftovers of older installs go; other files stay.
+  // Leftovers of older installs go; kept saves stay.
   CreateDirectoryW((dir / L"T").c_str(), nullptr);
   ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\PLAY.cmd", "x", 1));
   SetFileAttributesW((dir / L"T\\PLAY.cmd").c_str(), FILE_ATTRIBUTE_READONLY);
-  ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\saves.dat", "keep", 4));
+  CreateDirectoryW((dir / L"T\\_SAVES").c_str(), nullptr);
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\_SAVES\\slot1.sav", "keep", 4));
   // Unquoted: inside quotes a trailing backslash would escape the closing quote.
   std::wstring tail = L"/SILENT " + disc + L" " + folder;
   test::ProcessResult r = test::RunProgram(setup, tail);
@@ -219,7 +221,7 @@ TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
   EXPECT_EQ(ReadText(setup + L".log"), ExpectedInstallLog(tail, disc, false));
   ExpectInstalledFilesMatch(disc, dir / L"T");
   EXPECT_FALSE(test::FileExists(dir / L"T\\PLAY.cmd"));
-  EXPECT_TRUE(test::FileExists(dir / L"T\\saves.dat"));
+  EXPECT_EQ(ReadText(dir / L"T\\_SAVES\\slot1.sav"), "keep");
 
   // A second install over the first leaves every arena container as it was.
   std::vector<std::vector<uint8_t>> before;
@@ -253,6 +255,46 @@ TEST(SilentInstall, WrongDiscFailsWithExitCodeOne) {
   EXPECT_EQ(ReadText(setup + L".log"), std::string(kBom) + ArgsLine(tail, true) + "[  1%] Reading the disc image" +
                                            kEllipsis + "\r\n[  1%] Failed: That disc image is not Tarnfell.\r\n");
   EXPECT_FALSE(test::FileExists(folder));
+}
+
+// A folder with files of its own, or a drive's top folder: the install fails
+// before it writes anything.
+TEST(SilentInstall, AFolderWithOtherFilesOrADriveRootIsRefusedUntouched) {
+  TempDir dir;
+  std::wstring setup = CopyInstaller(dir);
+  std::wstring disc = dir / L"Tarnfell.iso";
+  discgen::GameOptions options;
+  options.retail = true;
+  ASSERT_TRUE(MakeDisc(disc, options));
+  const std::wstring other = dir / L"Documents", empty = dir / L"drive";
+  ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr) && CreateDirectoryW(empty.c_str(), nullptr));
+  ASSERT_TRUE(test::WriteFileBytes(other + L"\\letter.txt", "mine", 4));
+  ASSERT_TRUE(test::WriteFileBytes(other + L"\\PLAY.cmd", "x", 1));  // a leftover name beside it
+  test::MappedDrive drive(empty, dir.Path());  // an empty drive
+  ASSERT_FALSE(drive.Root().empty()) << "no spare drive letter could be mapped";
+  const struct {
+    std::wstring folder;
+    const char* message;
+  } cases[] = {
+      {other, "The install folder already holds other files. Choose an empty folder or a new one."},
+      {drive.Root(),
+       "The install folder cannot be the top folder of a drive or a network share. Choose a folder inside it."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(test::Utf8(c.folder));
+    const std::vector<std::wstring> before = test::FolderNames(c.folder);
+    test::DeleteUninstallEntry(KEY_WOW64_64KEY);
+    const std::wstring tail = L"/silent " + disc + L" " + c.folder;
+    test::ProcessResult r = test::RunProgram(setup, tail);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_EQ(ReadText(setup + L".log"), std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" +
+                                             kEllipsis + "\r\n[  1%] Failed: " + c.message + "\r\n");
+    EXPECT_EQ(test::FolderNames(c.folder), before);
+    std::map<std::wstring, test::RegistryValue> entry;
+    EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
+  }
+  EXPECT_EQ(ReadText(other + L"\\PLAY.cmd"), "x");
 }
 
 BOOL CALLBACK CollectText(HWND child, LPARAM out) {
