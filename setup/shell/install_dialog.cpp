@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/modal_dialog.h"
 #include "pipeline/install_names.h"
 #include "pipeline/known_folders.h"
 #include "resources/install_dialog_ids.h"
@@ -115,8 +116,8 @@ INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 }
 
 int RunInstallDialog() {
-  INT_PTR end = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_INSTALL), nullptr, InstallDialogProc, 0);
-  return end == 1 ? 1 : 0;
+  const INT_PTR end = RunModalDialog(GetModuleHandleW(nullptr), IDD_INSTALL, InstallDialogProc, kGameTitle, L"install");
+  return (end == 1 || end == -1) ? 1 : 0;
 }
 
 }  // namespace tf

@@ -5,7 +5,8 @@
 
 namespace tf {
 
-// Runs the dialog modally; 1 after a completed install, 0 otherwise.
+// Runs the dialog modally; 1 after a completed install, and when the dialog
+// could not be shown (said in a message box); 0 otherwise.
 int RunInstallDialog();
 
 INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -107,7 +107,7 @@ int RunUninstallMode(const std::wstring& programPath, const std::wstring& comman
     RunUninstall(nullptr);
     return 0;
   }
-  INT_PTR ended = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0);
+  const INT_PTR ended = RunModalDialog(instance, IDD_UNINSTALL, UninstallDialogProc, kGameTitle, L"uninstall");
   return ended == 1 ? 0 : 1;
 }
 

@@ -22,7 +22,8 @@ std::wstring ReadInstallLocation();
 // The install folder beside the program, else the one the registry names;
 // refuses (message box, log line, 1) when neither is one. Then "/quiet"
 // uninstalls at once (0); otherwise dialog 220 decides (0 after an uninstall,
-// 1 when cancelled or closed).
+// 1 when cancelled or closed, or when it could not be shown: a message box
+// says so).
 int RunUninstallMode(const std::wstring& programPath, const std::wstring& commandTail, HINSTANCE instance);
 
 // The removal: shortcuts, registry key, the per-user folder (with alsoSaves),
