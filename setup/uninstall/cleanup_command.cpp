@@ -65,7 +65,7 @@ std::wstring ParkIn(const std::wstring& programPath, const std::wstring& folder)
 bool IsLiteralName(std::wstring_view name) {
   if (name.empty()) return false;
   for (wchar_t c : name)
-    if (c < 0x20 || std::wstring_view(L"%!^&|<>()\"").find(c) != std::wstring_view::npos) return false;
+    if (c < 0x20 || std::wstring_view(L"%!^&|<>\"").find(c) != std::wstring_view::npos) return false;
   return true;
 }
 
@@ -108,8 +108,13 @@ bool StartCleanupCommand(const std::wstring& commandLine, const std::wstring& wo
 }
 
 void CleanUpAfterExit(const std::wstring& uninstallFolder, const std::wstring& programPath) {
-  const std::wstring folder = WithoutTrailingBackslashes(uninstallFolder);
-  if (!SameFolder(ParentOf(programPath), folder)) {
+  const std::wstring folder = WithoutTrailingBackslashes(FullPathName(uninstallFolder));
+  if (folder.empty()) return;
+  const bool programInFolder = SameFolder(ParentOf(programPath), folder);
+  // Started from its folder (a double-click), the process works in it, and no
+  // folder can be removed while it is a process's current folder.
+  SetCurrentDirectoryW(SystemFolder().c_str());
+  if (!programInFolder) {
     RemoveDirectoryW(folder.c_str());
     return;
   }

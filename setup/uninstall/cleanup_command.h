@@ -12,7 +12,8 @@
 namespace tf {
 
 // Whether cmd.exe reads the name literally between double quotes: none of
-// % ! ^ & | < > ( ) " and no control characters.
+// % ! ^ & | < > " and no control characters ("(" and ")" are literal there,
+// in a parenthesised block too).
 bool IsLiteralName(std::wstring_view name);
 
 // The command line: "<commandProcessor>" /d /c ping 127.0.0.1 -n 3 >nul, then

@@ -77,13 +77,15 @@ void RunUninstall(HWND window) {
   }
   ShowProgress(window, 70);
 
+  // The folder was accepted before the dialog; it may have changed since.
   if (!IsInstallFolder(folder)) {
     WriteUninstallLog(L"    REFUSED to delete \"%s\" -- not an install folder", folder.c_str());
-  } else {
-    DeleteTree(folder, !state.alsoSaves);
-    const bool present = GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
-    WriteUninstallLog(L"    tree deleted; dir still present = %d", present ? 1 : 0);
+    ShowProgress(window, 100);
+    return;  // no clean-up either: its command would delete a file there
   }
+  DeleteTree(folder, !state.alsoSaves);
+  const bool present = GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+  WriteUninstallLog(L"    tree deleted; dir still present = %d", present ? 1 : 0);
   ShowProgress(window, 100);
 
   CleanUpAfterExit(folder, ProgramPath());

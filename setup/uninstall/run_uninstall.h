@@ -28,7 +28,8 @@ int RunUninstallMode(const std::wstring& programPath, const std::wstring& comman
 
 // The removal: shortcuts, registry key, the per-user folder (with alsoSaves),
 // the install folder's tree under the install-folder guard, then the delayed
-// clean-up. With a window, moves its progress bar to 40, 55, 70 and 100.
+// clean-up (not when the guard refused the folder). With a window, moves its
+// progress bar to 40, 55, 70 and 100.
 void RunUninstall(HWND window);
 
 }  // namespace tf

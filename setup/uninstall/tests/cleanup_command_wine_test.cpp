@@ -19,7 +19,7 @@ TEST(CleanupCommand, OnlyNamesWithoutExpansionOrEscapeCharactersAreLiteral) {
       {L"uninstall.exe", true}, {L"Tarnfell", true},   {L"Tarn fell", true}, {L"Spiele - Caf\u00e9 [1]", true},
       {L"a,b;c=d", true},       {L"100%", false},      {L"%OS%", false},     {L"a!b!", false},
       {L"a^b", false},          {L"a&b", false},       {L"a|b", false},      {L"a<b>", false},
-      {L"(x86)", false},        {L"a\"b", false},      {L"a\tb", false},     {L"", false},
+      {L"Tarnfell (PC)", true}, {L"a\"b", false},      {L"a\tb", false},     {L"", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsLiteralName(c.name), c.literal) << test::Utf8(c.name);
 }
@@ -53,22 +53,27 @@ TEST(CleanupCommand, RemovesTheFileAndTheFolderWhereverTheFolderLies) {
 
 // The uninstaller's file can still be open for a moment after it has ended
 // (by the system, a scanner): its deletion then waits for the last handle,
-// and the folder, not yet empty, must still go once it is.
+// and the folder, not yet empty, must still go once it is. The tries again run
+// inside a parenthesised block, where a ")" in a quoted name must stay literal.
 TEST(CleanupCommand, AFileDeletedWhileStillOpenDoesNotKeepTheFolder) {
-  TempDir dir;
-  const std::wstring folder = dir / L"Tarnfell", file = folder + L"\\uninstall.exe";
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) && test::WriteFileBytes(file, "x", 1));
-  HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  for (const wchar_t* name : {L"Tarnfell", L"Tarnfell (PC)"}) {
+    SCOPED_TRACE(test::Utf8(name));
+    TempDir dir;
+    const std::wstring folder = dir / name, file = folder + L"\\uninstall.exe";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) && test::WriteFileBytes(file, "x", 1));
+    HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
-  wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
-  ASSERT_TRUE(StartCleanupCommand(CleanupCommandLine(std::wstring(system) + L"\\cmd.exe", L"uninstall.exe", L"Tarnfell"),
-                                  folder));
-  Sleep(4000);  // the pause, the deletion (it waits for this handle) and a first try at the folder
-  CloseHandle(held);
-  EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(folder); }, 30000));
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(
+        StartCleanupCommand(CleanupCommandLine(std::wstring(system) + L"\\cmd.exe", L"uninstall.exe", name), folder));
+    Sleep(4000);  // the pause, the deletion (it waits for this handle) and a first try at the folder
+    EXPECT_TRUE(test::FileExists(folder));
+    CloseHandle(held);
+    EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(folder); }, 30000));
+  }
 }
 
 }  // namespace

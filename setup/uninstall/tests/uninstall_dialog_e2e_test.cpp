@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "progress_probe.h"
@@ -155,6 +156,27 @@ TEST(UninstallDialog, UninstallKeepsTheSavesAndMovesTheBarThrough40_55_70And100)
   EXPECT_EQ(ListTree(run.folder), test::SavesOnly());
   EXPECT_EQ(test::LogOf(run.temp), "--- uninstall: dir=\"" + test::Utf8(run.folder) +
                                        "\" alsoSaves=0\r\n    tree deleted; dir still present = 1\r\n");
+}
+
+// The folder loses a marker while the dialog is up: the removal's own guard
+// refuses it, and nothing in it goes, the uninstaller's file neither.
+TEST(UninstallDialog, AFolderThatStoppedBeingAnInstallFolderIsLeftAlone) {
+  DialogRun run;
+  const std::wstring marker = run.folder + L"\\tf_hybrid.dll";
+  run.Run([&](DWORD, HWND dialog) {
+    ASSERT_TRUE(DeleteFileW(marker.c_str()));
+    test::PressButton(dialog, IDOK);
+    test::WaitUntil([&] { return !IsWindow(dialog); }, kWindowWaitMs);
+  });
+  EXPECT_EQ(run.result.exitCode, 0u);
+  EXPECT_EQ(test::LogOf(run.temp), "--- uninstall: dir=\"" + test::Utf8(run.folder) + "\" alsoSaves=0\r\n    REFUSED to delete \"" +
+                                       test::Utf8(run.folder) + "\" -- not an install folder\r\n");
+  List expected = run.installed;
+  expected.erase(std::find(expected.begin(), expected.end(), L"tf_hybrid.dll"));
+  // Longer than the pause of a clean-up command: none was started.
+  EXPECT_FALSE(test::WaitUntil([&] { return ListTree(run.folder) != expected; }, 6000));
+  EXPECT_EQ(ListTree(run.folder), expected);
+  EXPECT_TRUE(run.user.Intact());
 }
 
 TEST(UninstallDialog, DeletingTheSavesTooIsConfirmedFirst) {

@@ -105,6 +105,45 @@ TEST(QuietUninstall, TheFolderGoesWhateverItsNameHolds) {
   }
 }
 
+// Started from its own folder, as a double-click starts it, the program works
+// in the folder it must remove last: plain names (the command removes the
+// folder), names the command processor must not see (the program removes it
+// after parking its file beside it), and from outside the folder (the program
+// removes it: no saves keep it).
+TEST(QuietUninstall, StartedInTheFolderItRemovesTheFolderItself) {
+  const struct {
+    const wchar_t* name;
+    bool fromElsewhere;
+  } cases[] = {
+      {L"Tarnfell", false}, {L"Tarnfell (PC)", false}, {L"Rock & Roll! 100%", false}, {L"Tarnfell", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.name) + (c.fromElsewhere ? ", run from elsewhere" : ""));
+    TempDir dir;
+    const std::wstring temp = dir / L"tmp", parent = dir / L"Games", folder = parent + L"\\" + c.name;
+    CreateDirectoryW(temp.c_str(), nullptr);
+    TempFolderOverride tempOverride(temp);
+    CreateDirectoryW(parent.c_str(), nullptr);
+    test::LayOutInstall(folder, false);
+    test::UninstallKey key(folder);
+    std::wstring program = folder + L"\\uninstall.exe";
+    if (c.fromElsewhere) {
+      program = dir / L"tf_setup.exe";
+      ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), program.c_str(), FALSE));
+      DeleteFileW((folder + L"\\uninstall.exe").c_str());
+    }
+
+    test::ProcessResult r = test::RunProgram(program, L"/uninstall /quiet", 120000, false, folder);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));  // the folder it works in stays until the last step
+    EXPECT_TRUE(test::WaitUntil(
+        [&] { return !test::FileExists(folder) && !test::HoldsParkedCopy(parent); }, kCleanupWaitMs))
+        << ListTree(parent).size();
+    EXPECT_EQ(ListTree(parent), List{});
+  }
+}
+
 // The registry names the folder; the running program is no part of it and
 // stays. Also at the longest "InstallLocation" that fits 260 characters (its
 // entries then lie beyond MAX_PATH, where Wine gives no final path to check
