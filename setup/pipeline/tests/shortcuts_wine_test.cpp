@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include "common/com_ref.h"
+#include "pipeline/known_folders.h"
 #include "uninstall_entry.h"
 #include "win_test_support.h"
 
@@ -162,6 +163,51 @@ TEST_F(UninstallerAndShortcuts, AFailedSaveInTheCommonProgramsFolderMakesNoLinkI
   CopyUninstallerAndCreateShortcuts(dir.Path(), false, true);
   EXPECT_FALSE(FileExists(links_.programs));
   EXPECT_TRUE(FileExists(dir / L"uninstall.exe"));
+}
+
+// For its lifetime, the programs folder of all users is named where nothing
+// is (HKLM "User Shell Folders"), so that it no longer resolves; the value is
+// put back at the end.
+class CommonProgramsUnavailable {
+ public:
+  CommonProgramsUnavailable() {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key_) != ERROR_SUCCESS)
+      return;
+    DWORD size = sizeof(old_);
+    if (RegQueryValueExW(key_, kValue, nullptr, &type_, reinterpret_cast<BYTE*>(old_), &size) != ERROR_SUCCESS) return;
+    oldSize_ = size;
+    const wchar_t missing[] = L"C:\\tf_no_such_folder\\Programs";
+    active_ = RegSetValueExW(key_, kValue, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(missing), sizeof(missing)) ==
+              ERROR_SUCCESS;
+  }
+  ~CommonProgramsUnavailable() {
+    if (active_) RegSetValueExW(key_, kValue, 0, type_, reinterpret_cast<const BYTE*>(old_), oldSize_);
+    if (key_) RegCloseKey(key_);
+  }
+  CommonProgramsUnavailable(const CommonProgramsUnavailable&) = delete;
+  CommonProgramsUnavailable& operator=(const CommonProgramsUnavailable&) = delete;
+  bool Active() const { return active_; }
+
+ private:
+  static constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  static constexpr wchar_t kValue[] = L"Common Programs";
+  HKEY key_ = nullptr;
+  DWORD type_ = REG_NONE, oldSize_ = 0;
+  wchar_t old_[MAX_PATH] = {};
+  bool active_ = false;
+};
+
+TEST_F(UninstallerAndShortcuts, WithoutTheProgramsFolderOfAllUsersTheLinkGoesIntoTheAccountsOwn) {
+  TempDir dir;
+  {
+    CommonProgramsUnavailable unavailable;
+    ASSERT_TRUE(unavailable.Active());
+    ASSERT_EQ(KnownFolderPath(FOLDERID_CommonPrograms), L"");
+    CopyUninstallerAndCreateShortcuts(dir.Path(), false, true);
+  }
+  ASSERT_EQ(KnownFolderPath(FOLDERID_CommonPrograms), links_.commonPrograms.substr(0, links_.commonPrograms.rfind(L'\\')));
+  EXPECT_FALSE(FileExists(links_.commonPrograms));
+  ExpectLinkToGame(links_.programs, dir.Path());
 }
 
 }  // namespace

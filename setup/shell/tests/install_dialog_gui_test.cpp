@@ -235,24 +235,39 @@ TEST(InstallDialog, StopsWhenCancelledRetriesWithTheFieldsKeptAndEndsWithOneAfte
   links.Delete();
   test::DeleteUninstallEntry(KEY_WOW64_64KEY);
 
+  // A folder of the user's own files.
+  const std::wstring documents = dir / L"Documents";
+  ASSERT_TRUE(CreateDirectoryW(documents.c_str(), nullptr) && test::WriteFileBytes(documents + L"\\letter.txt", "x", 1));
+
   std::vector<Sample> samples;
   std::wstring playNow, statusAtPlayNow;
   test::ProcessResult r = RunDialog([&](DWORD pid, HWND dialog) {
-    // A failing run: its message, then the dialog as it was, the status line and bar reset.
+    // Failing runs: their message, then the dialog as it was, the status line and bar reset.
     test::SetChecked(dialog, IDC_DESKTOP_SHORTCUT, false);
-    test::SetControlText(dialog, IDC_DISC_PATH, wrongDisc);
-    test::SetControlText(dialog, IDC_FOLDER_PATH, folder);
-    test::PressButton(dialog, IDC_INSTALL);
-    test::SeenMessageBox failed = test::WaitForMessageBox(pid, L"Tarnfell", 60000);
-    ASSERT_TRUE(failed.box);
-    EXPECT_EQ(failed.text, L"That disc image is not Tarnfell.");
-    EXPECT_EQ(ControlText(dialog, IDC_STATUS), L"");
-    EXPECT_EQ(test::ProgressPosition(dialog, IDC_PROGRESS), 0);
-    ASSERT_TRUE(test::AnswerMessageBox(failed.box, IDOK));
-    ExpectInputsEnabled(dialog, true);
-    EXPECT_EQ(ControlText(dialog, IDC_DISC_PATH), wrongDisc);
-    EXPECT_EQ(ControlText(dialog, IDC_FOLDER_PATH), folder);
-    EXPECT_FALSE(test::IsChecked(dialog, IDC_DESKTOP_SHORTCUT));
+    const struct {
+      std::wstring disc, folder;
+      const wchar_t* message;
+    } failures[] = {
+        {disc, documents, L"The install folder already holds other files. Choose an empty folder or a new one."},
+        {wrongDisc, folder, L"That disc image is not Tarnfell."},
+    };
+    for (const auto& f : failures) {
+      SCOPED_TRACE(test::Utf8(f.message));
+      test::SetControlText(dialog, IDC_DISC_PATH, f.disc);
+      test::SetControlText(dialog, IDC_FOLDER_PATH, f.folder);
+      test::PressButton(dialog, IDC_INSTALL);
+      test::SeenMessageBox failed = test::WaitForMessageBox(pid, L"Tarnfell", 60000);
+      ASSERT_TRUE(failed.box);
+      EXPECT_EQ(failed.text, f.message);
+      EXPECT_EQ(ControlText(dialog, IDC_STATUS), L"");
+      EXPECT_EQ(test::ProgressPosition(dialog, IDC_PROGRESS), 0);
+      ASSERT_TRUE(test::AnswerMessageBox(failed.box, IDOK));
+      ExpectInputsEnabled(dialog, true);
+      EXPECT_EQ(ControlText(dialog, IDC_DISC_PATH), f.disc);
+      EXPECT_EQ(ControlText(dialog, IDC_FOLDER_PATH), f.folder);
+      EXPECT_FALSE(test::IsChecked(dialog, IDC_DESKTOP_SHORTCUT));
+    }
+    EXPECT_EQ(test::FolderNames(documents), std::vector<std::wstring>{L"letter.txt"});
 
     // The edited field, a run that is stopped during the copy: No goes on, Yes stops it.
     test::SetControlText(dialog, IDC_DISC_PATH, bigDisc);
@@ -280,7 +295,8 @@ TEST(InstallDialog, StopsWhenCancelledRetriesWithTheFieldsKeptAndEndsWithOneAfte
     EXPECT_EQ(ControlText(dialog, IDC_DISC_PATH), bigDisc);
     EXPECT_EQ(ControlText(dialog, IDC_FOLDER_PATH), folder);
 
-    // Install again, from a smaller disc, to the end; the close button does nothing meanwhile.
+    // Install again into the folder the stopped run began, from a smaller
+    // disc, to the end; the close button does nothing meanwhile.
     test::SetControlText(dialog, IDC_DISC_PATH, disc);
     test::PressButton(dialog, IDC_INSTALL);
     ASSERT_TRUE(test::WaitUntil([&] { return !IsControlEnabled(dialog, IDC_INSTALL); }, 30000));
@@ -291,7 +307,10 @@ TEST(InstallDialog, StopsWhenCancelledRetriesWithTheFieldsKeptAndEndsWithOneAfte
     ASSERT_TRUE(done.box);
     playNow = done.text;
     statusAtPlayNow = ControlText(dialog, IDC_STATUS);
-    EXPECT_TRUE(test::AnswerMessageBox(done.box, IDNO));
+    // The install is complete: a probe takes the game's place (the installed
+    // loader is 32-bit) and notes where Yes starts it.
+    EXPECT_TRUE(CopyFileW(test::FromUnixPath(TF_PLAY_PROBE_EXE).c_str(), (folder + L"\\Tarnfell.exe").c_str(), FALSE));
+    EXPECT_TRUE(test::AnswerMessageBox(done.box, IDYES));
   });
   ASSERT_TRUE(r.started);
   EXPECT_FALSE(r.timedOut);
@@ -300,6 +319,9 @@ TEST(InstallDialog, StopsWhenCancelledRetriesWithTheFieldsKeptAndEndsWithOneAfte
             L"uninstall.\n\nPlay now?");
   EXPECT_EQ(statusAtPlayNow, L"Installed.");
   EXPECT_EQ(r.exitCode, 1u);
+  // Yes started the game from its folder.
+  EXPECT_TRUE(test::WaitUntil([&] { return test::FileExists(folder + L"\\played.txt"); }, 30000));
+  EXPECT_EQ(test::ReadText(folder + L"\\played.txt"), test::Utf8(folder + L"\\Tarnfell.exe\n" + folder + L"\n"));
 
   // The bar and the status line moved with the run: from the start, never back, through the copy.
   ASSERT_FALSE(samples.empty());

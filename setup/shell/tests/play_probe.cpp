@@ -1,0 +1,33 @@
+// Stands in for the installed game in the install dialog's test: records where
+// it was started from (its own path, then its current folder, one per line,
+// UTF-8) in "played.txt" beside itself.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+std::string Utf8(const wchar_t* text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string out(static_cast<size_t>(n - 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  wchar_t self[MAX_PATH] = {}, current[MAX_PATH] = {};
+  if (!GetModuleFileNameW(nullptr, self, MAX_PATH) || !GetCurrentDirectoryW(MAX_PATH, current)) return 1;
+  std::wstring record = self;
+  record.resize(record.rfind(L'\\') + 1);
+  record += L"played.txt";
+  const std::string text = Utf8(self) + "\n" + Utf8(current) + "\n";
+  HANDLE file = CreateFileW(record.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  DWORD wrote = 0;
+  const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) && wrote == text.size();
+  CloseHandle(file);
+  return ok ? 0 : 1;
+}
