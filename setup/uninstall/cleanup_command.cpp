@@ -38,7 +38,8 @@ std::wstring NameOf(const std::wstring& path) {
 }
 
 bool SameFolder(const std::wstring& a, const std::wstring& b) {
-  std::wstring fa = WithoutTrailingBackslashes(FullPathName(a)), fb = WithoutTrailingBackslashes(FullPathName(b));
+  const std::wstring fa = WithoutTrailingBackslashes(FullPathName(a));
+  const std::wstring fb = WithoutTrailingBackslashes(FullPathName(b));
   return !fa.empty() && CompareStringOrdinal(fa.c_str(), -1, fb.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 

@@ -31,7 +31,8 @@ std::wstring CleanupCommandLine(const std::wstring& commandProcessor, const std:
 bool StartCleanupCommand(const std::wstring& commandLine, const std::wstring& workingFolder);
 
 // The last step of an uninstall of `uninstallFolder` by the program at
-// `programPath`:
+// `programPath`. The process first makes the system folder its current folder
+// (no folder can be removed while a process works in it); then:
 // - the program is not in that folder (the folder came from the registry):
 //   its file is not part of the install and stays; the folder is removed now
 //   if it is empty;

@@ -189,7 +189,8 @@ class CommonProgramsUnavailable {
   bool Active() const { return active_; }
 
  private:
-  static constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  static constexpr wchar_t kShellFolders[] =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
   static constexpr wchar_t kValue[] = L"Common Programs";
   HKEY key_ = nullptr;
   DWORD type_ = REG_NONE, oldSize_ = 0;
@@ -205,7 +206,8 @@ TEST_F(UninstallerAndShortcuts, WithoutTheProgramsFolderOfAllUsersTheLinkGoesInt
     ASSERT_EQ(KnownFolderPath(FOLDERID_CommonPrograms), L"");
     CopyUninstallerAndCreateShortcuts(dir.Path(), false, true);
   }
-  ASSERT_EQ(KnownFolderPath(FOLDERID_CommonPrograms), links_.commonPrograms.substr(0, links_.commonPrograms.rfind(L'\\')));
+  const std::wstring common = links_.commonPrograms.substr(0, links_.commonPrograms.rfind(L'\\'));
+  ASSERT_EQ(KnownFolderPath(FOLDERID_CommonPrograms), common);  // put back
   EXPECT_FALSE(FileExists(links_.commonPrograms));
   ExpectLinkToGame(links_.programs, dir.Path());
 }

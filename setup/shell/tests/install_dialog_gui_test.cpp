@@ -237,7 +237,8 @@ TEST(InstallDialog, StopsWhenCancelledRetriesWithTheFieldsKeptAndEndsWithOneAfte
 
   // A folder of the user's own files.
   const std::wstring documents = dir / L"Documents";
-  ASSERT_TRUE(CreateDirectoryW(documents.c_str(), nullptr) && test::WriteFileBytes(documents + L"\\letter.txt", "x", 1));
+  ASSERT_TRUE(CreateDirectoryW(documents.c_str(), nullptr));
+  ASSERT_TRUE(test::WriteFileBytes(documents + L"\\letter.txt", "x", 1));
 
   std::vector<Sample> samples;
   std::wstring playNow, statusAtPlayNow;

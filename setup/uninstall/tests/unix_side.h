@@ -42,7 +42,7 @@ inline bool RunUnixShell(const std::string& script, const std::wstring& scratchF
 }
 
 // A spare drive letter mapped to the folder `target` through a link in the
-// prefix's dosdevices folder, for this object's lifetime; Root() ("Y:\\") is
+// prefix's dosdevices folder, for this object's lifetime; Root() (such as Y:\) is
 // "" when none could be mapped.
 class MappedDrive {
  public:
