@@ -116,7 +116,6 @@ tf_wine_prefix_ensure() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    [ -f "$(tf_wine_ready_marker)" ] || tf_wine_prefix_make
-    tf_wine_fonts_install
+    { [ -f "$(tf_wine_ready_marker)" ] || tf_wine_prefix_make; } && tf_wine_fonts_install
   ) 9>"$WINEPREFIX.lock"
 }
