@@ -61,9 +61,7 @@ class HeldThreads {
   std::vector<HANDLE> held_;
 };
 
-// The window shown active, as a user who works in it sees it.
-bool Moment(const std::wstring& markers, const wchar_t* name, HWND window) {
-  SetForegroundWindow(window);
+bool Moment(const std::wstring& markers, const wchar_t* name) {
   Sleep(300);  // painted
   const std::wstring ready = markers + L"\\" + name + L".ready", done = markers + L"\\" + name + L".done";
   if (!tf::test::WriteFileBytes(ready, "", 0)) return false;
@@ -82,7 +80,7 @@ bool HoldDuringCopy(DWORD pid, HWND dialog, const std::wstring& markers) {
       Sleep(50);  // the dialog takes in the last report
       const int position = tf::test::ProgressPosition(dialog, IDC_PROGRESS);
       const bool isCopying = tf::test::ControlText(dialog, IDC_STATUS).rfind(copying, 0) == 0;
-      if (isCopying && position >= 30) return Moment(markers, L"during", dialog);
+      if (isCopying && position >= 30) return Moment(markers, L"during");
       if (position > 85 || (!isCopying && position >= 5)) {
         std::fprintf(stderr, "dialog_screenshots: the copy was over before it could be held\n");
         return false;
@@ -98,14 +96,14 @@ bool DriveInstall(DWORD pid, const std::wstring& disc, const std::wstring& folde
   if (!dialog) return false;
   tf::test::SetControlText(dialog, IDC_DISC_PATH, disc);
   tf::test::SetControlText(dialog, IDC_FOLDER_PATH, folder);
-  if (!Moment(markers, L"before", dialog)) return false;
+  if (!Moment(markers, L"before")) return false;
 
   tf::test::PressButton(dialog, IDC_INSTALL);
   if (!HoldDuringCopy(pid, dialog, markers)) return false;
 
   tf::test::SeenMessageBox box = tf::test::WaitForMessageBox(pid, L"Tarnfell", kTimeoutMs);
   if (!box.box) return false;
-  const bool shot = Moment(markers, L"done", box.box);
+  const bool shot = Moment(markers, L"done");
   tf::test::AnswerMessageBox(box.box, IDNO);
   return shot;
 }
@@ -114,7 +112,7 @@ bool DriveInstall(DWORD pid, const std::wstring& disc, const std::wstring& folde
 bool DriveUninstall(DWORD pid, const std::wstring& markers) {
   HWND dialog = tf::test::WaitForTopWindow(pid, L"#32770", L"Uninstall Tarnfell", kTimeoutMs);
   if (!dialog) return false;
-  const bool shot = Moment(markers, L"uninstall", dialog);
+  const bool shot = Moment(markers, L"uninstall");
   tf::test::PressButton(dialog, IDOK);
   return shot;
 }
