@@ -89,11 +89,33 @@ tf_wine_prefix_make() {
   echo "wine: prefix ready in $((SECONDS - start)) s"
 }
 
+# Wine's own fonts (Marlett, which draws the title-bar buttons, Tahoma, ...)
+# into the prefix's C:\windows\Fonts. Wine 8 reads them from its data folder,
+# which it names relative to its loader: Debian's loader in /usr/lib/wine gives
+# "/usr/lib/wine/../../share/wine", and an NT path holding ".." is refused
+# (STATUS_OBJECT_NAME_INVALID), so Wine finds none of them there.
+tf_wine_fonts_install() {
+  local bin dir fonts=""
+  bin=$(dirname "$TF_WINE")
+  for dir in "$bin/../share/wine/fonts" "$bin/../../share/wine/fonts" /usr/share/wine/fonts; do
+    if [ -f "$dir/marlett.ttf" ]; then fonts=$dir; break; fi
+  done
+  if [ -z "$fonts" ]; then
+    echo "wine: Wine's own fonts were not found (Debian: fonts-wine); title bars lack their button glyphs" >&2
+    return 0
+  fi
+  local to="$WINEPREFIX/drive_c/windows/Fonts" font
+  mkdir -p "$to"
+  for font in "$fonts"/*; do
+    [ -e "$to/${font##*/}" ] || cp "$font" "$to/" || return 1
+  done
+}
+
 # Makes the current tier's prefix unless it is ready; one maker at a time.
 tf_wine_prefix_ensure() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    [ -f "$(tf_wine_ready_marker)" ] || tf_wine_prefix_make
+    { [ -f "$(tf_wine_ready_marker)" ] || tf_wine_prefix_make; } && tf_wine_fonts_install
   ) 9>"$WINEPREFIX.lock"
 }
