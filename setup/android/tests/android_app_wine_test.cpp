@@ -121,7 +121,10 @@ TEST_F(AndroidApp, AReadOnlyPackageIsNeitherReplacedNorDeleted) {
 // The fixed openssl keys planted in the user's key folder, then a real build:
 // a package signed with the planted key's certificate (copied for
 // check_signed_packages.sh, which runs apksigner on it), or a failure with a
-// message and no package, the planted files left as they were.
+// message and no package (an earlier one deleted), the planted files left as
+// they were. Each PKCS#12 key has one value whose encoding is shorter than its
+// field, or the exponent 17: Wine's import writes such a value and the later
+// ones as zeros, and every exponent as 65537.
 TEST_F(AndroidApp, PlantedKeysSignThePackageOrFailTheBuild) {
   const std::wstring out = test::FromUnixPath(TF_ANDROID_SIGNED_DIR), keys = userKeys.Folder();
   test::RemoveTree(out);
@@ -140,7 +143,7 @@ TEST_F(AndroidApp, PlantedKeysSignThePackageOrFailTheBuild) {
       {L"short-qinv", {{L"short-qinv.pfx", pfx}}, L""},
       {L"short-d", {{L"short-d.pfx", pfx}}, L""},
       {L"exponent-17", {{L"exponent-17.pfx", pfx}}, L""},
-      // Wine's import leaves this key without its primes (elsewhere it signs).
+      // Wine's import leaves this key without its primes; a platform that keeps them may sign.
       {L"short-p", {{L"short-p.pfx", pfx}}, L"The signing key in the PKCS#12 file could not be imported intact."},
       {L"mismatched", {{L"mismatched.cer", pfx + L".cer"}, {L"mismatched.key", pfx + L".key"}}, mismatch},
   };

@@ -365,31 +365,6 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
   EXPECT_EQ(testing::KeyContainers(), containersBefore);
 }
 
-// Fixed openssl keys (tests/keys) with one PKCS#1 value shorter than its
-// width, or the public exponent 17: Wine's PKCS#12 import writes the short
-// value and every later one as zeros, and the exponent as 65537. Signed with
-// the key recomputed from its primes, each signature verifies and names the
-// key's certificate. A key whose first prime is short loses its primes too:
-// it cannot be recomputed and fails with its own message.
-TEST_F(KeyStore, Pkcs12KeysWithAShortValueSignWithTheirCertificate) {
-  const std::string content = "Signature-Version: 1.0\r\nCreated-By: test\r\n\r\n";
-  for (const wchar_t* name : {L"short-dp", L"short-dq", L"short-qinv", L"short-d", L"exponent-17", L"short-p"}) {
-    SCOPED_TRACE(test::Utf8(name));
-    const std::vector<uint8_t> pfx = FixedKeyFile(std::wstring(name) + L".pfx");
-    const std::vector<uint8_t> certificate = FixedKeyFile(std::wstring(name) + L".der");
-    ASSERT_FALSE(pfx.empty() || certificate.empty()) << "tests/keys is incomplete";
-    std::vector<uint8_t> signature;
-    std::string error;
-    const bool signedOk = SignWithPfx(pfx, kPfxPassword, content, signature, error);
-    if (std::wstring(name) == L"short-p" && !signedOk) {
-      EXPECT_EQ(error, "The signing key in the PKCS#12 file could not be imported intact.");
-      continue;
-    }
-    ASSERT_TRUE(signedOk) << error;
-    EXPECT_EQ(VerifiedSigner(signature, content), certificate);
-  }
-}
-
 // A key whose CRT values are zero (as the PKCS#12 import leaves them) makes a
 // signature that does not verify: it is refused, never handed on.
 TEST_F(KeyStore, ASignatureThatDoesNotVerifyIsRefused) {
