@@ -27,23 +27,24 @@ uint64_t SignatureBlockBound(const KeyMaterial& key) {
   return (key.pfx.empty() ? key.certificate.size() + key.privateKeyBlob.size() : key.pfx.size()) + kSignedDataOverhead;
 }
 
-// The package under its temporary name: deleted on every path but the one
-// that moved it into place.
+// The package under its temporary name: once this build has created it, it
+// is deleted on every path but the one that moved it into place.
 class TemporaryPackage {
  public:
   explicit TemporaryPackage(std::wstring path) : path_(std::move(path)) {}
   ~TemporaryPackage() {
-    if (!placed_) DeleteFileW(path_.c_str());
+    if (created_ && !placed_) DeleteFileW(path_.c_str());
   }
   TemporaryPackage(const TemporaryPackage&) = delete;
   TemporaryPackage& operator=(const TemporaryPackage&) = delete;
 
   const std::wstring& Path() const { return path_; }
+  void Created() { created_ = true; }
   [[nodiscard]] bool MoveTo(const std::wstring& packagePath) { return placed_ = MoveIntoPlace(path_, packagePath); }
 
  private:
   std::wstring path_;
-  bool placed_ = false;
+  bool created_ = false, placed_ = false;
 };
 
 }  // namespace
@@ -73,6 +74,7 @@ bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength, 
     errorText = kMsgPackageNotCreated;
     return false;
   }
+  temporary.Created();
   std::vector<ManifestEntry> manifestEntries;
   for (const TemplateEntry& e : entries) {
     if (!zip.AddStoredEntry(e.name, e.data, e.size, errorText)) return false;

@@ -335,6 +335,22 @@ TEST(PackageBuild, CancellingCountsOnlyWhileThePackIsWritten) {
   }
 }
 
+// A finished package that cannot be moved into place (a folder stands
+// there): the build fails with the reason, and its temporary file is gone.
+TEST(PackageBuild, APackageThatCannotBePutInPlaceLeavesNoTemporaryFile) {
+  TempDir dir;
+  ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
+  const std::wstring package = dir / L"Tarnfell.apk";
+  ASSERT_TRUE(CreateDirectoryW(package.c_str(), nullptr));
+  std::vector<uint8_t> templateBytes = testing::StandInTemplate();
+  std::string error;
+  EXPECT_FALSE(BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), dir / L"k.pfx",
+                                   dir / L"game", GamePackNames, kGamePackNameCount, package, nullptr, nullptr, error));
+  EXPECT_EQ(error.rfind("The finished Android package could not be put in place (error ", 0), 0u) << error;
+  EXPECT_FALSE(FileExists(package + L".tmp"));
+  EXPECT_EQ(GetFileAttributesW(package.c_str()) & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
 // Sparse game files stand for data too large for the package: refused before
 // the package file is created.
 TEST(PackageLimits, TooLargeIsRefusedBeforeAnythingIsWritten) {
