@@ -4,6 +4,7 @@
 #include <knownfolders.h>
 
 #include "android/package_builder.h"
+#include "android/whole_file.h"
 #include "common/text.h"
 #include "common/win32_file.h"
 #include "pipeline/install_names.h"
@@ -96,9 +97,9 @@ bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder,
     return false;
   }
   const std::string& readme = AndroidReadme();
-  WriteWholeFile(outputFolder + L"\\" + kReadmeFileName,
-                 std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(readme.data()), readme.size()),
-                 OnFailure::DeletePartial);  // a README that cannot be written is not a failure
+  uint32_t unused = 0;  // a README that cannot be written is not a failure; it is whole or absent
+  ReplaceWholeFile(outputFolder + L"\\" + kReadmeFileName,
+                   std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(readme.data()), readme.size()), unused);
   return true;
 }
 

@@ -3,8 +3,12 @@
 #include <wincrypt.h>
 
 #include <cstddef>
+#include <cwctype>
 
 #include "android/key_container.h"
+#include "android/rsa_key_blob.h"
+#include "android/whole_file.h"
+#include "common/text.h"
 #include "common/win32_file.h"
 #include "common/win32_handle.h"
 
@@ -17,7 +21,83 @@ PfxExportFn pfxExport = ::PFXExportCertStoreEx;
 namespace {
 
 constexpr DWORD kKeyFlags = (2048u << 16) | CRYPT_EXPORTABLE;  // 0x08000001
+constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr char kSha256WithRsa[] = "1.2.840.113549.1.1.11";
+constexpr char kMsgKeyStoreBusy[] =
+    "Another installation is still creating the signing key; try again when it has finished.";
+constexpr char kMsgKeyStoreUnguarded[] = "The signing key could not be guarded against a second installation (error ";
+
+// Held while the key files are read or written: the second of two builds of
+// the same user waits for the first, then reads what it stored.
+class KeyStoreLock {
+ public:
+  KeyStoreLock() = default;
+  ~KeyStoreLock() {
+    if (held_) ReleaseMutex(mutex_.Get());
+  }
+  KeyStoreLock(const KeyStoreLock&) = delete;
+  KeyStoreLock& operator=(const KeyStoreLock&) = delete;
+
+  [[nodiscard]] bool Acquire(const std::wstring& pfxPath, uint32_t waitMilliseconds, std::string& errorText) {
+    mutex_.Reset(CreateMutexW(nullptr, FALSE, KeyStoreMutexName(pfxPath).c_str()));
+    if (!mutex_) {
+      errorText = WithErrorCode(kMsgKeyStoreUnguarded, GetLastError());
+      return false;
+    }
+    switch (WaitForSingleObject(mutex_.Get(), waitMilliseconds)) {
+      case WAIT_OBJECT_0:
+      case WAIT_ABANDONED:  // its holder ended without letting go; the files are whole or absent
+        held_ = true;
+        return true;
+      case WAIT_TIMEOUT:
+        errorText = kMsgKeyStoreBusy;
+        return false;
+      default:
+        errorText = WithErrorCode(kMsgKeyStoreUnguarded, GetLastError());
+        return false;
+    }
+  }
+
+ private:
+  UniqueKernelHandle mutex_;
+  bool held_ = false;
+};
+
+// ReadKeyFile, with a file that is there but cannot be read turned into the message.
+bool ReadStoredFile(const std::wstring& path, std::vector<uint8_t>& bytes, KeyFile& state, std::string& errorText) {
+  uint32_t error = 0;
+  state = ReadKeyFile(path, bytes, error);
+  if (state != KeyFile::Unreadable) return true;
+  const std::string prefix = "The stored signing key file \"" + Narrow(path, CP_ACP) + "\" could not be read (error ";
+  errorText = WithErrorCode(prefix.c_str(), error);
+  return false;
+}
+
+// Whether a raw pair's key is its certificate's; a key that an importer left
+// with wrong private values is recomputed in memory (the files stay as they are).
+bool CheckRawPair(KeyMaterial& key, const std::wstring& cerPath, const std::wstring& keyPath, std::string& errorText) {
+  UniqueCertContext certificate(
+      CertCreateCertificateContext(kEncoding, key.certificate.data(), static_cast<DWORD>(key.certificate.size())));
+  std::vector<uint8_t> publicKey;
+  uint32_t error = GetLastError();
+  if (!certificate || !PublicKeyBlobOf(certificate.Get(), publicKey, error)) {
+    errorText = WithErrorCode("The signing certificate could not be read (error ", error);
+    return false;
+  }
+  switch (RepairPrivateKeyBlob(key.privateKeyBlob, publicKey)) {
+    case KeyBlobRepair::Intact:
+    case KeyBlobRepair::Repaired:
+      return true;
+    case KeyBlobRepair::NotItsKey:
+      errorText = "The stored signing key \"" + Narrow(keyPath, CP_ACP) + "\" does not belong to the certificate \"" +
+                  Narrow(cerPath, CP_ACP) + "\".";
+      return false;
+    case KeyBlobRepair::Damaged:
+      break;
+  }
+  errorText = "The stored signing key \"" + Narrow(keyPath, CP_ACP) + "\" is damaged.";
+  return false;
+}
 
 std::string CertificateFailure(const char* step, uint32_t code) {
   return "A signing certificate could not be created (" + std::string(step) + ", error " + std::to_string(code) +
@@ -73,14 +153,58 @@ bool MigrateContainerKey(const std::vector<uint8_t>& cspText, const std::wstring
 
 }  // namespace
 
-bool ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
-  if (ReadWholeFile(path, bytes, kMaxKeyFileBytes) == FileRead::Ok && !bytes.empty()) return true;
-  bytes.clear();
-  return false;
+KeyFile ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes, uint32_t& error) {
+  switch (ReadWholeFile(path, bytes, kMaxKeyFileBytes)) {
+    case FileRead::Ok:
+      return bytes.empty() ? KeyFile::Absent : KeyFile::Read;
+    case FileRead::TooLarge:
+      return KeyFile::Absent;
+    case FileRead::CannotOpen:
+      // Straight from the failed CreateFileW: only a missing file is absent.
+      error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? KeyFile::Absent : KeyFile::Unreadable;
+    case FileRead::ReadFailed:
+      break;
+  }
+  error = GetLastError() != 0 ? GetLastError() : static_cast<uint32_t>(ERROR_READ_FAULT);
+  return KeyFile::Unreadable;
 }
 
 bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-  return WriteWholeFile(path, bytes, OnFailure::DeletePartial) == FileWrite::Ok;
+  uint32_t unused = 0;
+  return ReplaceWholeFile(path, bytes, unused);
+}
+
+std::wstring KeyStoreMutexName(const std::wstring& pfxPath) {
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a over the upper-cased UTF-16 units
+  for (wchar_t c : pfxPath) {
+    const auto unit = static_cast<uint16_t>(std::towupper(static_cast<wint_t>(c)));
+    for (int shift : {0, 8}) hash = (hash ^ ((unit >> shift) & 0xFF)) * 1099511628211ull;
+  }
+  wchar_t name[64] = {};
+  swprintf(name, 64, L"Local\\tarnfell-signing-key-%016llx", static_cast<unsigned long long>(hash));
+  return name;
+}
+
+bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uint32_t& error) {
+  const CRYPT_BIT_BLOB& key = certificate->pCertInfo->SubjectPublicKeyInfo.PublicKey;
+  DWORD size = 0;
+  blob.clear();
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr, nullptr,
+                           &size) ||
+      size == 0) {
+    error = GetLastError();
+    return false;
+  }
+  blob.resize(size);
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr,
+                           blob.data(), &size)) {
+    error = GetLastError();
+    blob.clear();
+    return false;
+  }
+  blob.resize(size);
+  return true;
 }
 
 SYSTEMTIME CertificateEndTime(const SYSTEMTIME& now) {
@@ -192,22 +316,31 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText) {
   return true;
 }
 
-bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText) {
+bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText,
+                            uint32_t waitMilliseconds) {
+  KeyStoreLock lock;
+  if (!lock.Acquire(pfxPath, waitMilliseconds, errorText)) return false;
   const std::wstring cerPath = pfxPath + kCertificateSuffix, keyPath = pfxPath + kPrivateKeySuffix;
   const std::wstring cspPath = pfxPath + kContainerSuffix;
-  if (ReadKeyFile(pfxPath, key.pfx)) return true;
-  if (ReadKeyFile(cerPath, key.certificate) && ReadKeyFile(keyPath, key.privateKeyBlob)) return true;
+  KeyFile pfx = KeyFile::Absent, cer = KeyFile::Absent, blob = KeyFile::Absent, csp = KeyFile::Absent;
+  if (!ReadStoredFile(pfxPath, key.pfx, pfx, errorText)) return false;
+  if (pfx == KeyFile::Read) return true;
+  if (!ReadStoredFile(cerPath, key.certificate, cer, errorText) ||
+      !ReadStoredFile(keyPath, key.privateKeyBlob, blob, errorText))
+    return false;
+  if (cer == KeyFile::Read && blob == KeyFile::Read) return CheckRawPair(key, cerPath, keyPath, errorText);
 
-  key.certificate.clear();
   key.privateKeyBlob.clear();
   std::vector<uint8_t> cspText;
-  if (ReadKeyFile(cerPath, key.certificate) && ReadKeyFile(cspPath, cspText)) {
-    bool migrated = MigrateContainerKey(cspText, keyPath, key.privateKeyBlob);
-    DeleteFileW(cspPath.c_str());
-    if (migrated) return true;
-    key.certificate.clear();
-    key.privateKeyBlob.clear();
-    DeleteFileW(cerPath.c_str());
+  if (cer == KeyFile::Read) {
+    if (!ReadStoredFile(cspPath, cspText, csp, errorText)) return false;
+    if (csp == KeyFile::Read) {
+      bool migrated = MigrateContainerKey(cspText, keyPath, key.privateKeyBlob);
+      DeleteFileW(cspPath.c_str());
+      if (migrated) return CheckRawPair(key, cerPath, keyPath, errorText);
+      key.privateKeyBlob.clear();
+      DeleteFileW(cerPath.c_str());
+    }
   }
 
   key.certificate.clear();
@@ -217,8 +350,10 @@ bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::
   if (!key.pfx.empty()) {
     WriteKeyFile(pfxPath, key.pfx);
   } else {
-    WriteKeyFile(cerPath, key.certificate);
-    WriteKeyFile(keyPath, key.privateKeyBlob);
+    // The certificate goes first and comes last, so that a pair cut short
+    // never shows an old certificate beside a new key.
+    DeleteFileW(cerPath.c_str());
+    if (WriteKeyFile(keyPath, key.privateKeyBlob)) WriteKeyFile(cerPath, key.certificate);
     if (!key.note.empty())
       WriteKeyFile(pfxPath + kNoteSuffix, std::vector<uint8_t>(key.note.begin(), key.note.end()));
   }

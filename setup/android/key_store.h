@@ -30,14 +30,35 @@ inline constexpr wchar_t kPrivateKeySuffix[] = L".key";
 inline constexpr wchar_t kContainerSuffix[] = L".csp";  // an older form: a container name
 inline constexpr wchar_t kNoteSuffix[] = L".txt";
 
-// A whole file of 1 byte to 16 MiB; false (and `bytes` empty) otherwise.
-bool ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes);
-// Creates or replaces the file with exactly these bytes.
+// How long a build waits for another build of the same user to finish
+// loading or making the key.
+inline constexpr uint32_t kKeyStoreWaitMilliseconds = 5 * 60 * 1000;
+
+enum class KeyFile {
+  Read,        // 1 byte to 16 MiB, all of it in `bytes`
+  Absent,      // missing, empty or larger than 16 MiB
+  Unreadable,  // there, but it cannot be opened or read now (the code in `error`)
+};
+// `bytes` is empty unless the file was read.
+KeyFile ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes, uint32_t& error);
+// Replaces the file with exactly these bytes in one step (a temporary file
+// beside it, moved over it); false leaves the old file as it was.
 bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
 // The stored key at pfxPath (or its companions), the older container form
-// migrated, or a new key stored. False only when a new key cannot be made.
-[[nodiscard]] bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText);
+// migrated, or a new key stored. One build of a user at a time: a second one
+// waits up to `waitMilliseconds`, then reads what the first stored. False when
+// a stored file cannot be read, a raw pair's key is not its certificate's, or
+// a new key cannot be made.
+[[nodiscard]] bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText,
+                                          uint32_t waitMilliseconds = kKeyStoreWaitMilliseconds);
+
+// The name of the mutex that guards the key files at pfxPath (one per path,
+// case aside, in the session's namespace).
+std::wstring KeyStoreMutexName(const std::wstring& pfxPath);
+
+// The certificate's RSA public key as a PUBLICKEYBLOB; false with GetLastError().
+bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uint32_t& error);
 
 // A new 2048-bit RSA key and a self-signed certificate valid for thirty
 // years, exported as PKCS#12 or, when that is refused, in the raw form with a

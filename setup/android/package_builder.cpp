@@ -6,23 +6,46 @@
 #include "android/crypto_hash.h"
 #include "android/game_files.h"
 #include "android/jar_manifest.h"
+#include "android/key_container.h"
 #include "android/key_store.h"
+#include "android/package_layout.h"
 #include "android/signature_block.h"
+#include "android/whole_file.h"
+#include "common/win32_file.h"
 
 namespace tf::android {
 
 namespace {
 
-// Whether the pack still fits the zip fields behind the template entries: asked
-// before the package file exists, so a package that cannot be written is not begun.
-bool PackFitsBehindTemplate(const std::vector<TemplateEntry>& entries, uint64_t pakLength, std::string& errorText) {
-  uint64_t position = 0, count = 0;
-  for (const TemplateEntry& e : entries) {
-    if (!ZipHasRoom(position, e.name.size(), e.size, count++, errorText)) return false;
-    position += zip::kLocalHeaderSize + e.name.size() + e.size;
-  }
-  return ZipHasRoom(position, sizeof(kPakEntryName) - 1, pakLength, entries.size(), errorText);
+// What a SignedData adds around its certificate and signature (algorithm
+// identifiers, the signer's name and serial number, lengths), with room to spare.
+constexpr uint64_t kSignedDataOverhead = 4096;
+
+// The largest signature block the key can give: its certificate and a
+// signature as long as its modulus, both shorter than the stored key material.
+uint64_t SignatureBlockBound(const KeyMaterial& key) {
+  return (key.pfx.empty() ? key.certificate.size() + key.privateKeyBlob.size() : key.pfx.size()) + kSignedDataOverhead;
 }
+
+// The package under its temporary name: once this build has created it, it
+// is deleted on every path but the one that moved it into place.
+class TemporaryPackage {
+ public:
+  explicit TemporaryPackage(std::wstring path) : path_(std::move(path)) {}
+  ~TemporaryPackage() {
+    if (created_ && !placed_) DeleteFileW(path_.c_str());
+  }
+  TemporaryPackage(const TemporaryPackage&) = delete;
+  TemporaryPackage& operator=(const TemporaryPackage&) = delete;
+
+  const std::wstring& Path() const { return path_; }
+  void Created() { created_ = true; }
+  [[nodiscard]] bool MoveTo(const std::wstring& packagePath) { return placed_ = MoveIntoPlace(path_, packagePath); }
+
+ private:
+  std::wstring path_;
+  bool created_ = false, placed_ = false;
+};
 
 }  // namespace
 
@@ -39,13 +62,19 @@ bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength, 
   std::vector<uint8_t> index;
   uint64_t pakLength = 0;
   if (!PreparePak(files, index, pakLength, errorText)) return false;
-  if (!PackFitsBehindTemplate(entries, pakLength, errorText)) return false;
-
-  ZipWriter zip;  // closed on every return
-  if (!zip.Create(packagePath)) {
+  if (!PackageFitsZip(entries, pakLength, SignatureBlockBound(key), errorText)) return false;
+  if (IsReadOnlyFile(packagePath)) {  // it could not be replaced
     errorText = kMsgPackageNotCreated;
     return false;
   }
+
+  TemporaryPackage temporary(TemporaryPathFor(packagePath));
+  ZipWriter zip;  // closed on every return, before the temporary file goes
+  if (!zip.Create(temporary.Path())) {
+    errorText = kMsgPackageNotCreated;
+    return false;
+  }
+  temporary.Created();
   std::vector<ManifestEntry> manifestEntries;
   for (const TemplateEntry& e : entries) {
     if (!zip.AddStoredEntry(e.name, e.data, e.size, errorText)) return false;
@@ -89,7 +118,15 @@ bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength, 
       !zip.AddStoredEntry(kSignatureBlockName, signature.data(), signature.size(), errorText) ||
       !zip.Finish(errorText))
     return false;
+  if (!zip.Flush()) {
+    errorText = kMsgWriteFailed;
+    return false;
+  }
   zip.Close();
+  if (!temporary.MoveTo(packagePath)) {
+    errorText = WithErrorCode("The finished Android package could not be put in place (error ", GetLastError());
+    return false;
+  }
   return true;
 }
 

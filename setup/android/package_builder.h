@@ -14,9 +14,11 @@ inline constexpr char kMsgSigningFailed[] = "Signing failed.";
 inline constexpr wchar_t kSigningStatus[] = L"Signing the Android app\u2026";
 
 // The template entries, "assets/game.pak" and the three META-INF files, in
-// that order. Failures before the package file is created leave no file; a
-// later one leaves the partial file for the caller to delete. A null callback
-// means no reports (and no cancellation).
+// that order. The package is written as packagePath + ".tmp" and moved over
+// packagePath once it is finished and its signature verified; every failure
+// leaves packagePath as it was and no temporary file. A package that could
+// not fit the zip fields is refused before anything is written. A null
+// callback means no reports (and no cancellation).
 [[nodiscard]] bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength,
                                        const std::wstring& pfxPath, const std::wstring& installFolder,
                                        const wchar_t* const* names, size_t nameCount, const std::wstring& packagePath,

@@ -3,9 +3,9 @@
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <set>
 
 #include "android/key_container.h"
+#include "android/rsa_key_blob.h"
 #include "common/win32_handle.h"
 
 #ifdef CRYPT_SIGN_MESSAGE_PARA_HAS_CMS_FIELDS
@@ -18,7 +18,7 @@ namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr char kSha256Oid[] = "2.16.840.1.101.3.4.2.1";
-constexpr char kScratchPrefix[] = "tarnfell-apk-";
+constexpr char kMsgCertificateMissing[] = "The signing certificate is missing.";
 
 // A detached signature over `content`; false with GetLastError() in `errorCode`.
 bool SignDetached(PCCERT_CONTEXT certificate, std::string_view content, std::vector<uint8_t>& signature,
@@ -47,6 +47,31 @@ bool SignDetached(PCCERT_CONTEXT certificate, std::string_view content, std::vec
   return true;
 }
 
+// Checks a signature block the way a package verifier will: it verifies
+// over `content` and its signer is `expected`, byte for byte.
+bool VerifySignature(const std::vector<uint8_t>& signature, std::string_view content, PCCERT_CONTEXT expected,
+                     std::string& errorText) {
+  CRYPT_VERIFY_MESSAGE_PARA para{};
+  para.cbSize = sizeof(para);
+  para.dwMsgAndCertEncodingType = kEncoding;
+  const BYTE* blocks[1] = {reinterpret_cast<const BYTE*>(content.data())};
+  DWORD sizes[1] = {static_cast<DWORD>(content.size())};
+  PCCERT_CONTEXT signer = nullptr;
+  if (!CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()), 1, blocks,
+                                           sizes, &signer)) {
+    errorText = WithErrorCode("The signature made for the Android package does not verify (error ", GetLastError());
+    return false;
+  }
+  UniqueCertContext verified(signer);
+  if (!verified || verified.Get()->cbCertEncoded != expected->cbCertEncoded ||
+      !std::equal(expected->pbCertEncoded, expected->pbCertEncoded + expected->cbCertEncoded,
+                  verified.Get()->pbCertEncoded)) {
+    errorText = "The signature made for the Android package names another certificate than the signing key's.";
+    return false;
+  }
+  return true;
+}
+
 // The certificate's key-provider property (CERT_KEY_PROV_INFO_PROP_ID), in
 // `buffer`; null when it has none.
 const CRYPT_KEY_PROV_INFO* KeyProviderOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& buffer) {
@@ -68,23 +93,30 @@ void DeleteContainerOf(PCCERT_CONTEXT certificate) {
 
 // The private key that a PKCS#12 import placed in the container the
 // certificate names, as a PRIVATEKEYBLOB of a signature key (the import made
-// it exportable; it may have stored it as the exchange key).
-bool ExportImportedKey(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob) {
+// it exportable; it may have stored it as the exchange key). False with
+// GetLastError() of the failing call.
+bool ExportImportedKey(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uint32_t& error) {
   std::vector<uint8_t> buffer;
   const CRYPT_KEY_PROV_INFO* info = KeyProviderOf(certificate, buffer);
+  error = GetLastError();
   UniqueCryptProv provider;
-  if (info == nullptr ||
-      !CryptAcquireContextW(provider.Put(), info->pwszContainerName, info->pwszProvName, info->dwProvType, 0))
+  if (info == nullptr) return false;
+  if (!CryptAcquireContextW(provider.Put(), info->pwszContainerName, info->pwszProvName, info->dwProvType, 0)) {
+    error = GetLastError();
     return false;
+  }
   UniqueCryptKey key;
   for (DWORD keySpec : {info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE), static_cast<DWORD>(AT_KEYEXCHANGE)})
     if ((keySpec == AT_SIGNATURE || keySpec == AT_KEYEXCHANGE) && CryptGetUserKey(provider.Get(), keySpec, key.Put()))
       break;
-  if (!key) return false;
   DWORD length = 0;
-  if (!CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length) || length < sizeof(BLOBHEADER)) return false;
+  if (!key || !CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length) || length < sizeof(BLOBHEADER)) {
+    error = GetLastError();
+    return false;
+  }
   blob.assign(length, 0);
   if (!CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, blob.data(), &length) || length < sizeof(BLOBHEADER)) {
+    error = GetLastError();
     blob.clear();
     return false;
   }
@@ -93,30 +125,63 @@ bool ExportImportedKey(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob) {
   return true;
 }
 
-// The user's key containers of the provider that PKCS#12 imports use.
-std::set<std::string> ImportContainers() {
-  std::set<std::string> names;
-  UniqueCryptProv provider;
-  if (!CryptAcquireContextW(provider.Put(), nullptr, MS_ENHANCED_PROV_W, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
-    return names;
-  char name[1024];
-  for (DWORD flags = CRYPT_FIRST;; flags = 0) {
-    DWORD size = sizeof(name);
-    if (!CryptGetProvParam(provider.Get(), PP_ENUMCONTAINERS, reinterpret_cast<BYTE*>(name), &size, flags)) break;
-    names.emplace(name, strnlen(name, std::min<size_t>(size, sizeof(name))));
+// Signs with the key of a PKCS#12 import from a scratch container of the AES
+// provider, for imports (Wine's) that place the key with a provider without
+// SHA-256. That import also stops at the first PKCS#1 value whose encoding is
+// shorter than its field, leaving it and every later value zero, and writes
+// the public exponent as 65537: the key is checked against the certificate
+// and recomputed from its primes first.
+bool SignFromScratchContainer(PCCERT_CONTEXT certificate, std::string_view content, std::vector<uint8_t>& signature,
+                              std::string& errorText) {
+  KeyMaterial raw;
+  raw.certificate.assign(certificate->pbCertEncoded, certificate->pbCertEncoded + certificate->cbCertEncoded);
+  std::vector<uint8_t> publicKey;
+  uint32_t error = 0;
+  if (!ExportImportedKey(certificate, raw.privateKeyBlob, error)) {
+    errorText = WithErrorCode("The imported signing key could not be exported (error ", error);
+    return false;
   }
-  return names;
+  bool ok = false;
+  if (!PublicKeyBlobOf(certificate, publicKey, error)) {
+    errorText = WithErrorCode("The signing certificate could not be read (error ", error);
+  } else {
+    switch (RepairPrivateKeyBlob(raw.privateKeyBlob, publicKey)) {
+      case KeyBlobRepair::Intact:
+      case KeyBlobRepair::Repaired:
+        ok = SignWithStoredKey(raw, content, signature, errorText);
+        break;
+      case KeyBlobRepair::NotItsKey:
+        errorText = "The signing key in the PKCS#12 file does not belong to its certificate.";
+        break;
+      case KeyBlobRepair::Damaged:
+        errorText = "The signing key in the PKCS#12 file could not be imported intact.";
+        break;
+    }
+  }
+  SecureZeroMemory(raw.privateKeyBlob.data(), raw.privateKeyBlob.size());
+  return ok;
+}
+
+// Whether a PKCS#12 blob may hold a certificate, asked of an import of its
+// certificates only, which makes no key container. Where the platform refuses
+// that import (Wine does), the answer is yes and the full import decides.
+bool MayHoldCertificate(CRYPT_DATA_BLOB& blob, const wchar_t* password) {
+  UniqueCertStore certificatesOnly(PFXImportCertStore(&blob, password, PKCS12_ONLY_CERTIFICATES));
+  if (!certificatesOnly) return true;
+  return UniqueCertContext(CertFindCertificateInStore(certificatesOnly.Get(), kEncoding, 0, CERT_FIND_ANY, nullptr,
+                                                      nullptr))
+      .Valid();
 }
 
 }  // namespace
 
 bool SignWithPfx(const std::vector<uint8_t>& pfx, const wchar_t* password, std::string_view content,
                  std::vector<uint8_t>& signature, std::string& errorText) {
-  // A blob without a certificate leaves its key in a container that nothing
-  // names: it is the one that appears during the import (scratch containers
-  // of a build running beside this one excepted).
-  std::set<std::string> before = ImportContainers();
   CRYPT_DATA_BLOB blob{static_cast<DWORD>(pfx.size()), const_cast<BYTE*>(pfx.data())};
+  if (!MayHoldCertificate(blob, password)) {
+    errorText = kMsgCertificateMissing;
+    return false;
+  }
   UniqueCertStore store(PFXImportCertStore(&blob, password, CRYPT_EXPORTABLE | CRYPT_USER_KEYSET));
   if (!store) {
     errorText = WithErrorCode("The signing key could not be read (error ", GetLastError());
@@ -125,27 +190,21 @@ bool SignWithPfx(const std::vector<uint8_t>& pfx, const wchar_t* password, std::
   UniqueCertContext certificate(
       CertFindCertificateInStore(store.Get(), kEncoding, 0, CERT_FIND_ANY, nullptr, nullptr));
   if (!certificate) {
-    for (const std::string& name : ImportContainers())
-      if (before.count(name) == 0 && name.rfind(kScratchPrefix, 0) != 0)
-        DeleteKeyContainer(std::wstring(name.begin(), name.end()), MS_ENHANCED_PROV_W, PROV_RSA_FULL);
-    errorText = "The signing certificate is missing.";
+    // Only where the import of certificates alone is refused: the key's
+    // container is then named by nothing that this import returned, and
+    // containers of other programs look alike, so it is left.
+    errorText = kMsgCertificateMissing;
     return false;
   }
   DWORD error = 0;
-  bool ok = SignDetached(certificate.Get(), content, signature, error);
-  if (!ok && error == static_cast<DWORD>(NTE_BAD_ALGID)) {
-    // Some imports (Wine's) place the key with a provider that has no SHA-256:
-    // the same key and certificate then sign from a scratch container of the
-    // AES provider, as a raw stored key does.
-    KeyMaterial raw;
-    raw.certificate.assign(certificate.Get()->pbCertEncoded,
-                           certificate.Get()->pbCertEncoded + certificate.Get()->cbCertEncoded);
-    std::string fallbackError;
-    ok = ExportImportedKey(certificate.Get(), raw.privateKeyBlob) &&
-         SignWithStoredKey(raw, content, signature, fallbackError);
-    SecureZeroMemory(raw.privateKeyBlob.data(), raw.privateKeyBlob.size());
+  bool ok = false;
+  if (SignDetached(certificate.Get(), content, signature, error)) {
+    ok = VerifySignature(signature, content, certificate.Get(), errorText);
+  } else if (error == static_cast<DWORD>(NTE_BAD_ALGID)) {
+    ok = SignFromScratchContainer(certificate.Get(), content, signature, errorText);
+  } else {
+    errorText = WithErrorCode("The Android package could not be signed (error ", error);
   }
-  if (!ok) errorText = WithErrorCode("The Android package could not be signed (error ", error);
   DeleteContainerOf(certificate.Get());
   return ok;
 }
@@ -187,7 +246,7 @@ bool SignWithStoredKey(const KeyMaterial& key, std::string_view content, std::ve
     errorText = WithErrorCode("The Android package could not be signed (stored key, error ", error);
     return false;
   }
-  return true;
+  return VerifySignature(signature, content, certificate.Get(), errorText);
 }
 
 }  // namespace tf::android

@@ -44,6 +44,8 @@ class ZipWriter {
                                    Sha256Digest& digest, std::string& errorText);
   // The central directory in write order and the end record.
   [[nodiscard]] bool Finish(std::string& errorText);
+  // Everything written reaches the disk before the file is moved into place.
+  [[nodiscard]] bool Flush() { return file_ && FlushFileBuffers(file_.Get()); }
   void Close() { file_.Reset(); }
 
   uint64_t Position() const { return position_; }

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "android/game_files.h"
+#include "android/jar_manifest.h"
 #include "android_wine_support.h"
 #include "common/text.h"
+#include "common/win32_file.h"
 #include "shell/progress_math.h"
 #include "win_test_support.h"
 
@@ -114,6 +116,70 @@ TEST_F(AndroidApp, AReadOnlyPackageIsNeitherReplacedNorDeleted) {
   EXPECT_EQ(failure, L"The Android package could not be created.");
   EXPECT_EQ(ReadText(android + L"\\Tarnfell.apk"), "mine");
   SetFileAttributesW((android + L"\\Tarnfell.apk").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The fixed openssl keys planted in the user's key folder, then a real build:
+// a package signed with the planted key's certificate (copied for
+// check_signed_packages.sh, which runs apksigner on it), or a failure with a
+// message and no package (an earlier one deleted), the planted files left as
+// they were. Each PKCS#12 key has one value whose encoding is shorter than its
+// field, or the exponent 17: Wine's import writes such a value and the later
+// ones as zeros, and every exponent as 65537.
+TEST_F(AndroidApp, PlantedKeysSignThePackageOrFailTheBuild) {
+  const std::wstring out = test::FromUnixPath(TF_ANDROID_SIGNED_DIR), keys = userKeys.Folder();
+  test::RemoveTree(out);
+  ASSERT_TRUE(CreateFolderChain(out));
+  ASSERT_TRUE(CreateFolderChain(keys));
+  const std::wstring pfx = keys + L"\\android-signing.pfx", package = android + L"\\Tarnfell.apk";
+  const std::wstring mismatch = L"The stored signing key \"" + pfx + L".key\" does not belong to the certificate \"" +
+                                pfx + L".cer\".";
+  struct Case {
+    const wchar_t* name;
+    std::vector<std::pair<std::wstring, std::wstring>> planted;  // fixed key file, name in the key folder
+    std::wstring failure;  // empty: the build must succeed
+  } cases[] = {
+      {L"short-dp", {{L"short-dp.pfx", pfx}}, L""},
+      {L"short-dq", {{L"short-dq.pfx", pfx}}, L""},
+      {L"short-qinv", {{L"short-qinv.pfx", pfx}}, L""},
+      {L"short-d", {{L"short-d.pfx", pfx}}, L""},
+      {L"exponent-17", {{L"exponent-17.pfx", pfx}}, L""},
+      // Wine's import leaves this key without its primes; a platform that keeps them may sign.
+      {L"short-p", {{L"short-p.pfx", pfx}}, L"The signing key in the PKCS#12 file could not be imported intact."},
+      {L"mismatched", {{L"mismatched.cer", pfx + L".cer"}, {L"mismatched.key", pfx + L".key"}}, mismatch},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(test::Utf8(c.name));
+    for (const wchar_t* suffix : {L"", L".cer", L".key", L".txt"}) DeleteFileW((pfx + suffix).c_str());
+    for (const auto& [from, to] : c.planted) {
+      const std::vector<uint8_t> bytes = testing::FixedKeyFile(from);
+      ASSERT_FALSE(bytes.empty()) << "tests/keys is incomplete";
+      ASSERT_TRUE(test::WriteFileBytes(to, bytes.data(), bytes.size()));
+    }
+    std::wstring failure;
+    const bool built = Build(failure);
+    const std::vector<uint8_t> certificate = testing::FixedKeyFile(std::wstring(c.name) + L".der");
+    if (!built && !c.failure.empty() && failure == c.failure) {
+      EXPECT_FALSE(FileExists(package));
+      for (const auto& [from, to] : c.planted) {
+        std::vector<uint8_t> now;
+        EXPECT_TRUE(test::ReadFileBytes(to, now) && now == testing::FixedKeyFile(from));
+      }
+      continue;
+    }
+    ASSERT_TRUE(built) << test::Utf8(failure);
+    ASSERT_FALSE(certificate.empty()) << "a package signed with the mismatched pair";
+    std::vector<uint8_t> zip;
+    std::vector<testing::ZipItem> items;
+    ASSERT_TRUE(test::ReadFileBytes(package, zip) && testing::ListZip(zip, items));
+    std::vector<uint8_t> signatureFile, block;
+    for (const testing::ZipItem& item : items) {
+      if (item.name == kSignatureFileName) signatureFile = testing::ItemBytes(zip, item);
+      if (item.name == kSignatureBlockName) block = testing::ItemBytes(zip, item);
+    }
+    EXPECT_EQ(testing::VerifiedSigner(block, std::string(signatureFile.begin(), signatureFile.end())), certificate);
+    EXPECT_TRUE(CopyFileW(package.c_str(), (out + L"\\" + c.name + L".apk").c_str(), FALSE));
+  }
+  for (const wchar_t* suffix : {L"", L".cer", L".key", L".txt"}) DeleteFileW((pfx + suffix).c_str());
 }
 
 // Folders the file system refuses to write into (made by the test fixture).

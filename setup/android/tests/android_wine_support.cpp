@@ -131,6 +131,25 @@ std::vector<uint8_t> StandInTemplate() {
   return bytes;
 }
 
+std::vector<uint8_t> FixedKeyFile(const std::wstring& name) {
+  std::vector<uint8_t> bytes;
+  test::ReadFileBytes(test::FromUnixPath(TF_ANDROID_KEYS_DIR) + L"\\" + name, bytes);
+  return bytes;
+}
+
+std::vector<uint8_t> VerifiedSigner(const std::vector<uint8_t>& signature, const std::string& content) {
+  CRYPT_VERIFY_MESSAGE_PARA para{sizeof(para), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, nullptr, nullptr};
+  const BYTE* blocks[1] = {reinterpret_cast<const BYTE*>(content.data())};
+  DWORD sizes[1] = {static_cast<DWORD>(content.size())};
+  PCCERT_CONTEXT signer = nullptr;
+  if (!CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()), 1,
+                                           blocks, sizes, &signer))
+    return {};
+  std::vector<uint8_t> der(signer->pbCertEncoded, signer->pbCertEncoded + signer->cbCertEncoded);
+  CertFreeCertificateContext(signer);
+  return der;
+}
+
 namespace {
 std::set<std::wstring> FilesIn(const std::wstring& folder) {
   const std::vector<std::wstring> names = test::FolderNames(folder, test::Listing::FilesOnly);

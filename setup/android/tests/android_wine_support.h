@@ -43,6 +43,13 @@ std::set<std::string> KeyContainers();
 // The stand-in template the build generated, read from the build folder.
 std::vector<uint8_t> StandInTemplate();
 
+// The fixed openssl keys of tests/keys (name with its extension); empty when missing.
+std::vector<uint8_t> FixedKeyFile(const std::wstring& name);
+
+// Verifies a detached signature over `content` and returns the signer's
+// certificate (DER); empty when it does not verify.
+std::vector<uint8_t> VerifiedSigner(const std::vector<uint8_t>& signature, const std::string& content);
+
 // LocalAppData\Tarnfell as it was before the test: files the test made go,
 // and the folder itself when the test made it.
 class UserKeyFolderGuard {

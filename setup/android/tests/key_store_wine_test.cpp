@@ -7,11 +7,14 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "android/key_container.h"
 #include "android/package_builder.h"
 #include "android/signature_block.h"
+#include "android/whole_file.h"
 #include "android_wine_support.h"
 #include "common/win32_handle.h"
 #include "win_test_support.h"
@@ -21,6 +24,8 @@ namespace {
 
 using test::FileExists;
 using test::TempDir;
+using testing::FixedKeyFile;
+using testing::VerifiedSigner;
 
 std::vector<uint8_t> Bytes(const std::wstring& path) {
   std::vector<uint8_t> b;
@@ -119,20 +124,6 @@ void ExpectCertificateOfKey(const KeyMaterial& key) {
   ASSERT_GT(key.privateKeyBlob.size(), size);
   EXPECT_EQ(key.privateKeyBlob[0], PRIVATEKEYBLOB);
   EXPECT_TRUE(std::equal(pub.begin() + 12, pub.begin() + size, key.privateKeyBlob.begin() + 12));
-}
-
-// Verifies a detached signature and returns the signer's certificate bytes.
-std::vector<uint8_t> VerifiedSigner(const std::vector<uint8_t>& signature, const std::string& content) {
-  CRYPT_VERIFY_MESSAGE_PARA para{sizeof(para), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, nullptr, nullptr};
-  const BYTE* blocks[1] = {reinterpret_cast<const BYTE*>(content.data())};
-  DWORD sizes[1] = {static_cast<DWORD>(content.size())};
-  PCCERT_CONTEXT signer = nullptr;
-  if (!CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()), 1,
-                                           blocks, sizes, &signer))
-    return {};
-  std::vector<uint8_t> der(signer->pbCertEncoded, signer->pbCertEncoded + signer->cbCertEncoded);
-  CertFreeCertificateContext(signer);
-  return der;
 }
 
 TEST(CertificateEnd, ThirtyYearsOnAndTheLeapDay) {
@@ -361,6 +352,194 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
   EXPECT_EQ(error.rfind("The signing key could not be read (error ", 0), 0u) << error;
   EXPECT_EQ(Bytes(pfxPath), other);
   EXPECT_FALSE(FileExists(File(L".cer")) || FileExists(File(L".key")) || FileExists(File(L".txt")));
+  EXPECT_FALSE(FileExists(dir / L"p.apk") || FileExists(dir / L"p.apk.tmp"));
+
+  // A key without its certificate: refused by the import of certificates
+  // alone, or (Wine) by the import itself; no key container stays either way.
+  std::vector<uint8_t> keyOnly = Bytes(folder + L"\\no-certificate.pfx");
+  ASSERT_FALSE(keyOnly.empty());
+  EXPECT_FALSE(SignWithPfx(keyOnly, kPfxPassword, content, signature, error));
+  EXPECT_TRUE(error == "The signing certificate is missing." ||
+              error.rfind("The signing key could not be read (error ", 0) == 0)
+      << error;
+  EXPECT_EQ(testing::KeyContainers(), containersBefore);
+}
+
+// A key whose CRT values are zero (as the PKCS#12 import leaves them) makes a
+// signature that does not verify: it is refused, never handed on.
+TEST_F(KeyStore, ASignatureThatDoesNotVerifyIsRefused) {
+  KeyMaterial key;
+  key.certificate = FixedKeyFile(L"short-dq.der");
+  key.privateKeyBlob = FixedKeyFile(L"short-dq.blob");
+  ASSERT_EQ(key.privateKeyBlob.size(), 1172u);
+  const std::string content = "Signature-Version: 1.0\r\n\r\n";
+  std::vector<uint8_t> signature;
+  std::string error;
+  ASSERT_TRUE(SignWithStoredKey(key, content, signature, error)) << error;
+  EXPECT_EQ(VerifiedSigner(signature, content), key.certificate);
+  std::fill(key.privateKeyBlob.begin() + 660, key.privateKeyBlob.end(), 0);  // dQ, qInv and d
+  signature.clear();
+  EXPECT_FALSE(SignWithStoredKey(key, content, signature, error));
+  EXPECT_EQ(error.rfind("The signature made for the Android package does not verify (error ", 0), 0u) << error;
+}
+
+// Raw pairs are checked before use: a key of another certificate is refused
+// and the files stay; a key with wrong private values is recomputed in
+// memory (the file stays as it was); an unreadable blob is damaged.
+TEST_F(KeyStore, ARawPairMustBelongTogether) {
+  std::vector<uint8_t> zeroed = FixedKeyFile(L"short-dq.blob");
+  ASSERT_EQ(zeroed.size(), 1172u);
+  std::fill(zeroed.begin() + 660, zeroed.end(), 0);
+  const std::string keyPath = test::Ansi(File(L".key")), cerPath = test::Ansi(File(L".cer"));
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> certificate, blob;
+    std::string error;  // empty: the pair loads with the reference blob
+  } cases[] = {
+      {"a pair of two keys", FixedKeyFile(L"mismatched.cer"), FixedKeyFile(L"mismatched.key"),
+       "The stored signing key \"" + keyPath + "\" does not belong to the certificate \"" + cerPath + "\"."},
+      {"a key of the certificate", FixedKeyFile(L"short-dq.der"), FixedKeyFile(L"short-dq.blob"), ""},
+      {"a key without its CRT values", FixedKeyFile(L"short-dq.der"), zeroed, ""},
+      {"ten bytes of a key", FixedKeyFile(L"short-dq.der"), std::vector<uint8_t>(10, 7),
+       "The stored signing key \"" + keyPath + "\" is damaged."},
+      {"a certificate that is not one", std::vector<uint8_t>(50, 0x30), FixedKeyFile(L"short-dq.blob"),
+       "The signing certificate could not be read (error "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_FALSE(c.certificate.empty() || c.blob.empty()) << "tests/keys is incomplete";
+    ASSERT_TRUE(test::WriteFileBytes(File(L".cer"), c.certificate.data(), c.certificate.size()));
+    ASSERT_TRUE(test::WriteFileBytes(File(L".key"), c.blob.data(), c.blob.size()));
+    UseFakeExport(0, 0);
+    FakeExport::calls.clear();
+    KeyMaterial key;
+    std::string error;
+    const bool loaded = LoadOrCreateSigningKey(pfxPath, key, error);
+    EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
+    EXPECT_EQ(Bytes(File(L".cer")), c.certificate);
+    EXPECT_EQ(Bytes(File(L".key")), c.blob);
+    EXPECT_FALSE(FileExists(pfxPath));
+    if (c.error.empty()) {
+      ASSERT_TRUE(loaded) << error;
+      EXPECT_EQ(key.certificate, c.certificate);
+      EXPECT_EQ(key.privateKeyBlob, FixedKeyFile(L"short-dq.blob"));
+    } else {
+      EXPECT_FALSE(loaded);
+      EXPECT_EQ(error.substr(0, c.error.size()), c.error);
+    }
+  }
+}
+
+// A stored file that is there but cannot be read fails the build with its
+// name; nothing is replaced. (A missing, empty or oversized one is absent.)
+TEST_F(KeyStore, AStoredFileThatCannotBeReadFailsTheBuild) {
+  KeyMaterial raw = RawKey();
+  struct Case {
+    const wchar_t* present;  // the stored form: L"" for the PKCS#12 file, else the raw pair
+    const wchar_t* blocked;  // the file that cannot be read
+    bool asFolder;           // a folder in its place instead of a file held open without sharing
+  } cases[] = {{L"", L"", false},          {L".cer", L".cer", false}, {L".cer", L".key", false},
+               {L".cer", L".key", true},   {L".csp", L".csp", false}};
+  for (const Case& c : cases) {
+    TempDir d;
+    const std::wstring path = d / L"android-signing.pfx", blocked = path + c.blocked;
+    SCOPED_TRACE(test::Utf8(std::wstring(c.present) + L" " + c.blocked));
+    if (std::wstring(c.present).empty()) {
+      ASSERT_TRUE(WriteKeyFile(path, {'P', 'F', 'X'}));
+    } else {
+      ASSERT_TRUE(WriteKeyFile(path + L".cer", raw.certificate));
+      const std::wstring companion = std::wstring(c.present) == L".cer" ? L".key" : L".csp";
+      ASSERT_TRUE(WriteKeyFile(path + companion, companion == L".key" ? raw.privateKeyBlob : std::vector<uint8_t>{'x'}));
+    }
+    UniqueFile held;
+    if (c.asFolder) {
+      DeleteFileW(blocked.c_str());
+      ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
+    } else {
+      held.Reset(CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held.Valid());
+    }
+    const std::vector<std::wstring> before = test::FolderNames(d.Path());
+    UseFakeExport(0, 0);
+    FakeExport::calls.clear();
+    KeyMaterial key;
+    std::string error;
+    EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error));
+    const std::string prefix = "The stored signing key file \"" + test::Ansi(blocked) + "\" could not be read (error ";
+    EXPECT_EQ(error.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(error.substr(error.size() - 2), ").");
+    EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
+    held.Reset();
+    EXPECT_EQ(test::FolderNames(d.Path()), before);
+    RemoveDirectoryW(blocked.c_str());
+  }
+}
+
+// Key files are replaced in one step: a temporary file beside them, moved
+// over; a file that cannot be replaced stays as it was, and no temporary file.
+TEST_F(KeyStore, KeyFilesAreReplacedWholeOrNotAtAll) {
+  ASSERT_TRUE(WriteKeyFile(pfxPath, {1, 2, 3}));
+  ASSERT_TRUE(WriteKeyFile(pfxPath, {4, 5}));
+  EXPECT_EQ(Bytes(pfxPath), (std::vector<uint8_t>{4, 5}));
+  ASSERT_TRUE(SetFileAttributesW(pfxPath.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(WriteKeyFile(pfxPath, {6}));
+  SetFileAttributesW(pfxPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(Bytes(pfxPath), (std::vector<uint8_t>{4, 5}));
+  EXPECT_FALSE(WriteKeyFile(dir / L"no-such-folder\\k.pfx", {7}));
+  EXPECT_EQ(test::FolderNames(dir.Path()), std::vector<std::wstring>{L"android-signing.pfx"});
+}
+
+// Builds of the same user at the same time: one makes and stores the key,
+// the others wait for it and read what it stored.
+TEST_F(KeyStore, BuildsAtTheSameTimeShareOneKey) {
+  constexpr int kBuilds = 4;
+  std::vector<KeyMaterial> keys(kBuilds);
+  std::vector<std::string> errors(kBuilds);
+  std::vector<int> loaded(kBuilds, 0);
+  std::atomic<int> ready{0};
+  std::vector<std::thread> builds;
+  for (int i = 0; i < kBuilds; ++i)
+    builds.emplace_back([&, i] {
+      ++ready;
+      while (ready.load() < kBuilds) std::this_thread::yield();
+      loaded[i] = LoadOrCreateSigningKey(pfxPath, keys[i], errors[i]);
+    });
+  for (std::thread& t : builds) t.join();
+  for (int i = 0; i < kBuilds; ++i) {
+    ASSERT_TRUE(loaded[i]) << errors[i];
+    EXPECT_EQ(keys[i].pfx, keys[0].pfx) << i;
+    EXPECT_EQ(keys[i].certificate, keys[0].certificate) << i;
+  }
+  if (keys[0].pfx.empty()) {
+    EXPECT_EQ(Bytes(File(L".cer")), keys[0].certificate);
+  } else {
+    EXPECT_EQ(Bytes(pfxPath), keys[0].pfx);
+  }
+}
+
+TEST_F(KeyStore, ABuildWaitsForTheHolderOfTheKeyStore) {
+  EXPECT_EQ(KeyStoreMutexName(dir / L"A.pfx"), KeyStoreMutexName(dir / L"a.PFX"));
+  EXPECT_NE(KeyStoreMutexName(dir / L"a.pfx"), KeyStoreMutexName(dir / L"b.pfx"));
+  auto loadElsewhere = [this](uint32_t waitMilliseconds, std::string& error) {
+    bool loaded = false;
+    std::thread([&] {
+      KeyMaterial key;
+      loaded = LoadOrCreateSigningKey(pfxPath, key, error, waitMilliseconds);
+    }).join();
+    return loaded;
+  };
+  // Held here: a build elsewhere gives up after its wait and stores nothing.
+  UniqueKernelHandle held(CreateMutexW(nullptr, TRUE, KeyStoreMutexName(pfxPath).c_str()));
+  ASSERT_TRUE(held.Valid());
+  std::string error;
+  EXPECT_FALSE(loadElsewhere(200, error));
+  EXPECT_EQ(error, "Another installation is still creating the signing key; try again when it has finished.");
+  EXPECT_TRUE(test::FolderNames(dir.Path()).empty());
+  // Its next holder ended without letting go: the build after it goes on.
+  ASSERT_TRUE(ReleaseMutex(held.Get()));
+  std::thread([&held] { WaitForSingleObject(held.Get(), INFINITE); }).join();
+  EXPECT_TRUE(loadElsewhere(200, error)) << error;
+  EXPECT_FALSE(test::FolderNames(dir.Path()).empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 
+#include "android/apk_template.h"
 #include "android/crc32.h"
 #include "android/game_files.h"
 #include "android/package_builder.h"
@@ -334,16 +335,42 @@ TEST(PackageBuild, CancellingCountsOnlyWhileThePackIsWritten) {
   }
 }
 
+// A finished package that cannot be moved into place (a folder stands
+// there): the build fails with the reason, and its temporary file is gone.
+TEST(PackageBuild, APackageThatCannotBePutInPlaceLeavesNoTemporaryFile) {
+  TempDir dir;
+  ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
+  const std::wstring package = dir / L"Tarnfell.apk";
+  ASSERT_TRUE(CreateDirectoryW(package.c_str(), nullptr));
+  std::vector<uint8_t> templateBytes = testing::StandInTemplate();
+  std::string error;
+  EXPECT_FALSE(BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), dir / L"k.pfx",
+                                   dir / L"game", GamePackNames, kGamePackNameCount, package, nullptr, nullptr, error));
+  EXPECT_EQ(error.rfind("The finished Android package could not be put in place (error ", 0), 0u) << error;
+  EXPECT_FALSE(FileExists(package + L".tmp"));
+  EXPECT_EQ(GetFileAttributesW(package.c_str()) & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
 // Sparse game files stand for data too large for the package: refused before
 // the package file is created.
 TEST(PackageLimits, TooLargeIsRefusedBeforeAnythingIsWritten) {
   std::vector<uint8_t> templateBytes = testing::StandInTemplate();
   ASSERT_FALSE(templateBytes.empty());
+  std::vector<TemplateEntry> entries;
+  std::string error;
+  ASSERT_TRUE(ReadApkTemplate(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), entries, error));
+  uint64_t templateEnd = 0;
+  for (const TemplateEntry& e : entries) templateEnd += 30 + e.name.size() + e.size;
+  // A pack of one file "default.xbe" (a 33-byte index) whose entry ends at the
+  // last offset a zip field takes: the entry fits, the META-INF files and the
+  // directory behind it do not.
+  const uint64_t packEndsAtTheLimit = 0xFFFFFFFEull - templateEnd - 30 - 15 - 33;
   struct Case {
     uint64_t size;
     const char* message;
   } cases[] = {{0x100000000ull, "The game data is too large for one package."},
-               {0xFFFFFF00ull, "The Android package would be too large for a zip file."}};
+               {0xFFFFFF00ull, "The Android package would be too large for a zip file."},
+               {packEndsAtTheLimit, "The Android package would be too large for a zip file."}};
   for (const Case& c : cases) {
     TempDir dir;
     UniqueFile big(CreateFileW((dir / L"default.xbe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
@@ -351,13 +378,12 @@ TEST(PackageLimits, TooLargeIsRefusedBeforeAnythingIsWritten) {
     at.QuadPart = static_cast<LONGLONG>(c.size);
     ASSERT_TRUE(SetFilePointerEx(big.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(big.Get()));
     big.Reset();
-    std::string error;
     std::wstring package = dir / L"Tarnfell.apk";
     EXPECT_FALSE(BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()),
                                      dir / L"k.pfx", dir.Path(), GamePackNames, kGamePackNameCount, package, nullptr,
                                      nullptr, error));
     EXPECT_EQ(error, c.message);
-    EXPECT_FALSE(FileExists(package));
+    EXPECT_FALSE(FileExists(package) || FileExists(package + L".tmp"));
   }
 }
 
