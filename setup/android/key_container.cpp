@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <algorithm>
+#include <cstring>
 #include <cwchar>
 
 namespace tf::android {
@@ -18,6 +20,20 @@ std::wstring MakeContainerName() {
 bool DeleteKeyContainer(const std::wstring& name, const wchar_t* provider, DWORD type) {
   HCRYPTPROV unused = 0;  // nothing to release after CRYPT_DELETEKEYSET
   return CryptAcquireContextW(&unused, name.c_str(), provider, type, CRYPT_DELETEKEYSET) != FALSE;
+}
+
+std::set<std::wstring> KeyContainerNames() {
+  std::set<std::wstring> names;
+  UniqueCryptProv provider;
+  if (!CryptAcquireContextW(provider.Put(), nullptr, kProviderName, kProviderType, CRYPT_VERIFYCONTEXT)) return names;
+  char name[1024];
+  for (DWORD flags = CRYPT_FIRST;; flags = 0) {
+    DWORD size = sizeof(name);
+    if (!CryptGetProvParam(provider.Get(), PP_ENUMCONTAINERS, reinterpret_cast<BYTE*>(name), &size, flags)) break;
+    const size_t length = strnlen(name, std::min<size_t>(size, sizeof(name)));
+    names.emplace(name, name + length);  // container names are ASCII
+  }
+  return names;
 }
 
 bool ScratchContainer::Create(DWORD& error) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "common/win32_handle.h"
@@ -18,6 +19,10 @@ std::wstring MakeContainerName();
 
 // Deletes a key container (CRYPT_DELETEKEYSET); false when it could not be.
 bool DeleteKeyContainer(const std::wstring& name, const wchar_t* provider, DWORD type);
+
+// The names of the user's key containers (the providers of this family share
+// them); empty when they cannot be listed.
+std::set<std::wstring> KeyContainerNames();
 
 // A new, empty container of kProviderName (CRYPT_NEWKEYSET). The destructor
 // releases the provider and deletes the container again.

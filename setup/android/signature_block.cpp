@@ -3,6 +3,7 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <set>
 
 #include "android/key_container.h"
 #include "android/rsa_key_blob.h"
@@ -83,11 +84,13 @@ const CRYPT_KEY_PROV_INFO* KeyProviderOf(PCCERT_CONTEXT certificate, std::vector
   return reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
 }
 
-// Deletes the container named by the certificate's key-provider property.
-void DeleteContainerOf(PCCERT_CONTEXT certificate) {
+// Deletes the container named by the certificate's key-provider property,
+// unless it was there before the import (Wine's import puts the key in the
+// user's default container, which may hold another program's key).
+void DeleteContainerOf(PCCERT_CONTEXT certificate, const std::set<std::wstring>& before) {
   std::vector<uint8_t> buffer;
   const CRYPT_KEY_PROV_INFO* info = KeyProviderOf(certificate, buffer);
-  if (info != nullptr && info->pwszContainerName != nullptr)
+  if (info != nullptr && info->pwszContainerName != nullptr && before.count(info->pwszContainerName) == 0)
     DeleteKeyContainer(info->pwszContainerName, info->pwszProvName, info->dwProvType);
 }
 
@@ -182,6 +185,7 @@ bool SignWithPfx(const std::vector<uint8_t>& pfx, const wchar_t* password, std::
     errorText = kMsgCertificateMissing;
     return false;
   }
+  const std::set<std::wstring> containersBefore = KeyContainerNames();
   UniqueCertStore store(PFXImportCertStore(&blob, password, CRYPT_EXPORTABLE | CRYPT_USER_KEYSET));
   if (!store) {
     errorText = WithErrorCode("The signing key could not be read (error ", GetLastError());
@@ -205,7 +209,7 @@ bool SignWithPfx(const std::vector<uint8_t>& pfx, const wchar_t* password, std::
   } else {
     errorText = WithErrorCode("The Android package could not be signed (error ", error);
   }
-  DeleteContainerOf(certificate.Get());
+  DeleteContainerOf(certificate.Get(), containersBefore);
   return ok;
 }
 

@@ -8,6 +8,7 @@
 
 #include "android/game_files.h"
 #include "android/jar_manifest.h"
+#include "android/key_container.h"
 #include "android_wine_support.h"
 #include "common/text.h"
 #include "common/win32_file.h"
@@ -30,12 +31,12 @@ std::set<std::wstring> FolderItems(const std::wstring& folder) {
 class AndroidApp : public ::testing::Test {
  protected:
   void SetUp() override {
-    containersBefore = testing::KeyContainers();
+    containersBefore = KeyContainerNames();
     ASSERT_TRUE(testing::LayOutGameFolder(install));
     session.logFile.Reset(CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   }
-  void TearDown() override { EXPECT_EQ(testing::KeyContainers(), containersBefore); }
+  void TearDown() override { EXPECT_EQ(KeyContainerNames(), containersBefore); }
   bool Build(std::wstring& failure) {
     failure.clear();
     return BuildAndroidApp(session, install, failure);
@@ -49,7 +50,7 @@ class AndroidApp : public ::testing::Test {
   }
 
   testing::UserKeyFolderGuard userKeys;
-  std::set<std::string> containersBefore;
+  std::set<std::wstring> containersBefore;
   TempDir dir;
   std::wstring install = dir / L"Game", android = dir / L"Game\\Android", logPath = dir / L"log.txt";
   InstallSession session;

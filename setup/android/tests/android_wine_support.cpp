@@ -110,21 +110,6 @@ bool ParsePak(const std::vector<uint8_t>& pak, std::vector<std::pair<std::string
   return p == pak.size();
 }
 
-std::set<std::string> KeyContainers() {
-  std::set<std::string> names;
-  HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextW(&provider, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
-    return {"<the provider could not be opened>"};
-  char name[1024];
-  for (DWORD flags = CRYPT_FIRST;; flags = 0) {
-    DWORD size = sizeof(name);
-    if (!CryptGetProvParam(provider, PP_ENUMCONTAINERS, reinterpret_cast<BYTE*>(name), &size, flags)) break;
-    names.emplace(name);
-  }
-  CryptReleaseContext(provider, 0);
-  return names;
-}
-
 std::vector<uint8_t> StandInTemplate() {
   std::vector<uint8_t> bytes;
   test::ReadFileBytes(test::FromUnixPath(TF_APK_TEMPLATE_PATH), bytes);

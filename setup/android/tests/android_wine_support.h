@@ -37,9 +37,6 @@ std::vector<uint8_t> ItemBytes(const std::vector<uint8_t>& zip, const ZipItem& i
 // The files of a game pack: (name, bytes), in pack order; false when malformed.
 bool ParsePak(const std::vector<uint8_t>& pak, std::vector<std::pair<std::string, std::vector<uint8_t>>>& files);
 
-// Names of the user's key containers (the provider's own list).
-std::set<std::string> KeyContainers();
-
 // The stand-in template the build generated, read from the build folder.
 std::vector<uint8_t> StandInTemplate();
 

@@ -66,7 +66,7 @@ struct FakeExport {
 class KeyStore : public ::testing::Test {
  protected:
   void SetUp() override {
-    containersBefore = testing::KeyContainers();
+    containersBefore = KeyContainerNames();
     FakeExport::calls.clear();
     FakeExport::failLegacy = FakeExport::failPbes2 = 0;
     SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
@@ -74,7 +74,7 @@ class KeyStore : public ::testing::Test {
   void TearDown() override {
     detail::pfxExport = ::PFXExportCertStoreEx;
     SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
-    EXPECT_EQ(testing::KeyContainers(), containersBefore) << "a key container was left behind";
+    EXPECT_EQ(KeyContainerNames(), containersBefore) << "a key container was left behind";
   }
   void UseFakeExport(DWORD failLegacy, DWORD failPbes2) {
     detail::pfxExport = FakeExport::Export;
@@ -92,7 +92,7 @@ class KeyStore : public ::testing::Test {
   }
   std::wstring File(const wchar_t* suffix) const { return pfxPath + suffix; }
 
-  std::set<std::string> containersBefore;
+  std::set<std::wstring> containersBefore;
   TempDir dir;
   std::wstring pfxPath = dir / L"android-signing.pfx";
 };
@@ -273,7 +273,7 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
     DeleteFileW(File(L".key").c_str());
   }
   // The container stays where it was; this test made it and removes it.
-  EXPECT_EQ(testing::KeyContainers().count(narrowName), 1u);
+  EXPECT_EQ(KeyContainerNames().count(name), 1u);
   EXPECT_TRUE(DeleteKeyContainer(name, kProviderName, kProviderType));
 
   // A ".csp" naming a container that is gone: it and the ".cer" go, a new key comes.
@@ -336,7 +336,7 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
     // then made from a scratch container of the AES provider.
     ASSERT_TRUE(SignWithPfx(pfx, kPfxPassword, content, signature, error)) << error;
     EXPECT_EQ(VerifiedSigner(signature, content), certificate);
-    EXPECT_EQ(testing::KeyContainers(), containersBefore);
+    EXPECT_EQ(KeyContainerNames(), containersBefore);
   }
   std::vector<uint8_t> other = Bytes(folder + L"\\other-password.pfx"), signature;
   std::string error;
@@ -362,7 +362,33 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
   EXPECT_TRUE(error == "The signing certificate is missing." ||
               error.rfind("The signing key could not be read (error ", 0) == 0)
       << error;
-  EXPECT_EQ(testing::KeyContainers(), containersBefore);
+  EXPECT_EQ(KeyContainerNames(), containersBefore);
+}
+
+// A container that was there before the import is not the import's to delete,
+// although Wine's import puts the key into the user's default container.
+TEST_F(KeyStore, AContainerThatWasThereBeforeTheImportStays) {
+  UniqueCryptProv existing;
+  if (!CryptAcquireContextW(existing.Put(), nullptr, MS_ENHANCED_PROV_W, PROV_RSA_FULL, 0)) {
+    ASSERT_TRUE(CryptAcquireContextW(existing.Put(), nullptr, MS_ENHANCED_PROV_W, PROV_RSA_FULL, CRYPT_NEWKEYSET));
+  }
+  std::vector<wchar_t> name(256);
+  DWORD size = static_cast<DWORD>(name.size());
+  ASSERT_TRUE(CryptGetProvParam(existing.Get(), PP_CONTAINER, reinterpret_cast<BYTE*>(name.data()), &size, 0));
+  const std::string narrow(reinterpret_cast<const char*>(name.data()));
+  const std::wstring defaultName(narrow.begin(), narrow.end());
+  existing.Reset();
+  const bool madeHere = containersBefore.count(defaultName) == 0;
+
+  const std::string content = "Signature-Version: 1.0\r\n\r\n";
+  std::vector<uint8_t> signature;
+  std::string error;
+  const std::wstring folder = test::FromUnixPath(TF_ANDROID_PFX_DIR);
+  ASSERT_TRUE(SignWithPfx(Bytes(folder + L"\\quorv.pfx"), kPfxPassword, content, signature, error)) << error;
+  EXPECT_EQ(KeyContainerNames().count(defaultName), 1u) << "the default container was deleted";
+  if (madeHere) {
+    EXPECT_TRUE(DeleteKeyContainer(defaultName, MS_ENHANCED_PROV_W, PROV_RSA_FULL));
+  }
 }
 
 // A key whose CRT values are zero (as the PKCS#12 import leaves them) makes a

@@ -4,6 +4,7 @@
 // same key is the same package byte for byte, and no key container is left.
 #include <gtest/gtest.h>
 
+#include "android/key_container.h"
 #include "android/package_builder.h"
 #include "android_wine_support.h"
 #include "common/win32_file.h"
@@ -13,7 +14,7 @@ namespace tf::android {
 namespace {
 
 TEST(PackageForTools, FullBuildFromAnInstallFolder) {
-  const std::set<std::string> containers = testing::KeyContainers();
+  const std::set<std::wstring> containers = KeyContainerNames();
   const std::wstring root = test::FromUnixPath(TF_ANDROID_CHECK_DIR);
   test::RemoveTree(root);
   ASSERT_TRUE(CreateFolderChain(root + L"\\key"));
@@ -28,7 +29,7 @@ TEST(PackageForTools, FullBuildFromAnInstallFolder) {
                                     root + L"\\" + name, nullptr, nullptr, error))
         << error;
   }
-  EXPECT_EQ(testing::KeyContainers(), containers) << "a key container was left behind";
+  EXPECT_EQ(KeyContainerNames(), containers) << "a key container was left behind";
   std::vector<uint8_t> first, again;
   ASSERT_TRUE(test::ReadFileBytes(root + L"\\Tarnfell.apk", first));
   ASSERT_TRUE(test::ReadFileBytes(root + L"\\again.apk", again));
