@@ -10,7 +10,8 @@
 # of the extraction, and tf_setup's peak working set during the installs
 # (target < 32 MiB). Everything runs in the 64-bit build under Wine's native
 # 64-bit loader, so no emulator is timed or counted; baseline and subject have
-# the same width.
+# the same width. Wine's desktop is kept up through the rounds; tf_setup's
+# start-up without it is timed apart.
 #   tools/bench-extract.sh [SIZE]    (default 2G)
 #   ROUNDS=n (default 5); COLD=1 drops the page cache before every timed run
 #   (root only) instead of reading both sources from it.
