@@ -14,12 +14,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "common/win32_handle.h"
 #include "disc/xdvdfs_image.h"
+#include "install_steps.h"
 #include "pipeline/game_selection.h"
 
 namespace {
@@ -93,22 +93,6 @@ int Copy(const wchar_t* src, const wchar_t* dst) {
   return 0;
 }
 
-// The install's steps, as its log shows them: a line's step lasts until the
-// next line (the last one's until the process has ended). Time before the
-// first line is the program's start-up.
-const char* StepOfPercent(int percent) {
-  if (percent <= 0) return "start";       // Wine's start-up, then the program's own up to its first line
-  if (percent == 1) return "open";        // open the image, its identity, the selection (and free space without a note)
-  if (percent == 2) return "note";        // the retail note's pause, the free-space check
-  if (percent <= 85) return "extract";    // the folder chain, then the extraction
-  if (percent == 86) return "payload";    // runtime payload and tarnfell.ini, leftovers
-  if (percent <= 96) return "arenas";     // RAVU RIZO arenas (and the Android build with /android)
-  if (percent <= 98) return "shortcuts";  // uninstaller copy and shortcuts
-  if (percent == 99) return "register";   // uninstall entry with its folder size walk
-  return "exit";                          // after "Done.": the program's and Wine's shutdown
-}
-const char* const kSteps[] = {"start", "open", "note", "extract", "payload", "arenas", "shortcuts", "register", "exit"};
-
 // Stamps the log's lines as they arrive: the log is opened before the program
 // starts, sharing with its writer, and read on from where it last ended.
 class LogWatch {
@@ -116,50 +100,18 @@ class LogWatch {
   explicit LogWatch(const std::wstring& path)
       : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~LogWatch() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-  }
-  LogWatch(const LogWatch&) = delete;
-  LogWatch& operator=(const LogWatch&) = delete;
-  bool Valid() const { return file_ != INVALID_HANDLE_VALUE; }
+  bool Valid() const { return file_.Valid(); }
   // Reads what is new; each complete line gets the time `now`.
   void Poll(double now) {
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file_, buffer, sizeof(buffer), &got, nullptr) && got > 0) pending_.append(buffer, got);
-    for (size_t end; (end = pending_.find('\n')) != std::string::npos; pending_.erase(0, end + 1)) {
-      int percent = -1;
-      const size_t open = pending_.find('[');
-      if (open < end) std::sscanf(pending_.c_str() + open, "[%d%%]", &percent);
-      lines_.push_back({now, percent});
-    }
+    while (ReadFile(file_.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) clock_.Read({buffer, got}, now);
   }
-  // Seconds per step, from `start` to `end`.
-  std::vector<double> Steps(double start, double end) const {
-    std::vector<double> seconds(std::size(kSteps), 0.0);
-    auto add = [&](const char* step, double from, double to) {
-      for (size_t i = 0; i < std::size(kSteps); ++i)
-        if (std::strcmp(kSteps[i], step) == 0) seconds[i] += to - from;
-    };
-    double at = start;
-    const char* step = "start";
-    for (const Line& line : lines_) {
-      add(step, at, line.at);
-      at = line.at;
-      step = StepOfPercent(line.percent);
-    }
-    add(step, at, end);
-    return seconds;
-  }
+  std::vector<double> Steps(double start, double end) const { return clock_.Seconds(start, end); }
 
  private:
-  struct Line {
-    double at;
-    int percent;
-  };
-  HANDLE file_;
-  std::string pending_;
-  std::vector<Line> lines_;
+  tf::UniqueFile file_;
+  tf::bench::InstallStepClock clock_;
 };
 
 // How often the log is read: steps are timed to about this, and the watching
@@ -191,7 +143,7 @@ int Install(const wchar_t* setup, const wchar_t* image, const wchar_t* dest) {
   std::printf("install %lu %.3f peak_ws_bytes %lu\n", code, end - start, static_cast<unsigned long>(peak));
   std::printf("steps");
   const std::vector<double> steps = log.Steps(start, end);
-  for (size_t i = 0; i < steps.size(); ++i) std::printf(" %s=%.3f", kSteps[i], steps[i]);
+  for (size_t i = 0; i < steps.size(); ++i) std::printf(" %s=%.3f", tf::bench::kInstallSteps[i], steps[i]);
   std::printf("\n");
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
