@@ -12,6 +12,16 @@ WriteFileFn fileWrite = ::WriteFile;
 
 namespace {
 DWORD ChunkOf(uint64_t remaining) { return static_cast<DWORD>(std::min<uint64_t>(remaining, kFileChunkBytes)); }
+
+// Chunks of one block in memory.
+class MemoryChunks : public ChunkSource {
+ public:
+  explicit MemoryChunks(const void* data) : data_(static_cast<const uint8_t*>(data)) {}
+  const uint8_t* Chunk(uint64_t at, DWORD) override { return data_ + at; }
+
+ private:
+  const uint8_t* data_;
+};
 }  // namespace
 
 bool ReadFully(HANDLE file, void* buffer, uint64_t length) {
@@ -25,16 +35,20 @@ bool ReadFully(HANDLE file, void* buffer, uint64_t length) {
   return true;
 }
 
-bool WriteAll(HANDLE file, const void* data, uint64_t length) {
-  const auto* p = static_cast<const uint8_t*>(data);
-  while (length > 0) {
-    const DWORD chunk = ChunkOf(length);
+bool WriteAll(HANDLE file, uint64_t length, ChunkSource& source) {
+  for (uint64_t at = 0; at < length;) {
+    const DWORD chunk = ChunkOf(length - at);
+    const uint8_t* bytes = source.Chunk(at, chunk);
     DWORD wrote = 0;
-    if (!detail::fileWrite(file, p, chunk, &wrote, nullptr) || wrote != chunk) return false;
-    p += chunk;
-    length -= chunk;
+    if (!bytes || !detail::fileWrite(file, bytes, chunk, &wrote, nullptr) || wrote != chunk) return false;
+    at += chunk;
   }
   return true;
+}
+
+bool WriteAll(HANDLE file, const void* data, uint64_t length) {
+  MemoryChunks chunks(data);
+  return WriteAll(file, length, chunks);
 }
 
 bool IsReadOnlyFile(const std::wstring& path) {
@@ -54,12 +68,17 @@ void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFai
   if (onFailure == OnFailure::DeletePartial) DeleteFileW(path.c_str());
 }
 
-FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure) {
+FileWrite WriteWholeFile(const std::wstring& path, uint64_t length, ChunkSource& source, OnFailure onFailure) {
   UniqueFile file = CreateForWriting(path);
   if (!file) return FileWrite::CannotCreate;
-  if (WriteAll(file.Get(), bytes.data(), bytes.size())) return FileWrite::Ok;
+  if (WriteAll(file.Get(), length, source)) return FileWrite::Ok;
   CloseUnfinished(file, path, onFailure);
   return FileWrite::WriteFailed;
+}
+
+FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure) {
+  MemoryChunks chunks(bytes.data());
+  return WriteWholeFile(path, bytes.size(), chunks, onFailure);
 }
 
 FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes) {

@@ -28,6 +28,18 @@ inline constexpr DWORD kFileChunkBytes = 0x100000;  // 1 MiB
 // Writes every byte, in chunks; a failed or short write fails.
 [[nodiscard]] bool WriteAll(HANDLE file, const void* data, uint64_t length);
 
+// Where a chunked write takes its bytes from when they are not one block in
+// memory: the `size` bytes (at most one chunk) at offset `at`, valid until the
+// next call; null fails the write.
+class ChunkSource {
+ public:
+  virtual const uint8_t* Chunk(uint64_t at, DWORD size) = 0;
+
+ protected:
+  ~ChunkSource() = default;
+};
+[[nodiscard]] bool WriteAll(HANDLE file, uint64_t length, ChunkSource& source);
+
 // Whether `path` names an existing read-only file. Windows refuses to replace
 // one; Wine run as root would not, so writers ask first.
 bool IsReadOnlyFile(const std::wstring& path);
@@ -41,6 +53,8 @@ void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFai
 
 // Creates or replaces `path` with exactly these bytes.
 FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure);
+// The same with `length` bytes taken chunk by chunk from `source`.
+FileWrite WriteWholeFile(const std::wstring& path, uint64_t length, ChunkSource& source, OnFailure onFailure);
 
 // Reads a whole file of at most maxBytes bytes into `out` (emptied on failure).
 // TooLarge also stands for a size that cannot be read or allocated.

@@ -63,6 +63,11 @@ struct ModuleTraits {
   static void Close(HMODULE h) { FreeLibrary(h); }
 };
 
+struct MappedViewTraits {
+  static const void* Invalid() { return nullptr; }
+  static void Close(const void* view) { UnmapViewOfFile(view); }
+};
+
 // CryptoAPI: providers, hashes, keys, certificate stores and certificates.
 struct CryptProvTraits {
   static HCRYPTPROV Invalid() { return 0; }
@@ -90,6 +95,7 @@ using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;  // process
 using UniqueFind = UniqueHandle<HANDLE, FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
+using UniqueMappedView = UniqueHandle<const void*, MappedViewTraits>;  // MapViewOfFile
 using UniqueCryptProv = UniqueHandle<HCRYPTPROV, CryptProvTraits>;  // link advapi32
 using UniqueCryptHash = UniqueHandle<HCRYPTHASH, CryptHashTraits>;
 using UniqueCryptKey = UniqueHandle<HCRYPTKEY, CryptKeyTraits>;

@@ -6,6 +6,7 @@
 
 #include "common/install_messages.h"
 #include "common/win32_file.h"
+#include "pipeline/program_file.h"
 #include "resources/payload_ids.h"
 
 namespace tf {
@@ -29,8 +30,9 @@ constexpr PayloadFile kPayloadTable[] = {
 const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
 const char kWriteFailed[] = "Could not write to the install folder (the disk may be full).";
 
-// The bytes of one of this program's RCDATA resources, straight from the
-// mapped image (never freed). False when it cannot be found, loaded or locked.
+// The bytes of one of this program's RCDATA resources in the mapped image
+// (never freed; written from the program's file where it can, see
+// ProgramFile). False when it cannot be found, loaded or locked.
 bool FindPayload(uint16_t id, const void*& data, DWORD& size) {
   HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
   if (!info) return false;
@@ -42,12 +44,8 @@ bool FindPayload(uint16_t id, const void*& data, DWORD& size) {
   return true;
 }
 
-}  // namespace
-
-std::span<const PayloadFile> PayloadTable() { return kPayloadTable; }
-
-bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText) {
-  switch (WriteWholeFile(path, std::span(static_cast<const uint8_t*>(data), length), OnFailure::KeepPartial)) {
+bool Outcome(FileWrite written, std::string& errorText) {
+  switch (written) {
     case FileWrite::Ok:
       return true;
     case FileWrite::CannotCreate:
@@ -60,13 +58,30 @@ bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length,
   return false;
 }
 
+}  // namespace
+
+std::span<const PayloadFile> PayloadTable() { return kPayloadTable; }
+
+bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText) {
+  return Outcome(WriteWholeFile(path, std::span(static_cast<const uint8_t*>(data), length), OnFailure::KeepPartial),
+                 errorText);
+}
+
+bool WriteImageBytes(const std::wstring& path, const void* data, uint32_t length, ProgramFile* file,
+                     std::string& errorText) {
+  ImageBytesChunks chunks(data, length, file);
+  return Outcome(WriteWholeFile(path, length, chunks, OnFailure::KeepPartial), errorText);
+}
+
 bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t height, int32_t mode,
                          std::string& errorText) {
+  ProgramFile program;
+  ProgramFile* file = program.Open() ? &program : nullptr;
   for (const PayloadFile& row : kPayloadTable) {
     const void* data = nullptr;
     DWORD size = 0;
     if (FindPayload(row.resourceId, data, size) && size != 0) {
-      if (!WriteWholeFile(folder + L"\\" + row.fileName, data, size, errorText)) return false;
+      if (!WriteImageBytes(folder + L"\\" + row.fileName, data, size, file, errorText)) return false;
     } else if (!row.optional) {
       errorText = kDamaged;
       return false;

@@ -29,4 +29,11 @@ uint64_t PayloadBytes();
 // ends the install, and the next install writes the file again.
 bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText);
 
+class ProgramFile;
+// The same for bytes of this program's image (a resource): each chunk comes
+// from a window of the program's file when `file` is given and holds them,
+// else from the image. Results and messages as WriteWholeFile's.
+bool WriteImageBytes(const std::wstring& path, const void* data, uint32_t length, ProgramFile* file,
+                     std::string& errorText);
+
 }  // namespace tf

@@ -30,10 +30,12 @@ class FileSeam {
   static void Clear() {
     calls.clear();
     writes.clear();
+    writeData.clear();
   }
 
   static inline std::vector<DWORD> calls;   // bytes asked, reads and writes in call order
   static inline std::vector<DWORD> writes;  // bytes asked of the writes alone
+  static inline std::vector<const void*> writeData;  // where each write took its bytes from
   static inline DWORD readPiece = 0;        // a read delivers at most this many bytes; 0: all it is asked
   static inline int failCall = -1;          // index in calls of the call that fails (disk full)
   static inline int shortWrite = -1;        // index in writes of a write that writes only half its bytes
@@ -55,6 +57,7 @@ class FileSeam {
   static BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD wrote, LPOVERLAPPED overlapped) {
     calls.push_back(size);
     writes.push_back(size);
+    writeData.push_back(data);
     if (Fails()) {
       *wrote = 0;
       return FALSE;

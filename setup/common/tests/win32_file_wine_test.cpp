@@ -52,6 +52,43 @@ TEST_F(FileLayer, WritesInWholeChunksOfAtMostOneMebibyte) {
   }
 }
 
+// A chunk source that hands out a pattern and records what it was asked.
+class RecordedChunks : public ChunkSource {
+ public:
+  explicit RecordedChunks(const std::vector<uint8_t>& bytes, uint64_t failAt = UINT64_MAX)
+      : bytes_(bytes), failAt_(failAt) {}
+  const uint8_t* Chunk(uint64_t at, DWORD size) override {
+    asked.push_back({at, size});
+    return at == failAt_ ? nullptr : bytes_.data() + at;
+  }
+  std::vector<std::pair<uint64_t, DWORD>> asked;
+
+ private:
+  const std::vector<uint8_t>& bytes_;
+  uint64_t failAt_;
+};
+
+TEST_F(FileLayer, ChunkSourcesAreAskedChunkByChunkAndCanFail) {
+  const std::vector<uint8_t> bytes = Pattern(2 * kFileChunkBytes + 3);
+  RecordedChunks all(bytes);
+  ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes.size(), all, OnFailure::DeletePartial), FileWrite::Ok);
+  const std::vector<std::pair<uint64_t, DWORD>> want = {
+      {0, kFileChunkBytes}, {kFileChunkBytes, kFileChunkBytes}, {2 * kFileChunkBytes, 3}};
+  EXPECT_EQ(all.asked, want);
+  EXPECT_EQ(Seam::writes, (std::vector<DWORD>{kFileChunkBytes, kFileChunkBytes, 3}));
+  std::vector<uint8_t> back;
+  ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
+  EXPECT_TRUE(back == bytes);
+
+  // A chunk the source cannot give fails the write before it is tried.
+  Seam::Clear();
+  RecordedChunks failing(bytes, kFileChunkBytes);
+  EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes.size(), failing, OnFailure::KeepPartial), FileWrite::WriteFailed);
+  EXPECT_EQ(failing.asked.size(), 2u);
+  EXPECT_EQ(Seam::writes.size(), 1u);
+  EXPECT_EQ(test::FileSize(dir / L"f.bin"), kFileChunkBytes);
+}
+
 TEST_F(FileLayer, ReadsThatComeBackInPiecesStillDeliverEveryByte) {
   std::vector<uint8_t> bytes = Pattern(3 * kFileChunkBytes + 17), back;
   ASSERT_TRUE(test::WriteFileBytes(dir / L"f.bin", bytes.data(), bytes.size()));

@@ -1,0 +1,20 @@
+# Resources 9001 to 9004 of the payload writer's test: 1 MiB, 1 MiB + 1, empty
+# and 100003 bytes, each of its own random bytes, in image_bytes_test.rc.
+set(dir ${CMAKE_CURRENT_BINARY_DIR}/image_bytes)
+file(MAKE_DIRECTORY ${dir})
+set(lines "")
+foreach(row IN ITEMS "9001;1048576" "9002;1048577" "9003;0" "9004;100003")
+  list(GET row 0 id)
+  list(GET row 1 size)
+  set(file ${dir}/r${id}.bin)
+  if(NOT EXISTS ${file})
+    set(text "")
+    if(size GREATER 0)
+      string(RANDOM LENGTH ${size} ALPHABET "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz+/"
+             RANDOM_SEED ${id} text)
+    endif()
+    file(WRITE ${file} "${text}")
+  endif()
+  string(APPEND lines "${id} RCDATA \"${file}\"\n")
+endforeach()
+file(CONFIGURE OUTPUT ${dir}/image_bytes_test.rc CONTENT "${lines}")
