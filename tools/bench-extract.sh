@@ -57,17 +57,19 @@ else
   echo "page cache: both sources read from it (warmed before every timed run)"
   prepare() { cat "$1" >/dev/null; sync; }
 fi
-extracts="" copies="" shares="" ecpu="" ccpu="" installs="" ratios="" rests="" peaks=""
+extracts="" copies="" shares="" ecpu="" ccpu="" installs="" ratios="" rests="" others="" peaks=""
 declare -A steps
 timed_extract() {
   rm -rf "$work/out"; prepare "$work/big.iso"
   local a; a=$(run $bench extract "$(win "$work/big.iso")" "$(win "$work/out")"); echo "$a  [$(bench_load)]"
   extracts="$extracts $(cut -d' ' -f3 <<<"$a")"; ecpu="$ecpu $(cut -d' ' -f5 <<<"$a")"; last_extract=$(cut -d' ' -f3 <<<"$a")
+  rm -rf "$work/out"
 }
 timed_copy() {
   rm -f "$work/copy.bin"; prepare "$work/same-size.bin"
   local b; b=$(run $bench copy "$(win "$work/same-size.bin")" "$(win "$work/copy.bin")"); echo "$b  [$(bench_load)]"
   copies="$copies $(cut -d' ' -f3 <<<"$b")"; ccpu="$ccpu $(cut -d' ' -f5 <<<"$b")"; last_copy=$(cut -d' ' -f3 <<<"$b")
+  rm -f "$work/copy.bin"
 }
 # The real tf_setup (64-bit build) into a new folder; its log's lines time the steps.
 timed_install() {
@@ -79,8 +81,14 @@ timed_install() {
   installs="$installs $(cut -d' ' -f3 <<<"$first")"; peaks="$peaks $(cut -d' ' -f5 <<<"$first")"
   last_install=$(cut -d' ' -f3 <<<"$first")
   last_note=$(sed -n 's/^steps.* note=\([0-9.]*\).*/\1/p' <<<"$c")
+  local copying; copying=$(sed -n 's/^steps.* extract=\([0-9.]*\).*/\1/p' <<<"$c")
+  others="$others $(awk -v i="$last_install" -v n="$last_note" -v x="$copying" 'BEGIN { print i - n - x }')"
   local kv; for kv in $(sed -n 's/^steps //p' <<<"$c"); do steps[${kv%%=*}]="${steps[${kv%%=*}]:-} ${kv#*=}"; done
+  rm -rf "$work/install"
 }
+# Each run deletes what it wrote: how much of its output the page cache holds,
+# and how long ago the space of the last output was freed, change the cost of
+# writing here by up to a factor of four, so every run begins from the same state.
 busy=0
 echo "rounds: $rounds, each its own order of extraction, copy and install; $(bench_load)"
 for round in $(seq "$rounds"); do
@@ -114,7 +122,7 @@ awk -v bytes="$bytes" -v e="$e" -v c="$c" -v em="$(bench_median "$extracts")" -v
     -v sm="$(bench_median "$shares")" -v ec="$(bench_median "$ecpu")" -v cc="$(bench_median "$ccpu")" \
     -v l="$(bench_median "$layouts")" -v files="$files" -v n="$rounds" \
     -v i="$(bench_best "$installs")" -v im="$(bench_median "$installs")" -v rm="$(bench_median "$ratios")" \
-    -v rn="$(bench_median "$rests")" -v note="$(bench_median "${steps[note]}")" \
+    -v rn="$(bench_median "$rests")" -v note="$(bench_median "${steps[note]}")" -v o="$(bench_median "$others")" \
     -v pmax="$(tr ' ' '\n' <<<"$peaks" | grep . | sort -g | tail -1)" -v pmed="$(bench_median "$peaks")" 'BEGIN {
   mib = 1048576;
   printf "extract %.0f MiB: best %.3f s (%.1f MiB/s), median %.3f s, median CPU %.3f s\n", bytes / mib, e, bytes / e / mib, em, ec;
@@ -122,6 +130,7 @@ awk -v bytes="$bytes" -v e="$e" -v c="$c" -v em="$(bench_median "$extracts")" -v
   printf "extraction at %.1f%% of the copy from the best times, %.1f%% as the median of %d rounds (target >= 90%%)\n", 100 * c / e, sm, n;
   printf "whole silent install: best %.3f s, median %.3f s; %.2f times the copy from the best times, %.2f as the median of %d rounds (target <= 1.3)\n", i, im, i / c, rm, n;
   printf "the same without the retail note'"'"'s pause (%.3f s median; every image that is not a retail disc waits it): %.2f times the copy from the best times, %.2f as the median\n", note, (i - note) / c, rn;
+  printf "the install besides its extraction and that pause: %.3f s median, %.2f of the copy'"'"'s median time\n", o, o / cm;
   printf "per-file part: %d folders and empty files in %.3f s (median), %.1f%% of the best extraction\n", files, l, 100 * l / e;
   printf "tf_setup peak working set: %.1f MiB the largest, %.1f MiB the median of the installs (target < 32 MiB)\n", pmax / mib, pmed / mib;
 }'
