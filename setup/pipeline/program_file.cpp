@@ -15,7 +15,9 @@ constexpr size_t kHeaderBytes = 0x1000;
 
 const uint8_t* ImageBase() { return reinterpret_cast<const uint8_t*>(GetModuleHandleW(nullptr)); }
 
-std::wstring ProgramPath() {
+}  // namespace
+
+std::wstring RunningProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -26,10 +28,8 @@ std::wstring ProgramPath() {
   }
 }
 
-}  // namespace
-
 bool ProgramFile::Open() {
-  const std::wstring path = ProgramPath();
+  const std::wstring path = RunningProgramPath();
   if (path.empty()) return false;
   file_.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -6,11 +6,15 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "common/win32_file.h"
 #include "common/win32_handle.h"
 
 namespace tf {
+
+// The running program's full path, however long it is; empty when it cannot be read.
+std::wstring RunningProgramPath();
 
 class ProgramFile {
  public:

@@ -4,29 +4,12 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <vector>
-
 #include "common/com_ref.h"
 #include "pipeline/install_names.h"
 #include "pipeline/known_folders.h"
+#include "pipeline/program_file.h"
 
 namespace tf {
-
-namespace {
-
-// The running program's full path, however long it is.
-std::wstring RunningProgramPath() {
-  std::vector<wchar_t> buffer(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) return std::wstring(buffer.data(), n);
-    if (buffer.size() >= 32768) return {};
-    buffer.assign(buffer.size() * 2, L'\0');
-  }
-}
-
-}  // namespace
 
 bool CreateShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingFolder,
                     const std::wstring& iconPath) {
