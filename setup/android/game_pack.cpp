@@ -6,14 +6,18 @@ namespace tf::android {
 
 std::vector<uint8_t> BuildPakIndex(const std::vector<GameFile>& files) {
   std::vector<uint8_t> index;
-  ByteWriter w(index);
-  w.Bytes(kPakMagic, sizeof(kPakMagic));
-  w.U32(kPakVersion);
-  w.U32(static_cast<uint32_t>(files.size()));
+  Record<kPakHeaderSize> header{};
+  PutRecordBytes<kPakMagicAt>(header, kPakMagic);
+  PutRecordU32<kPakVersionAt>(header, kPakVersion);
+  PutRecordU32<kPakCountAt>(header, static_cast<uint32_t>(files.size()));
+  AppendRecord(index, header);
   for (const GameFile& f : files) {
-    w.U16(static_cast<uint16_t>(f.name.size()));
-    w.Bytes(f.name.data(), f.name.size());
-    w.U64(f.size);
+    Record<kPakNameLengthSize> nameLength{};
+    PutRecordU16<0>(nameLength, static_cast<uint16_t>(f.name.size()));
+    AppendRecord(index, nameLength, f.name);
+    Record<kPakFileSizeSize> size{};
+    PutRecordU64<0>(size, f.size);
+    AppendRecord(index, size);
   }
   return index;
 }

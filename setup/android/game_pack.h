@@ -24,8 +24,15 @@ struct GameFile {
 inline constexpr char kPakEntryName[] = "assets/game.pak";
 inline constexpr char kPakMagic[4] = {'T', 'F', 'P', 'K'};
 inline constexpr uint32_t kPakVersion = 1;
-inline constexpr size_t kPakHeaderSize = 12;            // magic, version, file count
-inline constexpr size_t kPakRecordFixedSize = 2 + 8;    // name length, file size
+// The header: magic, version, file count.
+inline constexpr size_t kPakHeaderSize = 12;
+inline constexpr size_t kPakMagicAt = 0;
+inline constexpr size_t kPakVersionAt = 4;
+inline constexpr size_t kPakCountAt = 8;
+// Per file: the name's length (u16), the name, the file's size (u64).
+inline constexpr size_t kPakNameLengthSize = 2;
+inline constexpr size_t kPakFileSizeSize = 8;
+inline constexpr size_t kPakRecordFixedSize = kPakNameLengthSize + kPakFileSizeSize;
 inline constexpr uint64_t kMaxPakLength = 0xFFFFFFFFull;  // one zip entry with 32-bit sizes
 inline constexpr uint64_t kMaxPakNameLength = 0xFFFF;
 

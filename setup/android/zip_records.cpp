@@ -8,10 +8,15 @@ using namespace zip;
 
 namespace {
 
-uint8_t* Grow(std::vector<uint8_t>& out, size_t n) {
-  size_t at = out.size();
-  out.resize(at + n);
-  return out.data() + at;
+// The fields that both file headers hold, at the offsets of `Fields`.
+template <typename Fields, size_t N>
+void PutEntryFields(Record<N>& header, uint32_t crc, uint64_t size, size_t nameLength) {
+  PutRecordU16<Fields::kVersionNeeded>(header, kVersion);
+  PutRecordU16<Fields::kMethod>(header, kMethodStored);
+  PutRecordU32<Fields::kCrc>(header, crc);
+  PutRecordU32<Fields::kCompressedSize>(header, static_cast<uint32_t>(size));
+  PutRecordU32<Fields::kUncompressedSize>(header, static_cast<uint32_t>(size));
+  PutRecordU16<Fields::kNameLength>(header, static_cast<uint16_t>(nameLength));
 }
 
 }  // namespace
@@ -25,55 +30,33 @@ bool ZipHasRoom(uint64_t position, uint64_t nameLength, uint64_t size, uint64_t 
   return fits;
 }
 
+// Fields not written stay 0: flags, time, date, the extra and comment lengths,
+// disks and attributes.
 void AppendLocalHeader(std::vector<uint8_t>& out, std::string_view name, uint32_t crc, uint64_t size) {
-  uint8_t* p = Grow(out, kLocalHeaderSize);
-  PutU32(p + local::kSignature, kLocalSignature);
-  PutU16(p + local::kVersionNeeded, kVersion);
-  PutU16(p + local::kFlags, 0);
-  PutU16(p + local::kMethod, kMethodStored);
-  PutU16(p + local::kTime, 0);
-  PutU16(p + local::kDate, 0);
-  PutU32(p + local::kCrc, crc);
-  PutU32(p + local::kCompressedSize, static_cast<uint32_t>(size));
-  PutU32(p + local::kUncompressedSize, static_cast<uint32_t>(size));
-  PutU16(p + local::kNameLength, static_cast<uint16_t>(name.size()));
-  PutU16(p + local::kExtraLength, 0);
-  out.insert(out.end(), name.begin(), name.end());
+  Record<kLocalHeaderSize> header{};
+  PutRecordU32<local::kSignature>(header, kLocalSignature);
+  PutEntryFields<local>(header, crc, size, name.size());
+  AppendRecord(out, header, name);
 }
 
 void AppendCentralHeader(std::vector<uint8_t>& out, const CentralRecord& record) {
-  uint8_t* p = Grow(out, kCentralHeaderSize);
-  PutU32(p + central::kSignature, kCentralSignature);
-  PutU16(p + central::kVersionMadeBy, kVersion);
-  PutU16(p + central::kVersionNeeded, kVersion);
-  PutU16(p + central::kFlags, 0);
-  PutU16(p + central::kMethod, kMethodStored);
-  PutU16(p + central::kTime, 0);
-  PutU16(p + central::kDate, 0);
-  PutU32(p + central::kCrc, record.crc);
-  PutU32(p + central::kCompressedSize, static_cast<uint32_t>(record.size));
-  PutU32(p + central::kUncompressedSize, static_cast<uint32_t>(record.size));
-  PutU16(p + central::kNameLength, static_cast<uint16_t>(record.name.size()));
-  PutU16(p + central::kExtraLength, 0);
-  PutU16(p + central::kCommentLength, 0);
-  PutU16(p + central::kDiskStart, 0);
-  PutU16(p + central::kInternalAttributes, 0);
-  PutU32(p + central::kExternalAttributes, 0);
-  PutU32(p + central::kLocalHeaderOffset, static_cast<uint32_t>(record.localHeaderOffset));
-  out.insert(out.end(), record.name.begin(), record.name.end());
+  Record<kCentralHeaderSize> header{};
+  PutRecordU32<central::kSignature>(header, kCentralSignature);
+  PutRecordU16<central::kVersionMadeBy>(header, kVersion);
+  PutEntryFields<central>(header, record.crc, record.size, record.name.size());
+  PutRecordU32<central::kLocalHeaderOffset>(header, static_cast<uint32_t>(record.localHeaderOffset));
+  AppendRecord(out, header, record.name);
 }
 
 void AppendEndRecord(std::vector<uint8_t>& out, uint64_t entryCount, uint64_t directorySize,
                      uint64_t directoryOffset) {
-  uint8_t* p = Grow(out, kEndRecordSize);
-  PutU32(p + end::kSignature, kEndSignature);
-  PutU16(p + end::kDisk, 0);
-  PutU16(p + end::kDirectoryDisk, 0);
-  PutU16(p + end::kDiskEntries, static_cast<uint16_t>(entryCount));
-  PutU16(p + end::kTotalEntries, static_cast<uint16_t>(entryCount));
-  PutU32(p + end::kDirectorySize, static_cast<uint32_t>(directorySize));
-  PutU32(p + end::kDirectoryOffset, static_cast<uint32_t>(directoryOffset));
-  PutU16(p + end::kCommentLength, 0);
+  Record<kEndRecordSize> record{};
+  PutRecordU32<end::kSignature>(record, kEndSignature);
+  PutRecordU16<end::kDiskEntries>(record, static_cast<uint16_t>(entryCount));
+  PutRecordU16<end::kTotalEntries>(record, static_cast<uint16_t>(entryCount));
+  PutRecordU32<end::kDirectorySize>(record, static_cast<uint32_t>(directorySize));
+  PutRecordU32<end::kDirectoryOffset>(record, static_cast<uint32_t>(directoryOffset));
+  AppendRecord(out, record);
 }
 
 bool BuildCentralDirectory(const std::vector<CentralRecord>& records, uint64_t directoryOffset,

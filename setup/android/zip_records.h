@@ -1,6 +1,8 @@
 #pragma once
 // Zip records of a package of stored entries: the local file header, the
-// central-directory file header and the end record, with their field offsets.
+// central-directory file header and the end record, with their field offsets
+// (each record's offsets in a struct of its own, so that code can be written
+// once for the fields that both file headers hold).
 // No ZIP64: every offset, size and count has to fit its 32- or 16-bit field.
 #include <cstddef>
 #include <cstdint>
@@ -16,56 +18,56 @@ inline constexpr uint16_t kMethodStored = 0;
 // Local file header: 30 bytes, then the name (no extra field is written).
 inline constexpr uint32_t kLocalSignature = 0x04034B50;
 inline constexpr size_t kLocalHeaderSize = 30;
-namespace local {
-inline constexpr size_t kSignature = 0;
-inline constexpr size_t kVersionNeeded = 4;
-inline constexpr size_t kFlags = 6;
-inline constexpr size_t kMethod = 8;
-inline constexpr size_t kTime = 10;
-inline constexpr size_t kDate = 12;
-inline constexpr size_t kCrc = 14;
-inline constexpr size_t kCompressedSize = 18;
-inline constexpr size_t kUncompressedSize = 22;
-inline constexpr size_t kNameLength = 26;
-inline constexpr size_t kExtraLength = 28;
-}  // namespace local
+struct local {
+  static constexpr size_t kSignature = 0;
+  static constexpr size_t kVersionNeeded = 4;
+  static constexpr size_t kFlags = 6;
+  static constexpr size_t kMethod = 8;
+  static constexpr size_t kTime = 10;
+  static constexpr size_t kDate = 12;
+  static constexpr size_t kCrc = 14;
+  static constexpr size_t kCompressedSize = 18;
+  static constexpr size_t kUncompressedSize = 22;
+  static constexpr size_t kNameLength = 26;
+  static constexpr size_t kExtraLength = 28;
+};
 
 // Central-directory file header: 46 bytes, then name, extra field and comment.
 inline constexpr uint32_t kCentralSignature = 0x02014B50;
 inline constexpr size_t kCentralHeaderSize = 46;
-namespace central {
-inline constexpr size_t kSignature = 0;
-inline constexpr size_t kVersionMadeBy = 4;
-inline constexpr size_t kVersionNeeded = 6;
-inline constexpr size_t kFlags = 8;
-inline constexpr size_t kMethod = 10;
-inline constexpr size_t kTime = 12;
-inline constexpr size_t kDate = 14;
-inline constexpr size_t kCrc = 16;
-inline constexpr size_t kCompressedSize = 20;
-inline constexpr size_t kUncompressedSize = 24;
-inline constexpr size_t kNameLength = 28;
-inline constexpr size_t kExtraLength = 30;
-inline constexpr size_t kCommentLength = 32;
-inline constexpr size_t kDiskStart = 34;
-inline constexpr size_t kInternalAttributes = 36;
-inline constexpr size_t kExternalAttributes = 38;
-inline constexpr size_t kLocalHeaderOffset = 42;
-}  // namespace central
+struct central {
+  static constexpr size_t kSignature = 0;
+  static constexpr size_t kVersionMadeBy = 4;
+  static constexpr size_t kVersionNeeded = 6;
+  static constexpr size_t kFlags = 8;
+  static constexpr size_t kMethod = 10;
+  static constexpr size_t kTime = 12;
+  static constexpr size_t kDate = 14;
+  static constexpr size_t kCrc = 16;
+  static constexpr size_t kCompressedSize = 20;
+  static constexpr size_t kUncompressedSize = 24;
+  static constexpr size_t kNameLength = 28;
+  static constexpr size_t kExtraLength = 30;
+  static constexpr size_t kCommentLength = 32;
+  static constexpr size_t kDiskStart = 34;
+  static constexpr size_t kInternalAttributes = 36;
+  static constexpr size_t kExternalAttributes = 38;
+  static constexpr size_t kLocalHeaderOffset = 42;
+};
 
 // End-of-central-directory record: 22 bytes (no comment is written).
 inline constexpr uint32_t kEndSignature = 0x06054B50;
 inline constexpr size_t kEndRecordSize = 22;
-namespace end {
-inline constexpr size_t kSignature = 0;
-inline constexpr size_t kDisk = 4;
-inline constexpr size_t kDirectoryDisk = 6;
-inline constexpr size_t kDiskEntries = 8;
-inline constexpr size_t kTotalEntries = 10;
-inline constexpr size_t kDirectorySize = 12;
-inline constexpr size_t kDirectoryOffset = 16;
-inline constexpr size_t kCommentLength = 20;
-}  // namespace end
+struct end {
+  static constexpr size_t kSignature = 0;
+  static constexpr size_t kDisk = 4;
+  static constexpr size_t kDirectoryDisk = 6;
+  static constexpr size_t kDiskEntries = 8;
+  static constexpr size_t kTotalEntries = 10;
+  static constexpr size_t kDirectorySize = 12;
+  static constexpr size_t kDirectoryOffset = 16;
+  static constexpr size_t kCommentLength = 20;
+};
 
 // All-ones in a 32-bit offset or size, or in the 16-bit entry count, tells
 // readers to look for ZIP64 records, so the largest usable values are one less.

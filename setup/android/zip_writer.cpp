@@ -48,10 +48,10 @@ bool ZipWriter::AddStoredEntry(const std::string& name, const void* data, uint64
 }
 
 bool ZipWriter::PatchCrc(uint64_t localHeaderOffset, uint32_t crc) {
-  uint8_t bytes[4];
-  PutU32(bytes, crc);
+  Record<4> field{};
+  PutRecordU32<0>(field, crc);
   // The way back is checked too: a pointer left inside the pack would overwrite it.
-  return Seek(file_.Get(), localHeaderOffset + zip::local::kCrc) && WriteAll(file_.Get(), bytes, sizeof(bytes)) &&
+  return Seek(file_.Get(), localHeaderOffset + zip::local::kCrc) && WriteAll(file_.Get(), field.data(), field.size()) &&
          Seek(file_.Get(), position_);
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace tf {
@@ -54,11 +55,42 @@ class ByteReader {
   std::span<const uint8_t> data_;
 };
 
-// Fields of a fixed-size record already copied out of a file: the field's
-// place is checked against the record's size when the code is compiled, and
-// the bytes are taken through ByteReader like every other read.
+namespace detail {
+template <typename T>
+void StoreLittleEndian(uint8_t* p, T v) {
+  for (size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+}  // namespace detail
+
+// The mirror of ByteReader for bytes already in a buffer: a write whose place
+// is not inside the buffer changes nothing and returns false.
+class ByteWriter {
+ public:
+  explicit ByteWriter(std::span<uint8_t> data) : data_(data) {}
+
+  bool U16(uint64_t offset, uint16_t v) { return Put(offset, v); }
+  bool U32(uint64_t offset, uint32_t v) { return Put(offset, v); }
+  bool U64(uint64_t offset, uint64_t v) { return Put(offset, v); }
+
+ private:
+  template <typename T>
+  bool Put(uint64_t offset, T v) {
+    if (offset > data_.size() || sizeof(T) > data_.size() - offset) return false;
+    detail::StoreLittleEndian(data_.data() + offset, v);
+    return true;
+  }
+  std::span<uint8_t> data_;
+};
+
+// A fixed-size record: copied out of a file to be read, or built whole to be
+// written. Its fields are read and written at named offsets, each checked
+// against the record's size when the code is compiled; reads go through
+// ByteReader like every other read.
+template <size_t N>
+using Record = std::array<uint8_t, N>;
+
 template <typename T, size_t At, size_t N>
-T RecordField(const std::array<uint8_t, N>& record) {
+T RecordField(const Record<N>& record) {
   static_assert(sizeof(T) == 2 || sizeof(T) == 4, "u16 and u32 fields only");
   static_assert(At + sizeof(T) <= N, "the field lies outside the record");
   const ByteReader r(record);
@@ -68,54 +100,33 @@ T RecordField(const std::array<uint8_t, N>& record) {
   return v;
 }
 template <size_t At, size_t N>
-uint16_t RecordU16(const std::array<uint8_t, N>& record) { return RecordField<uint16_t, At>(record); }
+uint16_t RecordU16(const Record<N>& record) { return RecordField<uint16_t, At>(record); }
 template <size_t At, size_t N>
-uint32_t RecordU32(const std::array<uint8_t, N>& record) { return RecordField<uint32_t, At>(record); }
-
-inline void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void PutU64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+uint32_t RecordU32(const Record<N>& record) { return RecordField<uint32_t, At>(record); }
 
 template <typename T, size_t At, size_t N>
-void PutRecordField(std::array<uint8_t, N>& record, T v) {
+void PutRecordField(Record<N>& record, T v) {
   static_assert(At + sizeof(T) <= N, "the field lies outside the record");
-  for (size_t i = 0; i < sizeof(T); ++i) record[At + i] = static_cast<uint8_t>(v >> (8 * i));
+  detail::StoreLittleEndian(record.data() + At, v);
 }
 template <size_t At, size_t N>
-void PutRecordU16(std::array<uint8_t, N>& record, uint16_t v) { PutRecordField<uint16_t, At>(record, v); }
+void PutRecordU16(Record<N>& record, uint16_t v) { PutRecordField<uint16_t, At>(record, v); }
 template <size_t At, size_t N>
-void PutRecordU32(std::array<uint8_t, N>& record, uint32_t v) { PutRecordField<uint32_t, At>(record, v); }
+void PutRecordU32(Record<N>& record, uint32_t v) { PutRecordField<uint32_t, At>(record, v); }
+template <size_t At, size_t N>
+void PutRecordU64(Record<N>& record, uint64_t v) { PutRecordField<uint64_t, At>(record, v); }
+// Bytes taken as they are, such as a magic.
+template <size_t At, size_t N, size_t M>
+void PutRecordBytes(Record<N>& record, const char (&bytes)[M]) {
+  static_assert(At + M <= N, "the field lies outside the record");
+  for (size_t i = 0; i < M; ++i) record[At + i] = static_cast<uint8_t>(bytes[i]);
+}
 
-// Appends little-endian fields to a growing buffer.
-class ByteWriter {
- public:
-  explicit ByteWriter(std::vector<uint8_t>& out) : out_(out) {}
-  size_t Size() const { return out_.size(); }
-  void U8(uint8_t v) { out_.push_back(v); }
-  void U16(uint16_t v) { Grow(2, [&](uint8_t* p) { PutU16(p, v); }); }
-  void U32(uint32_t v) { Grow(4, [&](uint8_t* p) { PutU32(p, v); }); }
-  void U64(uint64_t v) { Grow(8, [&](uint8_t* p) { PutU64(p, v); }); }
-  void Bytes(const void* data, size_t length) {
-    const auto* b = static_cast<const uint8_t*>(data);
-    out_.insert(out_.end(), b, b + length);
-  }
-  void Fill(uint8_t value, size_t count) { out_.insert(out_.end(), count, value); }
-
- private:
-  template <typename F>
-  void Grow(size_t n, F put) {
-    size_t at = out_.size();
-    out_.resize(at + n);
-    put(out_.data() + at);
-  }
-  std::vector<uint8_t>& out_;
-};
+// Appends a whole record and then the bytes that follow it (a name, say).
+template <size_t N>
+void AppendRecord(std::vector<uint8_t>& out, const Record<N>& record, std::string_view tail = {}) {
+  out.insert(out.end(), record.begin(), record.end());
+  out.insert(out.end(), tail.begin(), tail.end());
+}
 
 }  // namespace tf

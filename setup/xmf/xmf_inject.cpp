@@ -31,9 +31,7 @@ bool AppendFrom(std::vector<uint8_t>& out, const Section& section, uint64_t at, 
 template <typename Change>
 bool Rewrite32(std::vector<uint8_t>& out, uint64_t at, Change change) {
   uint32_t word = 0;
-  if (!ByteReader(out).U32(at, word)) return false;
-  PutU32(out.data() + at, change(word));
-  return true;
+  return ByteReader(out).U32(at, word) && ByteWriter(out).U32(at, change(word));
 }
 
 template <typename Map>
@@ -167,12 +165,13 @@ bool Inject(const XmfContainer& target, const ExtractedObject& x, const std::str
   for (const MaterialCopy& m : x.materials) {
     MaterialRecord bytes = m.bytes;
     const ByteReader slots(m.bytes);
+    ByteWriter newSlots(bytes);
     for (uint32_t s = 0; s < kMaterialSlotCount; ++s) {
       uint32_t slotValue = 0, mapped = 0;
       if (!slots.U32(kMaterialSlotsAt + 4 * s, slotValue)) return Fail(e, kMsgIncomplete);
       if (slotValue == kNone) continue;
-      if (!Lookup(textureMap, slotValue, mapped)) return Fail(e, kMsgIncomplete);
-      PutU32(bytes.data() + kMaterialSlotsAt + 4 * s, mapped);
+      if (!Lookup(textureMap, slotValue, mapped) || !newSlots.U32(kMaterialSlotsAt + 4 * s, mapped))
+        return Fail(e, kMsgIncomplete);
     }
     Append(newMaterials, bytes);
   }
@@ -228,7 +227,9 @@ bool Inject(const XmfContainer& target, const ExtractedObject& x, const std::str
   ResourceRecord ib = x.ibResource;
   PutRecordU32<kResourceOffsetAt>(ib, static_cast<uint32_t>(blockBase + wordsPos));
   std::copy(ib.begin(), ib.end(), block.begin() + ibPos);
-  for (size_t w = 0; w < x.indexWords.size(); ++w) PutU16(block.data() + wordsPos + 2 * w, x.indexWords[w]);
+  ByteWriter blockWriter(block);
+  for (size_t w = 0; w < x.indexWords.size(); ++w)
+    if (!blockWriter.U16(wordsPos + 2 * w, x.indexWords[w])) return Fail(e, kMsgIncomplete);
 
   // The target's OXMF with every pointer site moved, in ascending order. The
   // bitmap keeps each site once, so objects that share arrays cost no memory per repeat.

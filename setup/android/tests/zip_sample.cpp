@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
       at += n;
     }
   }
-  tf::PutU32(w.out.data() + localHeaderOffset + zip::local::kCrc, Crc32Finish(crc));
+  tf::ByteWriter(w.out).U32(localHeaderOffset + zip::local::kCrc, Crc32Finish(crc));
   w.records.push_back({kPakEntryName, Crc32Finish(crc), pakLength, localHeaderOffset});
   manifestEntries.push_back({kPakEntryName, std::string(43, 'P') + "="});
 

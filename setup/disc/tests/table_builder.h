@@ -30,10 +30,11 @@ inline void AppendEntry(std::vector<uint8_t>& table, const RawEntry& e) {
   if (inBlock + length > kSectorSize) table.resize(table.size() + (kSectorSize - inBlock), 0xFF);
   size_t at = table.size();
   table.resize(at + length, 0xFF);
-  PutU16(&table[at], 0);
-  PutU16(&table[at + 2], 0);
-  PutU32(&table[at + 4], e.sector);
-  PutU32(&table[at + 8], e.size);
+  ByteWriter w(table);
+  w.U16(at, 0);
+  w.U16(at + 2, 0);
+  w.U32(at + 4, e.sector);
+  w.U32(at + 8, e.size);
   table[at + 12] = e.folder ? 0x10 : 0x00;
   table[at + 13] = static_cast<uint8_t>(e.name.size());
   std::memcpy(&table[at + 14], e.name.data(), e.name.size());
@@ -48,9 +49,10 @@ inline std::vector<uint8_t> Table(const std::vector<RawEntry>& entries) {
 inline std::vector<uint8_t> Descriptor(uint32_t rootSector, uint32_t rootSize, uint64_t timestamp = kGameTimestamp) {
   std::vector<uint8_t> d(kSectorSize, 0);
   std::memcpy(d.data(), kVolumeMagic, kVolumeMagicSize);
-  PutU32(&d[20], rootSector);
-  PutU32(&d[24], rootSize);
-  PutU64(&d[28], timestamp);
+  ByteWriter w(d);
+  w.U32(20, rootSector);
+  w.U32(24, rootSize);
+  w.U64(28, timestamp);
   std::memcpy(d.data() + 2028, kVolumeMagic, kVolumeMagicSize);
   return d;
 }

@@ -21,21 +21,22 @@ constexpr uint32_t kTableAt = kPeAt + 24 + kOptionalSize;
 
 std::vector<uint8_t> Headers(const std::vector<Section>& sections) {
   std::vector<uint8_t> h(kTableAt + 40 * sections.size() + 16, 0);
-  PutU16(&h[0], 0x5A4D);
-  PutU32(&h[0x3C], kPeAt);
-  PutU32(&h[kPeAt], 0x00004550);
-  PutU16(&h[kPeAt + 4], 0x8664);
-  PutU16(&h[kPeAt + 6], static_cast<uint16_t>(sections.size()));
-  PutU32(&h[kPeAt + 8], 0x5EED0001);  // time stamp
-  PutU16(&h[kPeAt + 20], kOptionalSize);
+  ByteWriter w(h);
+  w.U16(0, 0x5A4D);
+  w.U32(0x3C, kPeAt);
+  w.U32(kPeAt, 0x00004550);
+  w.U16(kPeAt + 4, 0x8664);
+  w.U16(kPeAt + 6, static_cast<uint16_t>(sections.size()));
+  w.U32(kPeAt + 8, 0x5EED0001);  // time stamp
+  w.U16(kPeAt + 20, kOptionalSize);
   for (size_t i = 0; i < sections.size(); ++i) {
-    uint8_t* s = &h[kTableAt + 40 * i];
-    s[0] = '.';
-    s[1] = static_cast<uint8_t>('a' + i);
-    PutU32(s + 8, sections[i].virtualSize);
-    PutU32(s + 12, sections[i].address);
-    PutU32(s + 16, sections[i].rawSize);
-    PutU32(s + 20, sections[i].rawPointer);
+    const size_t s = kTableAt + 40 * i;
+    h[s] = '.';
+    h[s + 1] = static_cast<uint8_t>('a' + i);
+    w.U32(s + 8, sections[i].virtualSize);
+    w.U32(s + 12, sections[i].address);
+    w.U32(s + 16, sections[i].rawSize);
+    w.U32(s + 20, sections[i].rawPointer);
   }
   return h;
 }
@@ -100,13 +101,13 @@ TEST(ImageSections, HeadersThatAreNotAnImagesFindNothing) {
 TEST(ImageSections, SameSectionsIgnoresTheImageBaseButNotTheLayout) {
   const std::vector<uint8_t> file = Headers(kLayout);
   std::vector<uint8_t> loaded = file;
-  PutU32(&loaded[kPeAt + 24 + 24], 0x7FF60000);  // the image base, as a loader that relocated it writes
+  ByteWriter(loaded).U32(kPeAt + 24 + 24, 0x7FF60000);  // the image base, as a loader that relocated it writes
   EXPECT_TRUE(SameSections(file, loaded));
 
   std::vector<Section> moved = kLayout;
   moved[2].rawPointer += 0x200;
   std::vector<uint8_t> stamped = file;
-  PutU32(&stamped[kPeAt + 8], 0x5EED0002);
+  ByteWriter(stamped).U32(kPeAt + 8, 0x5EED0002);
   std::vector<Section> fewer(kLayout.begin(), kLayout.end() - 1);
   EXPECT_FALSE(SameSections(file, Headers(moved)));
   EXPECT_FALSE(SameSections(file, stamped));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "common/bytes.h"
 
@@ -23,12 +24,12 @@ struct Rng {
   uint32_t Below(uint32_t n) { return n == 0 ? 0 : static_cast<uint32_t>((uint64_t{Next()} * n) >> 32); }
   uint32_t Range(uint32_t lo, uint32_t hi) { return lo + Below(hi - lo + 1); }
   bool Chance(uint32_t percent) { return Below(100) < percent; }
-  void Fill(uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(Next());
+  void Fill(std::span<uint8_t> bytes) {
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(Next());
   }
   std::vector<uint8_t> Bytes(size_t n) {
     std::vector<uint8_t> v(n);
-    Fill(v.data(), n);
+    Fill(v);
     return v;
   }
   template <typename T>
@@ -38,31 +39,31 @@ struct Rng {
 };
 
 struct Declaration {
-  uint8_t record[80];
+  Record<80> record;
   uint32_t stride = 0;
   uint32_t vertexCount = 0;
   size_t vb = 0;  // index into the VB list
 };
 
 struct Part {
-  uint8_t record[84];
+  Record<84> record;
   uint32_t decl = 0;
   std::vector<uint16_t> words;
 };
 
 struct Object {
-  uint8_t record[76];
+  Record<76> record;
   uint32_t name = 0;
   std::vector<Declaration> decls;
   std::vector<Part> parts;
   // Filled by the layout:
   uint32_t partsAt = 0, declsAt = 0, ibAt = 0, wordsAt = 0;
-  uint8_t ib[12];
+  Record<12> ib;
   std::vector<uint16_t> words;
 };
 
 struct Vb {
-  uint8_t record[12];
+  Record<12> record;
   size_t item = 0;  // FXMF item with its vertex data
 };
 
@@ -72,11 +73,9 @@ uint32_t Word(const std::string& name) {
   return w;
 }
 
-void Put(uint8_t* p, uint32_t v) { PutU32(p, v); }
-
 Declaration MakeDeclaration(Rng& rng, uint32_t maxVertices) {
   Declaration d;
-  rng.Fill(d.record, sizeof d.record);
+  rng.Fill(d.record);
   const uint32_t codes = rng.Range(1, 16);
   for (uint32_t i = 0; i < 16; ++i) {
     uint32_t code;
@@ -88,15 +87,15 @@ Declaration MakeDeclaration(Rng& rng, uint32_t maxVertices) {
     } else {
       code = rng.Next();
     }
-    Put(d.record + 16 + 4 * i, code);
+    ByteWriter(d.record).U32(16 + 4 * i, code);
   }
   for (uint32_t i = 0; i < codes; ++i) {
-    const uint32_t code = d.record[16 + 4 * i] | (d.record[17 + 4 * i] << 8) | (d.record[18 + 4 * i] << 16) |
-                          (static_cast<uint32_t>(d.record[19 + 4 * i]) << 24);
+    uint32_t code = 0;
+    (void)ByteReader(d.record).U32(16 + 4 * i, code);
     if (code < 16) d.stride += kSizes[code];
   }
   if (d.stride == 0) {  // only zero-size codes: make the first one a 12-byte element
-    Put(d.record + 16, 1);
+    PutRecordU32<16>(d.record, 1);
     d.stride = 12;
   }
   d.vertexCount = rng.Range(1, maxVertices);
@@ -131,7 +130,7 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
   // Textures: header slots in record order, as the palette-region rule counts them.
   struct Slot {
     bool real = false;
-    uint8_t bytes[20];
+    Record<20> bytes;
     size_t item = 0;
   };
   std::vector<Slot> slots;
@@ -158,7 +157,7 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
     } else {
       Slot s;
       s.real = true;
-      rng.Fill(s.bytes, 20);
+      rng.Fill(s.bytes);
       if (!realSlots.empty() && rng.Chance(10))
         s.item = slots[realSlots[rng.Below(static_cast<uint32_t>(realSlots.size()))]].item;  // shared pixels
       else
@@ -169,17 +168,17 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
     }
   }
   for (Slot& s : slots)
-    if (!s.real) rng.Fill(s.bytes, 20);
+    if (!s.real) rng.Fill(s.bytes);
 
   struct Palette {
-    uint8_t bytes[12];
+    Record<12> bytes;
     size_t item = 0;
   };
   std::vector<Palette> palettes;
   std::vector<uint32_t> texturePalette(t, kNone);
   auto newPalette = [&]() {
     Palette p;
-    rng.Fill(p.bytes, 12);
+    rng.Fill(p.bytes);
     p.item = newItem(rng.Range(1, o.maxPaletteBytes));
     palettes.push_back(p);
     return static_cast<uint32_t>(palettes.size() - 1);
@@ -204,7 +203,7 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
       uint32_t slot = kNone;
       if (t > 0 && !rng.Chance(40)) slot = 4 + 16 * rng.Below(t);
       if (textured && i == 0 && s == 0) slot = 4;
-      PutU32(materials[i].data() + 8 + 4 * s, slot);
+      ByteWriter(materials[i]).U32(8 + 4 * s, slot);
     }
   }
 
@@ -213,7 +212,7 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
   std::vector<Vb> vbs;
   for (uint32_t oi = 0; oi < objectCount; ++oi) {
     Object& ob = objects[oi];
-    rng.Fill(ob.record, 76);
+    rng.Fill(ob.record);
     std::string name = GeneratedName(oi);
     for (const auto& named : o.names)
       if (named.first == oi) name = named.second;
@@ -231,7 +230,7 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
     for (uint32_t j = 0; j < declCount + (extraDecl ? 1 : 0); ++j) {
       Declaration d = MakeDeclaration(rng, o.maxVertices);
       Vb vb;
-      rng.Fill(vb.record, 12);
+      rng.Fill(vb.record);
       vb.item = newItem(size_t{d.vertexCount} * d.stride);
       d.vb = vbs.size();
       vbs.push_back(vb);
@@ -242,7 +241,7 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
     const uint32_t lowestWord = o.negativeBaseVertex && rng.Chance(70) ? rng.Range(1, 3000) : 0;
     for (uint32_t k = 0; k < partCount; ++k) {
       Part p;
-      rng.Fill(p.record, 84);
+      rng.Fill(p.record);
       p.decl = k < declCount ? k : rng.Below(declCount);
       const Declaration& d = ob.decls[p.decl];
       const uint32_t n = rng.Range(1, std::max<uint32_t>(1, o.maxPartWords));
@@ -251,11 +250,11 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
       for (uint32_t q = 0; q < n; ++q) p.words.push_back(static_cast<uint16_t>(lowestWord + rng.Range(0, span)));
       if (!loose || rng.Chance(50)) p.words[rng.Below(n)] = static_cast<uint16_t>(lowestWord);
       const uint32_t first = rng.Below(n + 1);
-      Put(p.record + 8, first);
-      Put(p.record + 12, n - first);
-      PutU16(p.record + 20, static_cast<uint16_t>(rng.Range(1, 0xFFFF)));  // indexed
-      Put(p.record + 24, 4 + 80 * (isTextured ? 0 : rng.Below(materialCount)));
-      Put(p.record + 68, static_cast<uint32_t>(static_cast<int32_t>(lowVertex) - static_cast<int32_t>(lowestWord)));
+      PutRecordU32<8>(p.record, first);
+      PutRecordU32<12>(p.record, n - first);
+      PutRecordU16<20>(p.record, static_cast<uint16_t>(rng.Range(1, 0xFFFF)));  // indexed
+      PutRecordU32<24>(p.record, 4 + 80 * (isTextured ? 0 : rng.Below(materialCount)));
+      PutRecordU32<68>(p.record, static_cast<uint32_t>(static_cast<int32_t>(lowVertex) - static_cast<int32_t>(lowestWord)));
       ob.parts.push_back(std::move(p));
     }
 
@@ -269,21 +268,21 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
       if (o.indexGaps && rng.Chance(50))
         for (uint32_t g = rng.Range(1, 4); g > 0; --g)
           ob.words.push_back(static_cast<uint16_t>(rng.Range(lowestWord, 0xFFFF)));
-      Put(ob.parts[k].record + 16, static_cast<uint32_t>(ob.words.size()));
+      PutRecordU32<16>(ob.parts[k].record, static_cast<uint32_t>(ob.words.size()));
       ob.words.insert(ob.words.end(), ob.parts[k].words.begin(), ob.parts[k].words.end());
     }
     if (o.indexGaps && rng.Chance(50))
       for (uint32_t g = rng.Range(1, 3); g > 0; --g) ob.words.push_back(static_cast<uint16_t>(rng.Next()));
-    rng.Fill(ob.ib, 12);
-    PutU16(ob.record + 4, static_cast<uint16_t>(partCount));
-    PutU16(ob.record + 20, static_cast<uint16_t>(ob.decls.size()));
-    PutU16(ob.record + 28, 0);  // not skinned
-    Put(ob.record + 32, ob.name);
+    rng.Fill(ob.ib);
+    PutRecordU16<4>(ob.record, static_cast<uint16_t>(partCount));
+    PutRecordU16<20>(ob.record, static_cast<uint16_t>(ob.decls.size()));
+    PutRecordU16<28>(ob.record, 0);  // not skinned
+    PutRecordU32<32>(ob.record, ob.name);
   }
   // A VB resource that no declaration names still adds an FXMF resource boundary.
   if (rng.Chance(40)) {
     Vb vb;
-    rng.Fill(vb.record, 12);
+    rng.Fill(vb.record);
     vb.item = newItem(rng.Range(1, 64));
     vbs.push_back(vb);
   }
@@ -310,19 +309,19 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
   // TXMF.
   std::vector<uint8_t> txmf = {'T', 'X', 'M', 'F'};
   for (uint32_t i = 0; i < t; ++i) {
-    uint8_t rec[16];
-    rng.Fill(rec, 16);
-    Put(rec + 4, headerSlot[i] == kNone ? kNone : headerStart + 20 * headerSlot[i]);
-    Put(rec + 8, texturePalette[i] == kNone ? kNone : paletteStart + 12 * texturePalette[i]);
-    txmf.insert(txmf.end(), rec, rec + 16);
+    Record<16> rec;
+    rng.Fill(rec);
+    PutRecordU32<4>(rec, headerSlot[i] == kNone ? kNone : headerStart + 20 * headerSlot[i]);
+    PutRecordU32<8>(rec, texturePalette[i] == kNone ? kNone : paletteStart + 12 * texturePalette[i]);
+    AppendRecord(txmf, rec);
   }
   for (Slot& s : slots) {
-    if (s.real) Put(s.bytes + 4, itemAt[s.item]);
-    txmf.insert(txmf.end(), s.bytes, s.bytes + 20);
+    if (s.real) PutRecordU32<4>(s.bytes, itemAt[s.item]);
+    AppendRecord(txmf, s.bytes);
   }
   for (Palette& p : palettes) {
-    Put(p.bytes + 4, itemAt[p.item]);
-    txmf.insert(txmf.end(), p.bytes, p.bytes + 12);
+    PutRecordU32<4>(p.bytes, itemAt[p.item]);
+    AppendRecord(txmf, p.bytes);
   }
 
   // RXMF.
@@ -362,39 +361,39 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
   std::vector<uint32_t> vbAt(vbs.size());
   for (size_t i : vbOrder) {
     vbAt[i] = static_cast<uint32_t>(oxmf.size());
-    Put(vbs[i].record + 4, itemAt[vbs[i].item]);
-    oxmf.insert(oxmf.end(), vbs[i].record, vbs[i].record + 12);
+    PutRecordU32<4>(vbs[i].record, itemAt[vbs[i].item]);
+    AppendRecord(oxmf, vbs[i].record);
   }
   for (uint32_t oi = 0; oi < objectCount; ++oi) {
     Object& ob = objects[oi];
-    Put(ob.record + 0, ob.partsAt);
-    Put(ob.record + 8, ob.ibAt);
-    Put(ob.record + 16, ob.declsAt);
-    std::memcpy(oxmf.data() + 4 + 76 * oi, ob.record, 76);
+    PutRecordU32<0>(ob.record, ob.partsAt);
+    PutRecordU32<8>(ob.record, ob.ibAt);
+    PutRecordU32<16>(ob.record, ob.declsAt);
+    std::memcpy(oxmf.data() + 4 + 76 * oi, ob.record.data(), 76);
     for (size_t k = 0; k < ob.parts.size(); ++k) {
       Part& p = ob.parts[k];
-      Put(p.record + 0, 4 + 76 * oi);
-      Put(p.record + 64, ob.declsAt + 80 * p.decl);
-      std::memcpy(oxmf.data() + ob.partsAt + 84 * k, p.record, 84);
+      PutRecordU32<0>(p.record, 4 + 76 * oi);
+      PutRecordU32<64>(p.record, ob.declsAt + 80 * p.decl);
+      std::memcpy(oxmf.data() + ob.partsAt + 84 * k, p.record.data(), 84);
     }
     for (size_t j = 0; j < ob.decls.size(); ++j) {
-      Put(ob.decls[j].record + 4, vbAt[ob.decls[j].vb]);
-      std::memcpy(oxmf.data() + ob.declsAt + 80 * j, ob.decls[j].record, 80);
+      PutRecordU32<4>(ob.decls[j].record, vbAt[ob.decls[j].vb]);
+      std::memcpy(oxmf.data() + ob.declsAt + 80 * j, ob.decls[j].record.data(), 80);
     }
-    Put(ob.ib + 4, ob.wordsAt);
-    std::memcpy(oxmf.data() + ob.ibAt, ob.ib, 12);
-    for (size_t w = 0; w < ob.words.size(); ++w) PutU16(oxmf.data() + ob.wordsAt + 2 * w, ob.words[w]);
+    PutRecordU32<4>(ob.ib, ob.wordsAt);
+    std::memcpy(oxmf.data() + ob.ibAt, ob.ib.data(), 12);
+    for (size_t w = 0; w < ob.words.size(); ++w) ByteWriter(oxmf).U16(ob.wordsAt + 2 * w, ob.words[w]);
   }
   (void)tail;
 
   // IXMF.
   std::vector<uint8_t> ixmf = {'I', 'X', 'M', 'F'};
   for (uint32_t i = 0; i < instanceCount; ++i) {
-    uint8_t rec[84];
-    rng.Fill(rec, 84);
-    Put(rec + 68, 4 + 76 * i);
-    Put(rec + 72, objects[i].name);
-    ixmf.insert(ixmf.end(), rec, rec + 84);
+    Record<84> rec;
+    rng.Fill(rec);
+    PutRecordU32<68>(rec, 4 + 76 * i);
+    PutRecordU32<72>(rec, objects[i].name);
+    AppendRecord(ixmf, rec);
   }
 
   // IDSF.
@@ -413,19 +412,20 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
   }
 
   std::vector<uint8_t>& out = built.bytes;
-  out.resize(48);
-  std::memcpy(out.data(), "XMF1", 4);
-  Put(out.data() + 4, instanceCount);
-  Put(out.data() + 8, objectCount);
-  Put(out.data() + 12, materialCount);
-  Put(out.data() + 16, t);
-  Put(out.data() + 20, marker);
-  Put(out.data() + 24, idsfSizeWord);
-  Put(out.data() + 28, static_cast<uint32_t>(ixmf.size()));
-  Put(out.data() + 32, static_cast<uint32_t>(oxmf.size()));
-  Put(out.data() + 36, static_cast<uint32_t>(rxmf.size()));
-  Put(out.data() + 40, static_cast<uint32_t>(txmf.size()));
-  Put(out.data() + 44, static_cast<uint32_t>(fxmf.size()));
+  Record<48> header;
+  std::memcpy(header.data(), "XMF1", 4);
+  PutRecordU32<4>(header, instanceCount);
+  PutRecordU32<8>(header, objectCount);
+  PutRecordU32<12>(header, materialCount);
+  PutRecordU32<16>(header, t);
+  PutRecordU32<20>(header, marker);
+  PutRecordU32<24>(header, idsfSizeWord);
+  PutRecordU32<28>(header, static_cast<uint32_t>(ixmf.size()));
+  PutRecordU32<32>(header, static_cast<uint32_t>(oxmf.size()));
+  PutRecordU32<36>(header, static_cast<uint32_t>(rxmf.size()));
+  PutRecordU32<40>(header, static_cast<uint32_t>(txmf.size()));
+  PutRecordU32<44>(header, static_cast<uint32_t>(fxmf.size()));
+  AppendRecord(out, header);
   for (const auto* section : {&ixmf, &oxmf, &rxmf, &txmf, &idsfBytes, &fxmf})
     out.insert(out.end(), section->begin(), section->end());
   return built;

@@ -25,8 +25,8 @@ struct Layout {
 inline uint32_t Get(const std::vector<uint8_t>& v, size_t at) {
   return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<uint32_t>(v[at + 3]) << 24);
 }
-inline void Set(std::vector<uint8_t>& v, size_t at, uint32_t value) { PutU32(v.data() + at, value); }
-inline void Set16(std::vector<uint8_t>& v, size_t at, uint16_t value) { PutU16(v.data() + at, value); }
+inline void Set(std::vector<uint8_t>& v, size_t at, uint32_t value) { ByteWriter(v).U32(at, value); }
+inline void Set16(std::vector<uint8_t>& v, size_t at, uint16_t value) { ByteWriter(v).U16(at, value); }
 
 inline std::vector<uint8_t> Assemble(const Sections& s) {
   std::vector<uint8_t> out(48, 0);
@@ -42,7 +42,7 @@ inline std::vector<uint8_t> Assemble(const Sections& s) {
                             static_cast<uint32_t>(s.rxmf.size()),
                             static_cast<uint32_t>(s.txmf.size()),
                             static_cast<uint32_t>(s.fxmf.size())};
-  for (size_t i = 0; i < 11; ++i) PutU32(out.data() + 4 + 4 * i, words[i]);
+  for (size_t i = 0; i < 11; ++i) Set(out, 4 + 4 * i, words[i]);
   for (const auto* v : {&s.ixmf, &s.oxmf, &s.rxmf, &s.txmf, &s.idsf, &s.fxmf}) out.insert(out.end(), v->begin(), v->end());
   return out;
 }

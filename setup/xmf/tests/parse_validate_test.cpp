@@ -97,7 +97,7 @@ TEST(XmfParse, SkeletonRules) {
       {"TXMF tag", [](Sections& s, const Layout&) { s.txmf[1] = 'Y'; }, "expected TXMF section tag"},
       {"FXMF tag", [](Sections& s, const Layout&) { s.fxmf[2] = 'm'; }, "expected FXMF section tag"},
       {"sizes past 32 bits", [](Sections&, const Layout&) {}, "expected RXMF section tag",
-       [](std::vector<uint8_t>& b) { PutU32(b.data() + 32, 0xFFFFFFF0u); }},
+       [](std::vector<uint8_t>& b) { Set(b, 32, 0xFFFFFFF0u); }},
       {"IDSF present",
        [](Sections& s, const Layout&) {
          s.idsfMarker = 7;
@@ -124,7 +124,7 @@ TEST(XmfParse, SkeletonRules) {
       {"one byte after FXMF", [](Sections&, const Layout&) {}, "FXMF does not end at the end of the file",
        [](std::vector<uint8_t>& b) { b.push_back(0); }},
       {"FXMF one byte short", [](Sections&, const Layout&) {}, "FXMF does not end at the end of the file",
-       [](std::vector<uint8_t>& b) { PutU32(b.data() + 44, Get(b, 44) - 1); }},
+       [](std::vector<uint8_t>& b) { Set(b, 44, Get(b, 44) - 1); }},
       {"more instances than records", [](Sections& s, const Layout&) { s.instanceCount = 2; },
        "IXMF is not a bare instance array"},
       {"more materials than records", [](Sections& s, const Layout&) { s.materialCount = 0; },
@@ -212,8 +212,8 @@ TEST(XmfParse, DeclarationStrideStopsAtCode11) {
       {std::vector<uint32_t>(16, 15), 16 * 6},  // no end code: all sixteen count
   };
   for (const Row& row : rows) {
-    uint8_t decl[80] = {};
-    for (size_t i = 0; i < row.codes.size(); ++i) PutU32(decl + 16 + 4 * i, row.codes[i]);
+    DeclarationRecord decl{};
+    for (size_t i = 0; i < row.codes.size(); ++i) ByteWriter(decl).U32(16 + 4 * i, row.codes[i]);
     EXPECT_EQ(DeclarationStride(decl), row.stride);
   }
 }
