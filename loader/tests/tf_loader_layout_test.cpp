@@ -9,12 +9,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/pe_image.h"
 
 namespace {
 
@@ -26,31 +29,27 @@ constexpr uint32_t kReserveSize = 0x1700000;
 constexpr uint32_t kCntCode = 0x20, kCntInitData = 0x40, kCntUninitData = 0x80;
 constexpr uint32_t kMemExecute = 0x20000000, kMemRead = 0x40000000, kMemWrite = 0x80000000;
 
-struct Section {
-  std::string name;
-  uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, rawOffset = 0, characteristics = 0;
-};
-
 struct Image {
   std::vector<uint8_t> bytes;
   tf::ByteReader r;
-  uint16_t machine = 0, characteristics = 0, magic = 0, subsystem = 0, dllCharacteristics = 0;
+  tf::PeHeaders headers;
+  uint16_t magic = 0, subsystem = 0, dllCharacteristics = 0;
   uint32_t imageBase = 0, sectionAlignment = 0, sizeOfImage = 0;
   uint32_t stackReserve = 0, stackCommit = 0, heapReserve = 0, heapCommit = 0;
   uint32_t dirCount = 0;
   std::vector<std::pair<uint32_t, uint32_t>> dirs;  // RVA, size
-  std::vector<Section> sections;
 
-  const Section* Find(const std::string& name) const {
-    for (const auto& s : sections)
+  const tf::PeSection* Find(const std::string& name) const {
+    for (const auto& s : headers.sections)
       if (s.name == name) return &s;
     return nullptr;
   }
-  // File offset of an RVA inside some section's raw data.
-  std::optional<uint32_t> Offset(uint32_t rva) const {
-    for (const auto& s : sections)
-      if (rva >= s.virtualAddress && rva - s.virtualAddress < s.rawSize) return s.rawOffset + (rva - s.virtualAddress);
-    return std::nullopt;
+  // The file bytes of the image range [rva, rva + size); empty when no section holds them.
+  std::span<const uint8_t> At(uint32_t rva, uint32_t size) const {
+    uint64_t offset = 0;
+    std::span<const uint8_t> out;
+    if (!tf::FileOffsetOfRva(headers, rva, size, offset) || !r.Sub(offset, size, out)) return {};
+    return out;
   }
 };
 
@@ -58,22 +57,18 @@ std::string LoaderPath() { return std::string(TF_DIST_DIR) + "/tf_loader.exe"; }
 
 // Parses the headers; on a malformed file adds a failure and returns false.
 bool Parse(Image& img) {
-  tf::ByteReader& r = img.r;
-  uint16_t mz = 0;
-  uint32_t peOffset = 0, sig = 0;
-  if (!r.U16(0, mz) || mz != 0x5A4D || !r.U32(0x3C, peOffset) || !r.U32(peOffset, sig) || sig != 0x4550) {
-    ADD_FAILURE() << "no PE signature";
+  if (!tf::ReadPeHeaders(img.bytes, img.headers)) {
+    ADD_FAILURE() << "no PE headers or section table";
     return false;
   }
-  uint32_t fh = peOffset + 4;
-  uint16_t sectionCount = 0, optSize = 0;
-  bool ok = r.U16(fh, img.machine) && r.U16(fh + 2, sectionCount) && r.U16(fh + 16, optSize) &&
-            r.U16(fh + 18, img.characteristics);
-  uint32_t oh = fh + 20;
-  ok = ok && r.U16(oh, img.magic) && r.U32(oh + 28, img.imageBase) && r.U32(oh + 32, img.sectionAlignment) &&
-       r.U32(oh + 56, img.sizeOfImage) && r.U16(oh + 68, img.subsystem) && r.U16(oh + 70, img.dllCharacteristics) &&
-       r.U32(oh + 72, img.stackReserve) && r.U32(oh + 76, img.stackCommit) && r.U32(oh + 80, img.heapReserve) &&
-       r.U32(oh + 84, img.heapCommit) && r.U32(oh + 92, img.dirCount);
+  const tf::ByteReader& r = img.r;
+  const uint64_t oh = img.headers.optionalHeaderAt;
+  const uint16_t optSize = img.headers.optionalHeaderSize;
+  bool ok = r.U16(oh, img.magic) && r.U32(oh + 28, img.imageBase) && r.U32(oh + 32, img.sectionAlignment) &&
+            r.U32(oh + 56, img.sizeOfImage) && r.U16(oh + 68, img.subsystem) &&
+            r.U16(oh + 70, img.dllCharacteristics) && r.U32(oh + 72, img.stackReserve) &&
+            r.U32(oh + 76, img.stackCommit) && r.U32(oh + 80, img.heapReserve) && r.U32(oh + 84, img.heapCommit) &&
+            r.U32(oh + 92, img.dirCount);
   if (!ok || img.magic != 0x10B || img.dirCount > 16 || optSize < 96 + img.dirCount * 8) {
     ADD_FAILURE() << "bad optional header";
     return false;
@@ -83,21 +78,16 @@ bool Parse(Image& img) {
     if (!r.U32(oh + 96 + i * 8, rva) || !r.U32(oh + 100 + i * 8, size)) return false;
     img.dirs.emplace_back(rva, size);
   }
-  uint32_t st = oh + optSize;
-  for (uint16_t i = 0; i < sectionCount; ++i) {
-    uint32_t at = st + i * 40u;
-    std::span<const uint8_t> name;
-    Section s;
-    if (!r.Sub(at, 8, name) || !r.U32(at + 8, s.virtualSize) || !r.U32(at + 12, s.virtualAddress) ||
-        !r.U32(at + 16, s.rawSize) || !r.U32(at + 20, s.rawOffset) || !r.U32(at + 36, s.characteristics)) {
-      ADD_FAILURE() << "section table cut short";
-      return false;
-    }
-    s.name.assign(name.begin(), name.end());
-    s.name = s.name.c_str();  // names shorter than 8 bytes are NUL padded
-    img.sections.push_back(s);
-  }
   return true;
+}
+
+struct Flag {
+  uint16_t bit;
+  bool set;
+  const char* what;
+};
+void ExpectFlags(uint16_t value, std::initializer_list<Flag> flags) {
+  for (const Flag& f : flags) EXPECT_EQ((value & f.bit) != 0, f.set) << f.what;
 }
 
 class LoaderImage : public ::testing::Test {
@@ -128,19 +118,12 @@ bool LoaderImage::parsed_ = false;
 
 TEST_F(LoaderImage, FileHeaderMarksA32BitExecutableWithoutRelocations) {
   const Image& img = *image_;
-  EXPECT_EQ(img.machine, 0x14C);  // i386
-  struct Flag {
-    uint16_t bit;
-    bool set;
-    const char* what;
-  } flags[] = {
-      {0x0001, true, "relocations stripped"},
-      {0x0002, true, "executable image"},
-      {0x0020, true, "large address aware"},
-      {0x0100, true, "32-bit machine"},
-      {0x2000, false, "DLL"},
-  };
-  for (const Flag& f : flags) EXPECT_EQ((img.characteristics & f.bit) != 0, f.set) << f.what;
+  EXPECT_EQ(img.headers.machine, 0x14C);  // i386
+  ExpectFlags(img.headers.characteristics, {{0x0001, true, "relocations stripped"},
+                                            {0x0002, true, "executable image"},
+                                            {0x0020, true, "large address aware"},
+                                            {0x0100, true, "32-bit machine"},
+                                            {0x2000, false, "DLL"}});
 }
 
 TEST_F(LoaderImage, OptionalHeaderFixesBaseSubsystemStackAndHeap) {
@@ -152,17 +135,10 @@ TEST_F(LoaderImage, OptionalHeaderFixesBaseSubsystemStackAndHeap) {
   EXPECT_EQ(img.stackCommit, 0x100000u);
   EXPECT_EQ(img.heapReserve, 0x100000u);
   EXPECT_EQ(img.heapCommit, 0x1000u);
-  struct Flag {
-    uint16_t bit;
-    bool set;
-    const char* what;
-  } flags[] = {
-      {0x0100, true, "NX compatible"},
-      {0x8000, true, "terminal server aware"},
-      {0x0040, false, "dynamic base (ASLR)"},
-      {0x0020, false, "high-entropy VA"},
-  };
-  for (const Flag& f : flags) EXPECT_EQ((img.dllCharacteristics & f.bit) != 0, f.set) << f.what;
+  ExpectFlags(img.dllCharacteristics, {{0x0100, true, "NX compatible"},
+                                       {0x8000, true, "terminal server aware"},
+                                       {0x0040, false, "dynamic base (ASLR)"},
+                                       {0x0020, false, "high-entropy VA"}});
 }
 
 TEST_F(LoaderImage, CarriesNoRelocationInformation) {
@@ -175,7 +151,7 @@ TEST_F(LoaderImage, CarriesNoRelocationInformation) {
 
 TEST_F(LoaderImage, ReserveSectionIsZeroFilledWritableDataAt0x15000) {
   const Image& img = *image_;
-  const Section* s = img.Find(".00xbe");
+  const tf::PeSection* s = img.Find(".00xbe");
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(img.imageBase + s->virtualAddress, kReserveVa);
   EXPECT_EQ(s->virtualSize, kReserveSize);
@@ -187,7 +163,7 @@ TEST_F(LoaderImage, ReserveSectionIsZeroFilledWritableDataAt0x15000) {
   EXPECT_FALSE(s->characteristics & kCntCode);
   EXPECT_FALSE(s->characteristics & kCntUninitData);
   std::span<const uint8_t> raw;
-  ASSERT_TRUE(img.r.Sub(s->rawOffset, s->rawSize, raw)) << "raw data lies outside the file";
+  ASSERT_TRUE(img.r.Sub(s->rawPointer, s->rawSize, raw)) << "raw data lies outside the file";
   size_t firstNonZero = raw.size();
   for (size_t i = 0; i < raw.size(); ++i)
     if (raw[i]) {
@@ -199,12 +175,12 @@ TEST_F(LoaderImage, ReserveSectionIsZeroFilledWritableDataAt0x15000) {
 
 TEST_F(LoaderImage, CodeAndDataLieBeforeTheReserveAndResourcesAfterIt) {
   const Image& img = *image_;
-  const Section* reserve = img.Find(".00xbe");
+  const tf::PeSection* reserve = img.Find(".00xbe");
   ASSERT_NE(reserve, nullptr);
   uint32_t reserveEnd = reserve->virtualAddress + reserve->virtualSize;
   bool sawCode = false, sawWritableData = false, sawReadOnlyData = false;
   uint32_t before = 0, after = 0;
-  for (const Section& s : img.sections) {
+  for (const tf::PeSection& s : img.headers.sections) {
     if (&s == reserve) continue;
     uint32_t end = s.virtualAddress + std::max(s.virtualSize, s.rawSize);
     if (s.virtualAddress < reserve->virtualAddress) {
@@ -224,7 +200,7 @@ TEST_F(LoaderImage, CodeAndDataLieBeforeTheReserveAndResourcesAfterIt) {
   EXPECT_GE(before, 3u);
   EXPECT_EQ(after, 1u);
   ASSERT_GT(img.dirCount, 2u);
-  const Section* rsrc = img.Find(".rsrc");
+  const tf::PeSection* rsrc = img.Find(".rsrc");
   ASSERT_NE(rsrc, nullptr);
   EXPECT_EQ(img.dirs[2].first, rsrc->virtualAddress) << "resource directory in the section after .00xbe";
   EXPECT_GE(img.sizeOfImage, reserveEnd);
@@ -239,15 +215,14 @@ struct ResourceData {
 // Finds type/id (first language) in the resource directory.
 std::optional<ResourceData> FindResource(const Image& img, uint32_t type, uint32_t id) {
   if (img.dirCount < 3 || img.dirs[2].first == 0) return std::nullopt;
-  auto rootOffset = img.Offset(img.dirs[2].first);
-  if (!rootOffset) return std::nullopt;
-  const tf::ByteReader& r = img.r;
+  // Offsets in the resource directory count from its start.
+  const tf::ByteReader r(img.At(img.dirs[2].first, img.dirs[2].second));
   // Returns the entry's value for the given integer id in the directory at dirOffset.
   auto lookup = [&](uint32_t dirOffset, std::optional<uint32_t> want, uint32_t& value) {
     uint16_t named = 0, ids = 0;
-    if (!r.U16(*rootOffset + dirOffset + 12, named) || !r.U16(*rootOffset + dirOffset + 14, ids)) return false;
+    if (!r.U16(dirOffset + 12, named) || !r.U16(dirOffset + 14, ids)) return false;
     for (uint32_t i = 0; i < uint32_t(named) + ids; ++i) {
-      uint32_t nameField = 0, v = 0, at = *rootOffset + dirOffset + 16 + i * 8;
+      uint32_t nameField = 0, v = 0, at = dirOffset + 16 + i * 8;
       if (!r.U32(at, nameField) || !r.U32(at + 4, v)) return false;
       if (!want || (!(nameField & 0x80000000u) && nameField == *want)) {
         value = v;
@@ -261,16 +236,11 @@ std::optional<ResourceData> FindResource(const Image& img, uint32_t type, uint32
   if (!lookup(typeDir & 0x7FFFFFFF, id, nameDir) || !(nameDir & 0x80000000u)) return std::nullopt;
   if (!lookup(nameDir & 0x7FFFFFFF, std::nullopt, leaf) || (leaf & 0x80000000u)) return std::nullopt;
   ResourceData d;
-  if (!r.U32(*rootOffset + leaf, d.rva) || !r.U32(*rootOffset + leaf + 4, d.size)) return std::nullopt;
+  if (!r.U32(leaf, d.rva) || !r.U32(leaf + 4, d.size)) return std::nullopt;
   return d;
 }
 
-std::span<const uint8_t> Bytes(const Image& img, const ResourceData& d) {
-  std::span<const uint8_t> out;
-  auto at = img.Offset(d.rva);
-  if (!at || !img.r.Sub(*at, d.size, out)) return {};
-  return out;
-}
+std::span<const uint8_t> Bytes(const Image& img, const ResourceData& d) { return img.At(d.rva, d.size); }
 
 // The value that follows a UTF-16 key in a version block's string table.
 std::string VersionString(std::span<const uint8_t> block, const std::string& key) {

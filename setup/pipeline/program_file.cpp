@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "pipeline/image_sections.h"
+#include "common/pe_image.h"
 
 namespace tf {
 

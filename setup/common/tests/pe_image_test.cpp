@@ -1,9 +1,11 @@
-// Where image bytes lie in a PE file: section tables made here, with the
-// cases at the ends of a section's raw data and headers that are not a PE's.
-#include "pipeline/image_sections.h"
+// PE headers: section tables made here, where image bytes lie in the file
+// (the cases at the ends of a section's raw data), and headers that are not a PE's.
+#include "common/pe_image.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "common/bytes.h"
@@ -12,7 +14,7 @@ namespace tf {
 namespace {
 
 struct Section {
-  uint32_t virtualSize, address, rawSize, rawPointer;
+  uint32_t virtualSize, address, rawSize, rawPointer, characteristics = 0;
 };
 
 constexpr uint32_t kPeAt = 0x80;
@@ -29,26 +31,51 @@ std::vector<uint8_t> Headers(const std::vector<Section>& sections) {
   w.U16(kPeAt + 6, static_cast<uint16_t>(sections.size()));
   w.U32(kPeAt + 8, 0x5EED0001);  // time stamp
   w.U16(kPeAt + 20, kOptionalSize);
+  w.U16(kPeAt + 22, 0x0122);
   for (size_t i = 0; i < sections.size(); ++i) {
     const size_t s = kTableAt + 40 * i;
     h[s] = '.';
     h[s + 1] = static_cast<uint8_t>('a' + i);
+    if (i == 0) std::fill_n(h.begin() + s + 2, 6, 'x');  // a name of all eight bytes
     w.U32(s + 8, sections[i].virtualSize);
     w.U32(s + 12, sections[i].address);
     w.U32(s + 16, sections[i].rawSize);
     w.U32(s + 20, sections[i].rawPointer);
+    w.U32(s + 36, sections[i].characteristics);
   }
   return h;
 }
 
 const std::vector<Section> kLayout = {
-    {0x4F6B8, 0x1000, 0x4F800, 0x400},         // code
+    {0x4F6B8, 0x1000, 0x4F800, 0x400, 0x60000020},  // code
     {0x2DE0, 0x6F000, 0, 0},                   // zero fill only
     {0x174B978, 0x76000, 0x174BA00, 0x6D400},  // resources
     {0x3000, 0x17C2000, 0x1000, 0x17B8E00},    // data, its end zero filled
 };
 
-TEST(ImageSections, FileOffsetsOfRangesInsideRawData) {
+TEST(PeImage, HeadersAndSectionTable) {
+  PeHeaders h;
+  ASSERT_TRUE(ReadPeHeaders(Headers(kLayout), h));
+  EXPECT_EQ(h.signatureAt, kPeAt);
+  EXPECT_EQ(h.machine, 0x8664);
+  EXPECT_EQ(h.characteristics, 0x0122);
+  EXPECT_EQ(h.optionalHeaderAt, kPeAt + 24u);
+  EXPECT_EQ(h.optionalHeaderSize, kOptionalSize);
+  EXPECT_EQ(h.sectionTableAt, kTableAt);
+  ASSERT_EQ(h.sections.size(), kLayout.size());
+  for (size_t i = 0; i < kLayout.size(); ++i) {
+    const PeSection& s = h.sections[i];
+    const std::string name = i == 0 ? ".axxxxxx" : std::string(".") + static_cast<char>('a' + i);
+    EXPECT_EQ(s.name, name) << i;
+    EXPECT_EQ(s.virtualSize, kLayout[i].virtualSize) << i;
+    EXPECT_EQ(s.virtualAddress, kLayout[i].address) << i;
+    EXPECT_EQ(s.rawSize, kLayout[i].rawSize) << i;
+    EXPECT_EQ(s.rawPointer, kLayout[i].rawPointer) << i;
+    EXPECT_EQ(s.characteristics, kLayout[i].characteristics) << i;
+  }
+}
+
+TEST(PeImage, FileOffsetsOfRangesInsideRawData) {
   const std::vector<uint8_t> h = Headers(kLayout);
   struct {
     uint32_t rva, size;
@@ -76,7 +103,7 @@ TEST(ImageSections, FileOffsetsOfRangesInsideRawData) {
   }
 }
 
-TEST(ImageSections, HeadersThatAreNotAnImagesFindNothing) {
+TEST(PeImage, HeadersThatAreNotAnImagesFindNothing) {
   const std::vector<uint8_t> good = Headers(kLayout);
   auto broken = [&](size_t at, uint8_t value) {
     std::vector<uint8_t> h = good;
@@ -93,12 +120,14 @@ TEST(ImageSections, HeadersThatAreNotAnImagesFindNothing) {
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     uint64_t offset = 0;
+    PeHeaders h;
+    EXPECT_FALSE(ReadPeHeaders(cases[i], h)) << i;
     EXPECT_FALSE(FileOffsetOfRva(cases[i], 0x1000, 1, offset)) << i;
     EXPECT_FALSE(SameSections(cases[i], good)) << i;
   }
 }
 
-TEST(ImageSections, SameSectionsIgnoresTheImageBaseButNotTheLayout) {
+TEST(PeImage, SameSectionsIgnoresTheImageBaseButNotTheLayout) {
   const std::vector<uint8_t> file = Headers(kLayout);
   std::vector<uint8_t> loaded = file;
   ByteWriter(loaded).U32(kPeAt + 24 + 24, 0x7FF60000);  // the image base, as a loader that relocated it writes
