@@ -1,8 +1,8 @@
 #pragma once
 // Zip records of a package of stored entries: the local file header, the
 // central-directory file header and the end record, with their field offsets
-// (each record's offsets in a struct of its own, so that code can be written
-// once for the fields that both file headers hold).
+// (each record's in a struct of its own, so that code for the fields that both
+// file headers hold is written once).
 // No ZIP64: every offset, size and count has to fit its 32- or 16-bit field.
 #include <cstddef>
 #include <cstdint>
@@ -15,39 +15,34 @@ namespace tf::android::zip {
 inline constexpr uint16_t kVersion = 20;  // needed to extract, and made by (host byte 0)
 inline constexpr uint16_t kMethodStored = 0;
 
+// The fields that both file headers hold, from the signature to the extra
+// field's length: the central header has them `Shift` bytes further on (after
+// "version made by"), but for the signature.
+template <size_t Shift>
+struct EntryFields {
+  static constexpr size_t kSignature = 0;
+  static constexpr size_t kVersionNeeded = 4 + Shift;
+  static constexpr size_t kFlags = 6 + Shift;
+  static constexpr size_t kMethod = 8 + Shift;
+  static constexpr size_t kTime = 10 + Shift;
+  static constexpr size_t kDate = 12 + Shift;
+  static constexpr size_t kCrc = 14 + Shift;
+  static constexpr size_t kCompressedSize = 18 + Shift;
+  static constexpr size_t kUncompressedSize = 22 + Shift;
+  static constexpr size_t kNameLength = 26 + Shift;
+  static constexpr size_t kExtraLength = 28 + Shift;
+};
+
 // Local file header: 30 bytes, then the name (no extra field is written).
 inline constexpr uint32_t kLocalSignature = 0x04034B50;
 inline constexpr size_t kLocalHeaderSize = 30;
-struct local {
-  static constexpr size_t kSignature = 0;
-  static constexpr size_t kVersionNeeded = 4;
-  static constexpr size_t kFlags = 6;
-  static constexpr size_t kMethod = 8;
-  static constexpr size_t kTime = 10;
-  static constexpr size_t kDate = 12;
-  static constexpr size_t kCrc = 14;
-  static constexpr size_t kCompressedSize = 18;
-  static constexpr size_t kUncompressedSize = 22;
-  static constexpr size_t kNameLength = 26;
-  static constexpr size_t kExtraLength = 28;
-};
+struct local : EntryFields<0> {};
 
 // Central-directory file header: 46 bytes, then name, extra field and comment.
 inline constexpr uint32_t kCentralSignature = 0x02014B50;
 inline constexpr size_t kCentralHeaderSize = 46;
-struct central {
-  static constexpr size_t kSignature = 0;
+struct central : EntryFields<2> {
   static constexpr size_t kVersionMadeBy = 4;
-  static constexpr size_t kVersionNeeded = 6;
-  static constexpr size_t kFlags = 8;
-  static constexpr size_t kMethod = 10;
-  static constexpr size_t kTime = 12;
-  static constexpr size_t kDate = 14;
-  static constexpr size_t kCrc = 16;
-  static constexpr size_t kCompressedSize = 20;
-  static constexpr size_t kUncompressedSize = 24;
-  static constexpr size_t kNameLength = 28;
-  static constexpr size_t kExtraLength = 30;
   static constexpr size_t kCommentLength = 32;
   static constexpr size_t kDiskStart = 34;
   static constexpr size_t kInternalAttributes = 36;
