@@ -2,40 +2,22 @@
 // FXMF resources, the placement rules of the new file and their failures.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <span>
 
 #include "xmf/tests/mini_xmf.h"
-#include "xmf/tests/xmf_test_util.h"
 #include "xmf/testing/xmf_builder.h"
 #include "xmf/xmf_container.h"
 #include "xmf/xmf_extract.h"
 #include "xmf/xmf_inject.h"
 #include "xmf/xmf_validate.h"
 
-namespace tf::xmf {
+namespace tf::xmf::test {
 namespace {
 
-using test::Get;
-using test::Layout;
-using test::MiniContainer;
-using test::Sections;
-using test::Set;
-using test::Set16;
-
-uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-
-void ParseInto(const std::vector<uint8_t>& bytes, XmfContainer& c) {
-  c = XmfContainer{};
-  c.bytes = bytes;
-  std::string error;
-  ASSERT_TRUE(Parse(c, error)) << error;
-}
-
-std::string ExtractMessage(const Sections& s, const char* name = "MINI") {
+std::string ExtractMessage(std::vector<uint8_t> bytes, const char* name) {
   XmfContainer c;
-  c.bytes = test::Assemble(s);
   std::string error;
-  if (!Parse(c, error)) return "parse: " + error;
+  if (!ParseBytes(std::move(bytes), c, error)) return "parse: " + error;
   ExtractedObject x;
   return ExtractObject(c, name, x, error) ? "ok" : error;
 }
@@ -43,7 +25,7 @@ std::string ExtractMessage(const Sections& s, const char* name = "MINI") {
 TEST(XmfExtract, MiniObject) {
   Layout l;
   XmfContainer c;
-  ParseInto(test::Assemble(MiniContainer(l)), c);
+  ParseInto(Assemble(MiniContainer(l)), c);
   ExtractedObject x;
   std::string error;
   ASSERT_TRUE(ExtractObject(c, "MINI", x, error)) << error;
@@ -57,9 +39,9 @@ TEST(XmfExtract, MiniObject) {
                          c.bytes.begin() + c.fxmfOffset + l.vertexData[0] + 12));
   EXPECT_TRUE(std::equal(x.vertexWindows[1].begin(), x.vertexWindows[1].end(),
                          c.bytes.begin() + c.fxmfOffset + l.vertexData[1] + 2 * 8));
-  EXPECT_EQ(Get32(x.parts[0].data() + 68), 0u);
-  EXPECT_EQ(Get32(x.parts[1].data() + 68), 0u);
-  EXPECT_EQ(Get32(x.parts[1].data() + 16), 3u);
+  EXPECT_EQ(U32(x.parts[0], 68), 0u);
+  EXPECT_EQ(U32(x.parts[1], 68), 0u);
+  EXPECT_EQ(U32(x.parts[1], 16), 3u);
   EXPECT_EQ(x.declarationIndex, (std::map<uint32_t, uint32_t>{{l.decls, 0}, {l.decls + 80, 1}}));
   ASSERT_EQ(x.materials.size(), 1u);
   ASSERT_EQ(x.textures.size(), 2u);
@@ -86,7 +68,7 @@ TEST(XmfExtract, SharingAndRebasing) {
   Set(s.txmf, 20 + 4, l.headerStart);
   Set(s.txmf, 20 + 8, l.paletteStart - 20);
   XmfContainer c;
-  ParseInto(test::Assemble(s), c);
+  ParseInto(Assemble(s), c);
   ExtractedObject x;
   std::string error;
   ASSERT_TRUE(ExtractObject(c, "MINI", x, error)) << error;
@@ -112,7 +94,7 @@ TEST(XmfExtract, GapWordsAreCarriedAndCountTowardsTheSmallestWord) {
     Set(s.oxmf, l.parts + 84 + 16, 4);
     Set(s.oxmf, l.parts + 68, static_cast<uint32_t>(-4));
     Set(s.oxmf, l.parts + 84 + 68, static_cast<uint32_t>(-3));
-    ParseInto(test::Assemble(s), c);
+    ParseInto(Assemble(s), c);
   };
   XmfContainer c;
   make(9, c);
@@ -121,9 +103,9 @@ TEST(XmfExtract, GapWordsAreCarriedAndCountTowardsTheSmallestWord) {
   ASSERT_TRUE(ExtractObject(c, "MINI", x, error)) << error;
   EXPECT_EQ(x.indexWords, (std::vector<uint16_t>{0, 1, 2, 4, 3, 0}));
   // new base + (word - N) = base + word - lowest: 0 for the first vertex of each window.
-  EXPECT_EQ(Get32(x.parts[0].data() + 68), 0u);
-  EXPECT_EQ(Get32(x.parts[1].data() + 68), 0u);
-  EXPECT_EQ(Get32(x.parts[1].data() + 16), 4u);
+  EXPECT_EQ(U32(x.parts[0], 68), 0u);
+  EXPECT_EQ(U32(x.parts[1], 68), 0u);
+  EXPECT_EQ(U32(x.parts[1], 16), 4u);
   // A gap word below every part's words lowers N: the rebased bases would go negative.
   XmfContainer low;
   make(2, low);
@@ -135,12 +117,12 @@ TEST(XmfExtract, GapWordsAreCarriedAndCountTowardsTheSmallestWord) {
 TEST(XmfExtract, Failures) {
   struct Row {
     const char* name;
-    std::function<void(Sections&, const Layout&)> edit;
+    Edit edit;
     const char* message;
     const char* object = "MINI";
   };
   const Row rows[] = {
-      {"unknown name", [](Sections&, const Layout&) {}, "the source container has no object with that name", "NONE"},
+      {"unknown name", kUnchanged, "the source container has no object with that name", "NONE"},
       {"instance elsewhere", [](Sections& s, const Layout&) { Set(s.ixmf, 4 + 68, 8); },
        "instance does not point at its own object record"},
       {"skinned", [](Sections& s, const Layout&) { Set16(s.oxmf, 4 + 28, 1); }, "skinned objects are not supported"},
@@ -218,12 +200,7 @@ TEST(XmfExtract, Failures) {
        [](Sections& s, const Layout& l) { Set(s.txmf, l.headerStart + 4, 0x10000); },  // known, but outside
        "an FXMF resource lies outside FXMF"},
   };
-  for (const Row& row : rows) {
-    Layout l;
-    Sections s = MiniContainer(l);
-    row.edit(s, l);
-    EXPECT_EQ(ExtractMessage(s, row.object), row.message) << row.name;
-  }
+  for (const Row& row : rows) EXPECT_EQ(ExtractMessage(EditedMini(row.edit), row.object), row.message) << row.name;
 }
 
 TEST(XmfExtract, ResourcesNeverReachPastFxmf) {
@@ -232,7 +209,7 @@ TEST(XmfExtract, ResourcesNeverReachPastFxmf) {
   // An unused VB resource names an offset past FXMF; the last real resource still ends at FXMF's end.
   Set(s.oxmf, s.oxmf.size() - 12 + 4, 0x7FFFFFFF);
   XmfContainer c;
-  ParseInto(test::Assemble(s), c);
+  ParseInto(Assemble(s), c);
   FxmfResourceMap resources;
   std::string error;
   ASSERT_TRUE(CollectFxmfResources(c, resources, error)) << error;
@@ -248,8 +225,8 @@ struct Injected {
 };
 
 void InjectMini(const Sections& target, const Sections& source, Injected& r) {
-  ParseInto(test::Assemble(target), r.target);
-  ParseInto(test::Assemble(source), r.source);
+  ParseInto(Assemble(target), r.target);
+  ParseInto(Assemble(source), r.source);
   std::string error;
   ASSERT_TRUE(ExtractObject(r.source, "MINI", r.x, error)) << error;
   ASSERT_TRUE(InjectObject(r.target, r.x, "MEAT", r.bytes, error)) << error;
@@ -273,43 +250,42 @@ TEST(XmfInject, PlacementRules) {
   ASSERT_TRUE(TailStart(n, newTail, error));
   const uint32_t blockSize = newTail - T - 76;
   EXPECT_EQ(blockSize % 4, 0u);
-  const uint8_t* ox = n.bytes.data() + n.oxmfOffset;
+  const std::span<const uint8_t> ox = std::span(n.bytes).subspan(n.oxmfOffset);
   // Object 1 lies at the old M; its block starts at T + 76.
-  const uint8_t* object = ox + M + 0;
-  EXPECT_EQ(Get32(ox + 4 + 76 + 0), T + 76);
-  EXPECT_EQ(Get32(object + 32), NameWord("MEAT"));
-  const uint32_t ib = Get32(ox + 4 + 76 + 8), words = Get32(ox + ib + 4);
+  EXPECT_EQ(U32(ox, 4 + 76 + 0), T + 76);
+  EXPECT_EQ(U32(ox, M + 32), NameWord("MEAT"));
+  const uint32_t ib = U32(ox, 4 + 76 + 8), words = U32(ox, ib + 4);
   EXPECT_EQ((words - (T + 76)) % 4, 0u);
   // Five words (0 1 2 3 0), then two zero bytes up to the block end.
   EXPECT_EQ(words + 12, newTail);
-  EXPECT_EQ(Get32(ox + words + 8) >> 16, 0u);
+  EXPECT_EQ(U32(ox, words + 8) >> 16, 0u);
   // The middle region moved by 76, the tail by the growth; old VB resources come first.
-  EXPECT_EQ(Get32(ox + 4 + 16), tl.decls + 76);
-  EXPECT_EQ(Get32(ox + tl.decls + 76 + 4), newTail);
+  EXPECT_EQ(U32(ox, 4 + 16), tl.decls + 76);
+  EXPECT_EQ(U32(ox, tl.decls + 76 + 4), newTail);
   EXPECT_EQ(n.oxmfSize, r.target.oxmfSize + (newTail - T) + 2 * 12);
   // FXMF data on 128-byte steps, vertex windows on 32-byte steps, zero filled.
-  const uint8_t* tx = n.bytes.data() + n.txmfOffset;
-  const uint32_t pixels = Get32(tx + Get32(tx + 4 + 2 * 16 + 4) + 4);
+  const std::span<const uint8_t> tx = std::span(n.bytes).subspan(n.txmfOffset);
+  const uint32_t pixels = U32(tx, U32(tx, 4 + 2 * 16 + 4) + 4);
   EXPECT_EQ(pixels % 128, 0u);
   EXPECT_GE(pixels, r.target.fxmfSize);
   for (uint32_t i = r.target.fxmfSize; i < pixels; ++i) EXPECT_EQ(n.bytes[n.fxmfOffset + i], 0) << i;
-  const uint32_t newDecl0 = Get32(ox + 4 + 76 + 16);
-  const uint32_t window = Get32(ox + Get32(ox + newDecl0 + 4) + 4);
+  const uint32_t newDecl0 = U32(ox, 4 + 76 + 16);
+  const uint32_t window = U32(ox, U32(ox, newDecl0 + 4) + 4);
   EXPECT_EQ(window % 32, 0u);
   // The target's texture without palette keeps 0xFFFFFFFF.
-  EXPECT_EQ(Get32(tx + 20 + 8), 0xFFFFFFFFu);
+  EXPECT_EQ(U32(tx, 20 + 8), 0xFFFFFFFFu);
   // Headers: the two old ones, then the two new ones; palettes: the old one, then the new one.
-  EXPECT_EQ(Get32(tx + 4 + 4), 4u + 4 * 16);
-  EXPECT_EQ(Get32(tx + 4 + 2 * 16 + 4), 4u + 4 * 16 + 2 * 20);
-  EXPECT_EQ(Get32(tx + 4 + 2 * 16 + 8), 4u + 4 * 16 + 4 * 20 + 12);
+  EXPECT_EQ(U32(tx, 4 + 4), 4u + 4 * 16);
+  EXPECT_EQ(U32(tx, 4 + 2 * 16 + 4), 4u + 4 * 16 + 2 * 20);
+  EXPECT_EQ(U32(tx, 4 + 2 * 16 + 8), 4u + 4 * 16 + 4 * 20 + 12);
 
   testing::FileView sv, rv;
   ASSERT_TRUE(testing::WalkFile(r.source.bytes, sv, error));
   ASSERT_TRUE(testing::WalkFile(r.bytes, rv, error));
   const std::map<uint32_t, uint32_t> lengths = {{sl.pixelData[0], 40}, {sl.pixelData[1], 24}, {sl.paletteData, 16}};
-  EXPECT_TRUE(test::SameDrawing(r.source.bytes, sv.objects[0], lengths, r.bytes, rv.objects[1], 0));
-  EXPECT_TRUE(test::AlignedPlacement(rv.objects[1]));
-  EXPECT_TRUE(test::SameDrawing(r.source.bytes, sv.objects[0], lengths, r.bytes, rv.objects[0], 0));
+  EXPECT_TRUE(SameDrawing(r.source.bytes, sv.objects[0], lengths, r.bytes, rv.objects[1]));
+  EXPECT_TRUE(AlignedPlacement(rv.objects[1]));
+  EXPECT_TRUE(SameDrawing(r.source.bytes, sv.objects[0], lengths, r.bytes, rv.objects[0]));
 }
 
 TEST(XmfInject, IdsfRegionIsCopiedOnlyWhenItExists) {
@@ -339,8 +315,8 @@ TEST(XmfInject, UnusedDeclarationFailsTheCheckOfTheResult) {
   Set(source.oxmf, sl.parts + 84 + 68, 1);
   Injected r;
   InjectMini(MiniContainer(tl), source, r);
-  const uint8_t* ox = r.result.bytes.data() + r.result.oxmfOffset;
-  EXPECT_EQ(Get32(ox + Get32(ox + 4 + 76 + 16) + 80 + 4), 0u);
+  const std::span<const uint8_t> ox = std::span(r.result.bytes).subspan(r.result.oxmfOffset);
+  EXPECT_EQ(U32(ox, U32(ox, 4 + 76 + 16) + 80 + 4), 0u);
   std::string error;
   EXPECT_FALSE(ValidateXmf(r.result, error));
   EXPECT_EQ(error, "VB resource is not in the tail array");
@@ -354,7 +330,7 @@ TEST(XmfInject, TargetWithFewerInstancesFailsTheCheckOfTheResult) {
   Injected r;
   XmfContainer target;
   ParseInto(testing::BuildContainer(o).bytes, r.target);
-  ParseInto(test::Assemble(MiniContainer(sl)), r.source);
+  ParseInto(Assemble(MiniContainer(sl)), r.source);
   std::string error;
   ASSERT_TRUE(ExtractObject(r.source, "MINI", r.x, error)) << error;
   ASSERT_TRUE(InjectObject(r.target, r.x, "MEAT", r.bytes, error)) << error;
@@ -382,7 +358,7 @@ TEST(XmfInject, HeaderlessTextureAfterHeaderKeepsThePaletteRegion) {
   ASSERT_TRUE(testing::WalkFile(r.source.bytes, sv, error));
   ASSERT_TRUE(testing::WalkFile(r.bytes, rv, error));
   const std::map<uint32_t, uint32_t> lengths = {{sl.pixelData[0], 40}, {sl.paletteData, 16}};
-  EXPECT_TRUE(test::SameDrawing(r.source.bytes, sv.objects[0], lengths, r.bytes, rv.objects[1], 0));
+  EXPECT_TRUE(SameDrawing(r.source.bytes, sv.objects[0], lengths, r.bytes, rv.objects[1]));
 
   // After a target whose last texture has no header, a first new texture without header
   // continues that run and costs no slot: [none | none, header] gives 2 old + 1 new slots.
@@ -398,13 +374,13 @@ TEST(XmfInject, HeaderlessTextureAfterHeaderKeepsThePaletteRegion) {
 TEST(XmfInject, Failures) {
   struct Row {
     const char* name;
-    std::function<void(Sections&, const Layout&)> editTarget;
+    Edit editTarget;
     std::string newName;
     const char* message;
   };
   const Row rows[] = {
-      {"three-letter name", [](Sections&, const Layout&) {}, "MEA", "the new name must be exactly 4 characters"},
-      {"five-letter name", [](Sections&, const Layout&) {}, "MEATS", "the new name must be exactly 4 characters"},
+      {"three-letter name", kUnchanged, "MEA", "the new name must be exactly 4 characters"},
+      {"five-letter name", kUnchanged, "MEATS", "the new name must be exactly 4 characters"},
       {"tail before the object records",
        [](Sections& s, const Layout& l) {
          // T moves below M but still leaves a whole number of tail records.
@@ -418,12 +394,10 @@ TEST(XmfInject, Failures) {
        "a pointer site lies outside OXMF"},
   };
   for (const Row& row : rows) {
-    Layout tl, sl;
-    Sections target = MiniContainer(tl);
-    row.editTarget(target, tl);
+    Layout sl;
     XmfContainer t, s;
-    ParseInto(test::Assemble(target), t);
-    ParseInto(test::Assemble(MiniContainer(sl)), s);
+    ParseInto(EditedMini(row.editTarget), t);
+    ParseInto(Assemble(MiniContainer(sl)), s);
     ExtractedObject x;
     std::string error;
     ASSERT_TRUE(ExtractObject(s, "MINI", x, error)) << error;
@@ -434,4 +408,4 @@ TEST(XmfInject, Failures) {
 }
 
 }  // namespace
-}  // namespace tf::xmf
+}  // namespace tf::xmf::test

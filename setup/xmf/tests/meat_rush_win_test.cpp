@@ -7,12 +7,9 @@
 #include "common/tests/file_seam.h"
 #include "win_test_support.h"
 #include "xmf/meat_rush.h"
-#include "xmf/testing/xmf_builder.h"
-#include "xmf/testing/xmf_walk.h"
-#include "xmf/xmf_container.h"
-#include "xmf/xmf_validate.h"
+#include "xmf/tests/arena_cases.h"
 
-namespace tf::xmf {
+namespace tf::xmf::test {
 namespace {
 
 using tf::test::FileExists;
@@ -20,91 +17,20 @@ using tf::test::ReadFileBytes;
 using tf::test::TempDir;
 using tf::test::WriteFileBytes;
 
-std::wstring Wide(const char* s) {
-  std::wstring w;
-  for (; *s; ++s) w.push_back(static_cast<wchar_t>(*s));
-  return w;
-}
-
-struct InstallFolder {
-  TempDir dir;
-  std::wstring Arena(size_t i) const {
-    return dir.Path() + L"\\GFX\\" + Wide(ArenaTable[i].folder) + L"\\" + Wide(ArenaTable[i].container);
-  }
-  std::wstring Folder(size_t i) const { return dir.Path() + L"\\GFX\\" + Wide(ArenaTable[i].folder); }
-  InstallFolder() {
-    CreateDirectoryW((dir.Path() + L"\\GFX").c_str(), nullptr);
-    for (size_t i = 0; i < std::size(ArenaTable); ++i) {
-      CreateDirectoryW(Folder(i).c_str(), nullptr);
-      const std::vector<uint8_t> bytes = testing::BuildArenaContainer(static_cast<uint32_t>(70 + i), i == 0, 32 * 1024);
-      EXPECT_TRUE(WriteFileBytes(Arena(i), bytes.data(), bytes.size()));
-    }
-  }
-  std::vector<uint8_t> Bytes(size_t i) const {
-    std::vector<uint8_t> b;
-    EXPECT_TRUE(ReadFileBytes(Arena(i), b));
-    return b;
-  }
-};
-
-int MeatObjects(const std::vector<uint8_t>& bytes) {
-  XmfContainer c;
-  c.bytes = bytes;
-  std::string error;
-  if (!Parse(c, error) || !ValidateXmf(c, error)) return -1;
-  return testing::CountInstancesNamed(c.bytes, "MEAT");
-}
-
 TEST(MeatRush, FreshRunSecondRunAndTheScrapDecoy) {
-  InstallFolder f;
-  const std::wstring decoy = f.Folder(2) + L"\\OBJECTS.xmf";
-  const std::vector<uint8_t> decoyBytes = testing::BuildArenaContainer(5, false, 8 * 1024);
-  ASSERT_TRUE(WriteFileBytes(decoy, decoyBytes.data(), decoyBytes.size()));
-
-  MeatRushResult r = PrepareMeatRush(f.dir.Path());
-  EXPECT_EQ(r.patched, 13u);
-  EXPECT_EQ(r.alreadyPresent, 0u);
-  EXPECT_EQ(r.failed, 0u);
-  EXPECT_EQ(r.message, "");
-  std::vector<std::vector<uint8_t>> patched;
-  for (size_t i = 0; i < 13; ++i) {
-    patched.push_back(f.Bytes(i));
-    EXPECT_EQ(MeatObjects(patched.back()), 1) << ArenaTable[i].folder;
-    EXPECT_FALSE(FileExists(f.Arena(i) + L".tmp"));
-  }
-  std::vector<uint8_t> after;
-  ASSERT_TRUE(ReadFileBytes(decoy, after));
-  EXPECT_EQ(after, decoyBytes);
-
-  r = PrepareMeatRush(f.dir.Path());
-  EXPECT_EQ(r.patched, 0u);
-  EXPECT_EQ(r.alreadyPresent, 13u);
-  EXPECT_EQ(r.failed, 0u);
-  for (size_t i = 0; i < 13; ++i) EXPECT_EQ(f.Bytes(i), patched[i]) << ArenaTable[i].folder;
+  TempDir dir;
+  ExpectFreshRunThenSecondRun(ArenaFolder(dir / L"install"), PrepareMeatRush);
 }
 
 TEST(MeatRush, MissingArenas) {
-  struct Row {
-    size_t missing;
-    uint32_t patched, failed;
-    const char* message;
-  };
-  const Row rows[] = {{0, 0, 13, "KITCHEN: file is missing"}, {1, 12, 1, "HAUNTED: file is missing"}};
-  for (const Row& row : rows) {
-    InstallFolder f;
-    ASSERT_TRUE(DeleteFileW(f.Arena(row.missing).c_str()));
-    ASSERT_TRUE(RemoveDirectoryW(f.Folder(row.missing).c_str()));
-    const MeatRushResult r = PrepareMeatRush(f.dir.Path());
-    EXPECT_EQ(r.patched, row.patched) << row.message;
-    EXPECT_EQ(r.failed, row.failed) << row.message;
-    EXPECT_EQ(r.alreadyPresent, 0u) << row.message;
-    EXPECT_EQ(r.message, row.message);
-  }
+  TempDir dir;
+  ExpectMissingArenasFail(dir / L"install", PrepareMeatRush);
 }
 
 TEST(MeatRush, FailedStepsLeaveTheArenaUnchanged) {
-  InstallFolder f;
-  const std::wstring source = f.Arena(0), target = f.Arena(3), temp = target + L".tmp";
+  TempDir dir;
+  ArenaFolder f(dir / L"install");
+  const std::wstring source = f.Arena(0).wstring(), target = f.Arena(3).wstring(), temp = f.Temp(3).wstring();
   const std::vector<uint8_t> before = f.Bytes(3);
   std::string error;
 
@@ -113,7 +39,7 @@ TEST(MeatRush, FailedStepsLeaveTheArenaUnchanged) {
     testing::BuildOptions o = testing::ArenaOptions(3, false, 16 * 1024);
     o.instances = o.objects - 1;
     const std::vector<uint8_t> odd = testing::BuildContainer(o).bytes;
-    const std::wstring oddPath = f.Arena(4);
+    const std::wstring oddPath = f.Arena(4).wstring();
     ASSERT_TRUE(WriteFileBytes(oddPath, odd.data(), odd.size()));
     EXPECT_FALSE(PatchArenaFile(source, "WPH2", oddPath, "MEAT", false, error));
     EXPECT_EQ(error, "the injected file failed validation: an instance does not point at its own object record");
@@ -179,4 +105,4 @@ TEST(MeatRush, ReadWholeFile) {
 }
 
 }  // namespace
-}  // namespace tf::xmf
+}  // namespace tf::xmf::test

@@ -3,9 +3,11 @@
 // and region borders. Sections stay editable; Assemble writes the header sizes.
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "common/bytes.h"
+#include "xmf/tests/xmf_test_util.h"
 
 namespace tf::xmf::test {
 
@@ -22,11 +24,12 @@ struct Layout {
   uint32_t vertexData[2] = {0, 0}, pixelData[2] = {0, 0}, paletteData = 0;  // FXMF offsets
 };
 
-inline uint32_t Get(const std::vector<uint8_t>& v, size_t at) {
-  return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<uint32_t>(v[at + 3]) << 24);
+inline void Set(std::vector<uint8_t>& v, size_t at, uint32_t value) {
+  if (!ByteWriter(v).U32(at, value)) ADD_FAILURE() << "no u32 at " << at << " of " << v.size() << " bytes";
 }
-inline void Set(std::vector<uint8_t>& v, size_t at, uint32_t value) { ByteWriter(v).U32(at, value); }
-inline void Set16(std::vector<uint8_t>& v, size_t at, uint16_t value) { ByteWriter(v).U16(at, value); }
+inline void Set16(std::vector<uint8_t>& v, size_t at, uint16_t value) {
+  if (!ByteWriter(v).U16(at, value)) ADD_FAILURE() << "no u16 at " << at << " of " << v.size() << " bytes";
+}
 
 inline std::vector<uint8_t> Assemble(const Sections& s) {
   std::vector<uint8_t> out(48, 0);
@@ -134,6 +137,19 @@ inline Sections MiniContainer(Layout& l, bool partsLast = false) {
   Set(t, l.headerStart + 20 + 4, l.pixelData[1]);
   Set(t, l.paletteStart + 4, l.paletteData);
   return s;
+}
+
+// A change to the mini container's sections, given their layout.
+using Edit = std::function<void(Sections&, const Layout&)>;
+
+inline const Edit kUnchanged = [](Sections&, const Layout&) {};
+
+// The mini container with `edit` made, assembled.
+inline std::vector<uint8_t> EditedMini(const Edit& edit, bool partsLast = false) {
+  Layout l;
+  Sections s = MiniContainer(l, partsLast);
+  edit(s, l);
+  return Assemble(s);
 }
 
 }  // namespace tf::xmf::test

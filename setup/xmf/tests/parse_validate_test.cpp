@@ -2,28 +2,13 @@
 // that a file offset would place outside their section.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "xmf/tests/mini_xmf.h"
 #include "xmf/testing/xmf_builder.h"
 #include "xmf/xmf_container.h"
 #include "xmf/xmf_validate.h"
 
-namespace tf::xmf {
+namespace tf::xmf::test {
 namespace {
-
-using test::Get;
-using test::Layout;
-using test::MiniContainer;
-using test::Sections;
-using test::Set;
-using test::Set16;
-
-bool ParseBytes(std::vector<uint8_t> bytes, XmfContainer& c, std::string& error) {
-  c = XmfContainer{};
-  c.bytes = std::move(bytes);
-  return Parse(c, error);
-}
 
 std::string ParseMessage(std::vector<uint8_t> bytes) {
   XmfContainer c;
@@ -38,9 +23,18 @@ std::string ValidateMessage(std::vector<uint8_t> bytes) {
   return ValidateXmf(c, error) ? "ok" : error;
 }
 
+// An IDSF region of these bytes, its size word `size`.
+Edit Idsf(std::vector<uint8_t> bytes, uint32_t size) {
+  return [=](Sections& s, const Layout&) {
+    s.idsfMarker = 7;
+    s.idsf = bytes;
+    s.idsfSizeWord = size;
+  };
+}
+
 TEST(XmfParse, MiniContainerParsesAndValidates) {
   Layout l;
-  std::vector<uint8_t> bytes = test::Assemble(MiniContainer(l));
+  std::vector<uint8_t> bytes = Assemble(MiniContainer(l));
   XmfContainer c;
   std::string error;
   ASSERT_TRUE(ParseBytes(bytes, c, error)) << error;
@@ -59,7 +53,7 @@ TEST(XmfParse, MiniContainerParsesAndValidates) {
 
 TEST(XmfParse, ShortFilesAndMagic) {
   Layout l;
-  const std::vector<uint8_t> good = test::Assemble(MiniContainer(l));
+  const std::vector<uint8_t> good = Assemble(MiniContainer(l));
   struct Row {
     const char* name;
     std::vector<uint8_t> bytes;
@@ -86,7 +80,7 @@ TEST(XmfParse, ShortFilesAndMagic) {
 TEST(XmfParse, SkeletonRules) {
   struct Row {
     const char* name;
-    std::function<void(Sections&, const Layout&)> edit;
+    Edit edit;
     const char* message;
     std::function<void(std::vector<uint8_t>&)> bytesEdit = nullptr;  // after assembly
   };
@@ -96,35 +90,18 @@ TEST(XmfParse, SkeletonRules) {
       {"RXMF tag", [](Sections& s, const Layout&) { s.rxmf[0] = 'X'; }, "expected RXMF section tag"},
       {"TXMF tag", [](Sections& s, const Layout&) { s.txmf[1] = 'Y'; }, "expected TXMF section tag"},
       {"FXMF tag", [](Sections& s, const Layout&) { s.fxmf[2] = 'm'; }, "expected FXMF section tag"},
-      {"sizes past 32 bits", [](Sections&, const Layout&) {}, "expected RXMF section tag",
+      {"sizes past 32 bits", kUnchanged, "expected RXMF section tag",
        [](std::vector<uint8_t>& b) { Set(b, 32, 0xFFFFFFF0u); }},
-      {"IDSF present",
-       [](Sections& s, const Layout&) {
-         s.idsfMarker = 7;
-         s.idsf = {'I', 'D', 'S', 'F', 1, 2, 3};
-         s.idsfSizeWord = 7;
-       },
-       "ok"},
-      {"IDSF without tag",
-       [](Sections& s, const Layout&) {
-         s.idsfMarker = 7;
-         s.idsf = {'I', 'D', 'X', 'F', 1, 2, 3};
-         s.idsfSizeWord = 7;
-       },
-       "expected IDSF"},
-      {"IDSF too short for its tag",
-       [](Sections& s, const Layout&) {
-         s.idsfMarker = 7;
-         s.idsf = {'I', 'D', 'S'};  // "IDS" + "FXMF" would read as a tag across the border
-         s.idsfSizeWord = 3;
-       },
-       "expected IDSF"},
+      {"IDSF present", Idsf({'I', 'D', 'S', 'F', 1, 2, 3}, 7), "ok"},
+      {"IDSF without tag", Idsf({'I', 'D', 'X', 'F', 1, 2, 3}, 7), "expected IDSF"},
+      // "IDS" + "FXMF" would read as a tag across the border.
+      {"IDSF too short for its tag", Idsf({'I', 'D', 'S'}, 3), "expected IDSF"},
       {"marker 0xABCD ignores the size word", [](Sections& s, const Layout&) { s.idsfSizeWord = 1234; }, "ok"},
       {"marker without size has no region", [](Sections& s, const Layout&) { s.idsfMarker = 5; }, "ok"},
-      {"one byte after FXMF", [](Sections&, const Layout&) {}, "FXMF does not end at the end of the file",
+      {"one byte after FXMF", kUnchanged, "FXMF does not end at the end of the file",
        [](std::vector<uint8_t>& b) { b.push_back(0); }},
-      {"FXMF one byte short", [](Sections&, const Layout&) {}, "FXMF does not end at the end of the file",
-       [](std::vector<uint8_t>& b) { Set(b, 44, Get(b, 44) - 1); }},
+      {"FXMF one byte short", kUnchanged, "FXMF does not end at the end of the file",
+       [](std::vector<uint8_t>& b) { Set(b, 44, U32(b, 44) - 1); }},
       {"more instances than records", [](Sections& s, const Layout&) { s.instanceCount = 2; },
        "IXMF is not a bare instance array"},
       {"more materials than records", [](Sections& s, const Layout&) { s.materialCount = 0; },
@@ -152,10 +129,7 @@ TEST(XmfParse, SkeletonRules) {
        "OXMF VB-resource region is not a multiple of 12"},
   };
   for (const Row& row : rows) {
-    Layout l;
-    Sections s = MiniContainer(l);
-    row.edit(s, l);
-    std::vector<uint8_t> bytes = test::Assemble(s);
+    std::vector<uint8_t> bytes = EditedMini(row.edit);
     if (row.bytesEdit) row.bytesEdit(bytes);
     EXPECT_EQ(ParseMessage(bytes), row.message) << row.name;
   }
@@ -176,7 +150,7 @@ TEST(XmfParse, HeaderlessRunsCountHeaderSlots) {
   Set(s.rxmf, 20, 0xFFFFFFFF);
   XmfContainer c;
   std::string error;
-  ASSERT_TRUE(ParseBytes(test::Assemble(s), c, error)) << error;
+  ASSERT_TRUE(ParseBytes(Assemble(s), c, error)) << error;
   EXPECT_EQ(SharedHeaderCount(c), 2u);
   EXPECT_EQ(PaletteRegionStart(c), 4u + 48u + 20u);
   EXPECT_TRUE(ValidateXmf(c, error)) << error;
@@ -222,12 +196,12 @@ TEST(XmfParse, DeclarationStrideStopsAtCode11) {
 TEST(XmfValidate, Rules) {
   struct Row {
     const char* name;
-    std::function<void(Sections&, const Layout&)> edit;
+    Edit edit;
     const char* message;
     bool partsLast = false;
   };
   const Row rows[] = {
-      {"valid", [](Sections&, const Layout&) {}, "ok"},
+      {"valid", kUnchanged, "ok"},
       {"instance at another record", [](Sections& s, const Layout&) { Set(s.ixmf, 4 + 68, 80); },
        "an instance does not point at its own object record"},
       {"more instances than objects",
@@ -239,7 +213,7 @@ TEST(XmfValidate, Rules) {
        "an instance does not point at its own object record"},
       {"part array inside the object records", [](Sections& s, const Layout&) { Set(s.oxmf, 4, 60); },
        "part array outside the middle region"},
-      {"part array ends at T", [](Sections&, const Layout&) {}, "ok", true},
+      {"part array ends at T", kUnchanged, "ok", true},
       {"part array one byte past T", [](Sections& s, const Layout& l) { Set(s.oxmf, 4, l.parts + 1); },
        "part array outside the middle region", true},
       {"IB resource in the tail", [](Sections& s, const Layout& l) { Set(s.oxmf, 12, l.tail - 11); },
@@ -302,12 +276,7 @@ TEST(XmfValidate, Rules) {
       {"object count past 32 bits of records", [](Sections& s, const Layout&) { s.objectCount = 0x3C3C3C3D; },
        "part array outside the middle region"},
   };
-  for (const Row& row : rows) {
-    Layout l;
-    Sections s = MiniContainer(l, row.partsLast);
-    row.edit(s, l);
-    EXPECT_EQ(ValidateMessage(test::Assemble(s)), row.message) << row.name;
-  }
+  for (const Row& row : rows) EXPECT_EQ(ValidateMessage(EditedMini(row.edit, row.partsLast)), row.message) << row.name;
 }
 
 TEST(XmfValidate, GeneratedContainersAreValid) {
@@ -323,4 +292,4 @@ TEST(XmfValidate, GeneratedContainersAreValid) {
 }
 
 }  // namespace
-}  // namespace tf::xmf
+}  // namespace tf::xmf::test

@@ -14,14 +14,10 @@
 #include "xmf/xmf_inject.h"
 #include "xmf/xmf_validate.h"
 
-namespace tf::xmf {
+namespace tf::xmf::test {
 namespace {
 
 using testing::BuildOptions;
-
-uint32_t U32(const std::vector<uint8_t>& b, uint64_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
 
 BuildOptions RandomOptions(uint32_t seed) {
   BuildOptions o;
@@ -104,11 +100,9 @@ void RunPair(uint32_t seed, Tally& tally) {
   const BuildOptions so = RandomOptions(seed * 2 + 1), to = RandomOptions(seed * 2 + 2);
   const testing::BuiltContainer source = testing::BuildContainer(so), target = testing::BuildContainer(to);
   XmfContainer src, tgt;
-  src.bytes = source.bytes;
-  tgt.bytes = target.bytes;
   std::string error;
-  ASSERT_TRUE(Parse(src, error)) << error;
-  ASSERT_TRUE(Parse(tgt, error)) << error;
+  ASSERT_TRUE(ParseBytes(source.bytes, src, error)) << error;
+  ASSERT_TRUE(ParseBytes(target.bytes, tgt, error)) << error;
   ASSERT_TRUE(ValidateXmf(src, error)) << error;
   ASSERT_TRUE(ValidateXmf(tgt, error)) << error;
 
@@ -129,8 +123,7 @@ void RunPair(uint32_t seed, Tally& tally) {
   std::vector<uint8_t> out;
   ASSERT_TRUE(InjectObject(tgt, x, "MEAT", out, error)) << error;
   XmfContainer result;
-  result.bytes = out;
-  ASSERT_TRUE(Parse(result, error)) << error;  // (1)
+  ASSERT_TRUE(ParseBytes(out, result, error)) << error;  // (1)
   const bool valid = ValidateXmf(result, error);
   if (tgt.instanceCount < tgt.objectCount) {
     ASSERT_FALSE(valid);
@@ -153,13 +146,11 @@ void RunPair(uint32_t seed, Tally& tally) {
   ASSERT_TRUE(testing::WalkFile(out, rv, error)) << error;
   ASSERT_EQ(rv.objects.size(), tv.objects.size() + 1);
   // (2) and (3): the new object draws like the source object.
-  EXPECT_TRUE(test::SameDrawing(source.bytes, sv.objects[object], source.dataLengths, out, rv.objects.back(),
-                                sv.fxmfOffset));
-  EXPECT_TRUE(test::AlignedPlacement(rv.objects.back()));
+  EXPECT_TRUE(SameDrawing(source.bytes, sv.objects[object], source.dataLengths, out, rv.objects.back()));
+  EXPECT_TRUE(AlignedPlacement(rv.objects.back()));
   // (4): the target's objects draw as before.
   for (size_t i = 0; i < tv.objects.size(); ++i)
-    EXPECT_TRUE(test::SameDrawing(target.bytes, tv.objects[i], target.dataLengths, out, rv.objects[i], tv.fxmfOffset))
-        << "target object " << i;
+    EXPECT_TRUE(SameDrawing(target.bytes, tv.objects[i], target.dataLengths, out, rv.objects[i])) << "target object " << i;
   ++tally.injected;
 }
 
@@ -182,14 +173,12 @@ TEST(XmfProperty, ExtractInjectPreservesWhatObjectsDraw) {
 TEST(XmfProperty, ArenaContainersTakeWph2Repeatedly) {
   const std::vector<uint8_t> kitchen = testing::BuildArenaContainer(7, true, 96 * 1024);
   XmfContainer src;
-  src.bytes = kitchen;
   std::string error;
-  ASSERT_TRUE(Parse(src, error)) << error;
+  ASSERT_TRUE(ParseBytes(kitchen, src, error)) << error;
   for (uint32_t seed = 100; seed < 113; ++seed) {
     testing::BuiltContainer arena = testing::BuildContainer(testing::ArenaOptions(seed, false, 96 * 1024));
     XmfContainer tgt;
-    tgt.bytes = arena.bytes;
-    ASSERT_TRUE(Parse(tgt, error)) << error;
+    ASSERT_TRUE(ParseBytes(arena.bytes, tgt, error)) << error;
     ExtractedObject x;
     ASSERT_TRUE(ExtractObject(src, "WPH2", x, error)) << error;
     ASSERT_FALSE(x.textures.empty());
@@ -197,12 +186,11 @@ TEST(XmfProperty, ArenaContainersTakeWph2Repeatedly) {
     std::vector<uint8_t> out;
     ASSERT_TRUE(InjectObject(tgt, x, "MEAT", out, error)) << error;
     XmfContainer result;
-    result.bytes = out;
-    ASSERT_TRUE(Parse(result, error)) << error;
+    ASSERT_TRUE(ParseBytes(out, result, error)) << error;
     ASSERT_TRUE(ValidateXmf(result, error)) << error;
     ASSERT_GE(FindObject(result, NameWord("MEAT")), 0);
   }
 }
 
 }  // namespace
-}  // namespace tf::xmf
+}  // namespace tf::xmf::test

@@ -1,14 +1,36 @@
 #pragma once
-// Comparing what objects draw with, before and after a copy.
+// What the XMF tests share: reading words of a file, parsing it, and comparing
+// what objects draw with, before and after a copy.
 #include <gtest/gtest.h>
 
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "common/bytes.h"
 #include "xmf/testing/xmf_walk.h"
+#include "xmf/xmf_container.h"
 
 namespace tf::xmf::test {
+
+// The u32 at `at`; a failure of the test (and 0) when it is not inside the bytes.
+inline uint32_t U32(std::span<const uint8_t> bytes, uint64_t at) {
+  uint32_t v = 0;
+  if (!ByteReader(bytes).U32(at, v)) ADD_FAILURE() << "no u32 at " << at << " of " << bytes.size() << " bytes";
+  return v;
+}
+
+inline bool ParseBytes(std::vector<uint8_t> bytes, XmfContainer& c, std::string& error) {
+  c = XmfContainer{};
+  c.bytes = std::move(bytes);
+  return Parse(c, error);
+}
+// For bytes that must parse.
+inline void ParseInto(std::vector<uint8_t> bytes, XmfContainer& c) {
+  std::string error;
+  ASSERT_TRUE(ParseBytes(std::move(bytes), c, error)) << error;
+}
 
 inline bool SameBytes(const std::vector<uint8_t>& a, int64_t atA, const std::vector<uint8_t>& b, int64_t atB,
                       uint64_t n) {
@@ -21,9 +43,7 @@ inline bool SameBytes(const std::vector<uint8_t>& a, int64_t atA, const std::vec
 inline ::testing::AssertionResult SameDrawing(const std::vector<uint8_t>& beforeFile,
                                               const testing::ObjectView& before,
                                               const std::map<uint32_t, uint32_t>& lengths,
-                                              const std::vector<uint8_t>& afterFile, const testing::ObjectView& after,
-                                              uint32_t beforeFxmf) {
-  (void)beforeFxmf;
+                                              const std::vector<uint8_t>& afterFile, const testing::ObjectView& after) {
   if (before.parts.size() != after.parts.size()) return ::testing::AssertionFailure() << "part count differs";
   for (size_t k = 0; k < before.parts.size(); ++k) {
     const testing::PartView& b = before.parts[k];
