@@ -57,6 +57,8 @@ inline std::vector<uint8_t> Descriptor(uint32_t rootSector, uint32_t rootSize, u
   return d;
 }
 
+inline constexpr uint32_t kRootSector = 33;
+
 // An image relative to its volume base: bytes placed at chosen sectors.
 class VolumeImage {
  public:
@@ -68,6 +70,11 @@ class VolumeImage {
   }
   void SetDescriptor(uint32_t rootSector, uint32_t rootSize, uint64_t timestamp = kGameTimestamp) {
     PutAt(kDescriptorOffset, Descriptor(rootSector, rootSize, timestamp));
+  }
+  // The root table at kRootSector, named by the descriptor with `size` (0: the table's own).
+  void SetRoot(const std::vector<uint8_t>& root, uint32_t size = 0) {
+    Put(kRootSector, root);
+    SetDescriptor(kRootSector, size ? size : static_cast<uint32_t>(root.size()));
   }
   std::vector<uint8_t>& Bytes() { return bytes_; }
 

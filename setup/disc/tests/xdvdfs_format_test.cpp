@@ -30,6 +30,16 @@ Scan ScanImage(const std::vector<uint8_t>& image) {
   return s;
 }
 
+// The scan of `img` with `root` as its root table (named with `rootSize`, 0:
+// its own size) and a zero sector at 60, past every file of the tests; cut to
+// `imageSize` bytes when that is not 0.
+Scan ScanWithRoot(VolumeImage img, const std::vector<uint8_t>& root, uint32_t rootSize = 0, size_t imageSize = 0) {
+  img.SetRoot(root, rootSize);
+  img.Put(60, std::vector<uint8_t>(kSectorSize, 0));
+  if (imageSize) img.Bytes().resize(imageSize);
+  return ScanImage(img.Bytes());
+}
+
 std::vector<std::string> Paths(const std::vector<XdvdfsEntry>& entries) {
   std::vector<std::string> p;
   for (const auto& e : entries) p.push_back(e.path);
@@ -40,20 +50,14 @@ std::vector<std::string> Paths(const std::vector<XdvdfsEntry>& entries) {
 // file and a sub-folder whose table at 35 holds one more file.
 VolumeImage SmallTree() {
   VolumeImage img;
-  img.Put(33, Table({{"default.xbe", 40, 4, false}, {"GFX", 34, 0, true}, {"zz.txt", 41, 3, false}}));
-  std::vector<uint8_t> gfx = Table({{"a.bin", 42, 10, false}, {"SUB", 35, 0, true}});
+  // Tables from the deepest up, each folder entry with its table's size.
   std::vector<uint8_t> sub = Table({{"deep.bin", 43, 1, false}});
-  img.Put(34, gfx);
+  std::vector<uint8_t> gfx = Table({{"a.bin", 42, 10, false}, {"SUB", 35, static_cast<uint32_t>(sub.size()), true}});
   img.Put(35, sub);
-  // Folder sizes are patched now that the tables exist.
-  std::vector<uint8_t> root = Table({{"default.xbe", 40, 4, false},
-                                     {"GFX", 34, static_cast<uint32_t>(gfx.size()), true},
-                                     {"zz.txt", 41, 3, false}});
-  img.Put(33, root);
-  std::vector<uint8_t> gfx2 =
-      Table({{"a.bin", 42, 10, false}, {"SUB", 35, static_cast<uint32_t>(sub.size()), true}});
-  img.Put(34, gfx2);
-  img.SetDescriptor(33, static_cast<uint32_t>(root.size()));
+  img.Put(34, gfx);
+  img.SetRoot(Table({{"default.xbe", 40, 4, false},
+                     {"GFX", 34, static_cast<uint32_t>(gfx.size()), true},
+                     {"zz.txt", 41, 3, false}}));
   img.Put(44, std::vector<uint8_t>(kSectorSize, 0));
   return img;
 }
@@ -146,11 +150,7 @@ TEST(XdvdfsScan, TableEdgeCases) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    VolumeImage img;
-    img.Put(33, c.root);
-    img.SetDescriptor(33, c.rootSizeOverride ? c.rootSizeOverride : static_cast<uint32_t>(c.root.size()));
-    img.Put(50, std::vector<uint8_t>(kSectorSize, 0));
-    Scan s = ScanImage(img.Bytes());
+    Scan s = ScanWithRoot({}, c.root, c.rootSizeOverride);
     ASSERT_EQ(s.result, VolumeSearch::Found) << s.error;
     EXPECT_EQ(Paths(s.entries), c.expected);
   }
@@ -173,12 +173,7 @@ TEST(XdvdfsScan, Failures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    VolumeImage img;
-    img.Put(33, c.root);
-    img.SetDescriptor(33, c.rootSize ? c.rootSize : static_cast<uint32_t>(c.root.size()));
-    img.Put(60, std::vector<uint8_t>(kSectorSize, 0));
-    if (c.imageSize) img.Bytes().resize(c.imageSize);
-    Scan s = ScanImage(img.Bytes());
+    Scan s = ScanWithRoot({}, c.root, c.rootSize, c.imageSize);
     EXPECT_EQ(s.result, VolumeSearch::Failed);
     EXPECT_EQ(s.error, c.message);
     EXPECT_TRUE(s.entries.empty());
@@ -194,12 +189,8 @@ TEST(XdvdfsScan, UnsafeNamesRefuseTheImage) {
     SCOPED_TRACE(bad);
     VolumeImage img;
     std::vector<uint8_t> sub = Table({{bad, 41, 1, false}});
-    std::vector<uint8_t> root = Table({{"ok.bin", 40, 1, false}, {"GFX", 34, static_cast<uint32_t>(sub.size()), true}});
-    img.Put(33, root);
     img.Put(34, sub);
-    img.SetDescriptor(33, static_cast<uint32_t>(root.size()));
-    img.Put(50, std::vector<uint8_t>(kSectorSize, 0));
-    Scan s = ScanImage(img.Bytes());
+    Scan s = ScanWithRoot(img, Table({{"ok.bin", 40, 1, false}, {"GFX", 34, static_cast<uint32_t>(sub.size()), true}}));
     EXPECT_EQ(s.result, VolumeSearch::Failed);
     EXPECT_EQ(s.error, kMsgCorruptTable);
   }
@@ -241,9 +232,7 @@ TEST(XdvdfsScan, CyclesEndAtALimit) {
     for (int i = 0; i < fanOut; ++i) entries.push_back({"L" + std::to_string(i), 33, 0, true});
     std::vector<uint8_t> sized = Table(entries);
     for (auto& e : entries) e.size = static_cast<uint32_t>(sized.size());
-    std::vector<uint8_t> root = Table(entries);
-    img.Put(33, root);
-    img.SetDescriptor(33, static_cast<uint32_t>(root.size()));
+    img.SetRoot(Table(entries));
     Scan s = ScanImage(img.Bytes());
     if (fanOut == 1) {
       ASSERT_EQ(s.result, VolumeSearch::Found);
@@ -263,8 +252,7 @@ TEST(XdvdfsScan, LargeTablesPointingBackStopAtTheReadBudget) {
   for (int i = 0; i < 4; ++i) entries.push_back({"L" + std::to_string(i), 33, kMaxTableSize, true});
   std::vector<uint8_t> root = Table(entries);
   root.resize(kMaxTableSize, 0xFF);
-  img.Put(33, root);
-  img.SetDescriptor(33, kMaxTableSize);
+  img.SetRoot(root);
   MemoryReader reader(img.Bytes());
   // A walk without the budget would go on reading; it is cut short here, so
   // that it fails at once (with the truncation message) instead of hanging.
@@ -295,9 +283,7 @@ TEST(XdvdfsScan, EntryLimit) {
     img.Put(sector, folderTable);
     rootEntries.push_back({"F" + std::to_string(f), sector, static_cast<uint32_t>(folderTable.size()), true});
   }
-  std::vector<uint8_t> root = Table(rootEntries);
-  img.Put(33, root);
-  img.SetDescriptor(33, static_cast<uint32_t>(root.size()));
+  img.SetRoot(Table(rootEntries));
   Scan s = ScanImage(img.Bytes());
   EXPECT_EQ(s.result, VolumeSearch::Failed);
   EXPECT_EQ(s.error, kMsgCorruptTable);

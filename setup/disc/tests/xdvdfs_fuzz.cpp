@@ -9,8 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tf::testing::VolumeImage img;
-  img.Put(33, std::vector<uint8_t>(data, data + size));
-  img.SetDescriptor(33, static_cast<uint32_t>(size));
+  img.SetRoot(std::vector<uint8_t>(data, data + size));
   tf::testing::MemoryReader reader(img.Bytes());
   tf::XdvdfsVolume volume;
   std::vector<tf::XdvdfsEntry> entries;

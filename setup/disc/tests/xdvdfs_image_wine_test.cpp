@@ -54,8 +54,7 @@ VolumeImage ImageWithFiles(const std::vector<FileSpec>& files, std::vector<std::
   img.Put(39, gfx);
   rootEntries.push_back({"GFX", 39, static_cast<uint32_t>(gfx.size()), true});
   std::vector<uint8_t> root = Table(rootEntries);
-  img.Put(33, root);
-  img.SetDescriptor(33, static_cast<uint32_t>(root.size()));
+  img.SetRoot(root);
   img.Put(sector + 1, std::vector<uint8_t>(16, 0));
   return img;
 }
@@ -91,8 +90,7 @@ TEST(XdvdfsImageFile, DamagedAndForeignFiles) {
   VolumeImage good = ImageWithFiles({{"a.bin", 100}});
   std::vector<uint8_t> truncated(good.Bytes().begin(), good.Bytes().begin() + 33 * kSectorSize + 10);
   VolumeImage rootPastEnd;
-  rootPastEnd.SetDescriptor(33, 4096);
-  rootPastEnd.Put(33, std::vector<uint8_t>(100, 0xFF));
+  rootPastEnd.SetRoot(std::vector<uint8_t>(100, 0xFF), 4096);
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;
