@@ -12,6 +12,7 @@
 #include "shell/progress_math.h"
 #include "uninstall_entry.h"
 #include "unix_side.h"
+#include "win_gui.h"
 #include "win_test_support.h"
 #include "xmf/arena_patch.h"
 #include "xmf/xmf_container.h"
@@ -22,6 +23,7 @@ namespace {
 
 using test::TempDir;
 
+constexpr DWORD kBoxTimeoutMs = 180000;  // Wine can take long to start a program
 const char kBom[] = "\xEF\xBB\xBF";
 const char kEllipsis[] = "\xE2\x80\xA6";
 // The last lines of every complete install.
@@ -36,13 +38,6 @@ class RemoveUninstallEntry : public ::testing::Environment {
 const ::testing::Environment* const kRemoveUninstallEntry =
     ::testing::AddGlobalTestEnvironment(new RemoveUninstallEntry);
 
-// A private copy of the installer, so its log beside it is this test's own.
-std::wstring CopyInstaller(const TempDir& dir) {
-  std::wstring copy = dir / L"tf_setup.exe";
-  EXPECT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), copy.c_str(), FALSE));
-  return copy;
-}
-
 using test::ReadText;
 
 bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
@@ -52,8 +47,40 @@ bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
   return discgen::WriteImage(plan, std::filesystem::path(path), error);
 }
 
+discgen::GameOptions RetailDisc() {
+  discgen::GameOptions options;
+  options.retail = true;
+  return options;
+}
+
+// A folder of the test's own with a private copy of the installer (so that
+// its log beside it is this test's own) and a generated disc.
+struct Bench {
+  explicit Bench(const discgen::GameOptions& options, const wchar_t* discName = L"Tarnfell.iso")
+      : setup(dir / L"tf_setup.exe"), disc(dir / discName) {
+    EXPECT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), setup.c_str(), FALSE));
+    EXPECT_TRUE(MakeDisc(disc, options));
+  }
+  // The installer's exit code for this command-line tail (999: it did not run).
+  DWORD Install(const std::wstring& tail) const {
+    const test::ProcessResult r = test::RunProgram(setup, tail);
+    EXPECT_TRUE(r.started);
+    return r.started ? r.exitCode : 999;
+  }
+  std::string Log() const { return ReadText(setup + L".log"); }
+
+  TempDir dir;
+  std::wstring setup, disc;
+};
+
 std::string ArgsLine(const std::wstring& tail, bool android) {
   return "[  0%] [args] <" + test::Utf8(tail) + "> android=" + (android ? "yes" : "no") + "\r\n";
+}
+
+// The whole log of an install that fails while it reads the image.
+std::string FailedReadingLog(const std::wstring& tail, bool android, const std::string& message) {
+  return std::string(kBom) + ArgsLine(tail, android) + "[  1%] Reading the disc image" + kEllipsis +
+         "\r\n[  1%] Failed: " + message + "\r\n";
 }
 
 // The log lines an install of this image writes while copying: a report after
@@ -87,10 +114,22 @@ std::string ExpectedInstallLog(const std::wstring& tail, const std::wstring& ima
          "\r\n" + kFinalLines;
 }
 
+std::string ArenaPath(const xmf::ArenaRow& row) { return std::string("GFX\\") + row.folder + "\\" + row.container; }
+
 bool IsArenaContainer(const std::string& path) {
   for (const xmf::ArenaRow& row : xmf::ArenaTable)
-    if (path == std::string("GFX\\") + row.folder + "\\" + row.container) return true;
+    if (path == ArenaPath(row)) return true;
   return false;
+}
+
+// The arena containers of an install folder, in table order.
+std::vector<std::vector<uint8_t>> ArenaBytes(const std::wstring& folder) {
+  std::vector<std::vector<uint8_t>> all;
+  for (const xmf::ArenaRow& row : xmf::ArenaTable) {
+    all.emplace_back();
+    EXPECT_TRUE(test::ReadFileBytes(folder + L"\\" + test::Utf16(ArenaPath(row)), all.back())) << ArenaPath(row);
+  }
+  return all;
 }
 
 // An installed arena container parses, validates and holds "MEAT" once.
@@ -128,21 +167,14 @@ void ExpectInstalledFilesMatch(const std::wstring& imagePath, const std::wstring
 }
 
 TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
-  TempDir dir;
-  std::wstring setup = CopyInstaller(dir);
-  std::wstring disc = dir / L"Tarnfell.iso", folder = dir / L"Games\\Tarnfell";
-  discgen::GameOptions options;
-  options.retail = true;
-  ASSERT_TRUE(MakeDisc(disc, options));
-  std::wstring tail = L"/silent " + disc + L" " + folder;
+  Bench b(RetailDisc());
+  const std::wstring folder = b.dir / L"Games\\Tarnfell", tail = L"/silent " + b.disc + L" " + folder;
   const test::ShortcutPaths links = test::ShortcutLocations();
   links.Delete();
   test::DeleteUninstallEntry(KEY_WOW64_64KEY);
-  test::ProcessResult r = test::RunProgram(setup, tail);
-  ASSERT_TRUE(r.started);
-  EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(ReadText(setup + L".log"), ExpectedInstallLog(tail, disc, true));
-  ExpectInstalledFilesMatch(disc, folder);
+  EXPECT_EQ(b.Install(tail), 0u);
+  EXPECT_EQ(b.Log(), ExpectedInstallLog(tail, b.disc, true));
+  ExpectInstalledFilesMatch(b.disc, folder);
   // The runtime beside the game files: the loader under the game's name, the settings.
   std::vector<uint8_t> loader, installedLoader;
   ASSERT_TRUE(test::ReadFileBytes(test::DistFile(L"tf_loader.exe"), loader));
@@ -153,7 +185,7 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   EXPECT_EQ(ReadText(folder + L"\\tarnfell.ini"), test::kDefaultIni);
 
   // The installer copied as the uninstaller, registered, and no shortcut made.
-  EXPECT_TRUE(ReadText(folder + L"\\uninstall.exe") == ReadText(setup));
+  EXPECT_TRUE(ReadText(folder + L"\\uninstall.exe") == ReadText(b.setup));
   std::map<std::wstring, test::RegistryValue> entry;
   ASSERT_TRUE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
   EXPECT_EQ(test::RegistryText(entry[L"InstallLocation"]), folder);
@@ -164,9 +196,8 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
 
 // Copies of the installer without one of its payload resources.
 TEST(SilentInstall, WithoutTheReadmeTheInstallFailsAfterNineFilesAndWithoutTheOptionalFileItSucceeds) {
-  TempDir dir;
-  std::wstring disc = dir / L"Tarnfell.iso";
-  ASSERT_TRUE(MakeDisc(disc, discgen::GameOptions()));
+  Bench b{discgen::GameOptions()};
+  const TempDir& dir = b.dir;
   const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
   struct Case {
     WORD removed;
@@ -178,7 +209,7 @@ TEST(SilentInstall, WithoutTheReadmeTheInstallFailsAfterNineFilesAndWithoutTheOp
     CreateDirectoryW((dir / tag).c_str(), nullptr);
     std::wstring setup = dir / (tag + L"\\tf_setup.exe"), folder = dir / (L"game" + tag);
     ASSERT_TRUE(test::CopyWithoutResource(test::FromUnixPath(TF_SETUP_EXE), setup, c.removed));
-    test::ProcessResult r = test::RunProgram(setup, L"/silent " + disc + L" " + folder);
+    test::ProcessResult r = test::RunProgram(setup, L"/silent " + b.disc + L" " + folder);
     ASSERT_TRUE(r.started);
     const std::string log = ReadText(setup + L".log");
     const size_t kept = c.succeeds ? 10 : 9;
@@ -198,79 +229,52 @@ TEST(SilentInstall, WithoutTheReadmeTheInstallFailsAfterNineFilesAndWithoutTheOp
 }
 
 TEST(SilentInstall, OtherDiscShowsTheNoteAndInstallsDeepAndEmptyFiles) {
-  TempDir dir;
-  std::wstring setup = CopyInstaller(dir);
-  std::wstring disc = dir / L"other.iso", folder = dir / L"T\\";
   discgen::GameOptions options;
   options.base = discgen::kFullDiscBase;
   options.zeroLengthFiles = true;
   options.deepNesting = true;
   options.edgeSizes = true;
-  ASSERT_TRUE(MakeDisc(disc, options));
+  Bench b(options, L"other.iso");
+  const std::wstring installed = b.dir / L"T";
   // Leftovers of older installs go; kept saves stay.
-  CreateDirectoryW((dir / L"T").c_str(), nullptr);
-  ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\PLAY.cmd", "x", 1));
-  SetFileAttributesW((dir / L"T\\PLAY.cmd").c_str(), FILE_ATTRIBUTE_READONLY);
-  CreateDirectoryW((dir / L"T\\_SAVES").c_str(), nullptr);
-  ASSERT_TRUE(test::WriteFileBytes(dir / L"T\\_SAVES\\slot1.sav", "keep", 4));
+  CreateDirectoryW(installed.c_str(), nullptr);
+  ASSERT_TRUE(test::WriteFileBytes(installed + L"\\PLAY.cmd", "x", 1));
+  SetFileAttributesW((installed + L"\\PLAY.cmd").c_str(), FILE_ATTRIBUTE_READONLY);
+  CreateDirectoryW((installed + L"\\_SAVES").c_str(), nullptr);
+  ASSERT_TRUE(test::WriteFileBytes(installed + L"\\_SAVES\\slot1.sav", "keep", 4));
   // Unquoted: inside quotes a trailing backslash would escape the closing quote.
-  std::wstring tail = L"/SILENT " + disc + L" " + folder;
-  test::ProcessResult r = test::RunProgram(setup, tail);
-  ASSERT_TRUE(r.started);
-  EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(ReadText(setup + L".log"), ExpectedInstallLog(tail, disc, false));
-  ExpectInstalledFilesMatch(disc, dir / L"T");
-  EXPECT_FALSE(test::FileExists(dir / L"T\\PLAY.cmd"));
-  EXPECT_EQ(ReadText(dir / L"T\\_SAVES\\slot1.sav"), "keep");
+  const std::wstring tail = L"/SILENT " + b.disc + L" " + installed + L"\\";
+  EXPECT_EQ(b.Install(tail), 0u);
+  EXPECT_EQ(b.Log(), ExpectedInstallLog(tail, b.disc, false));
+  ExpectInstalledFilesMatch(b.disc, installed);
+  EXPECT_FALSE(test::FileExists(installed + L"\\PLAY.cmd"));
+  EXPECT_EQ(ReadText(installed + L"\\_SAVES\\slot1.sav"), "keep");
 
   // A second install over the first leaves every arena container as it was.
-  std::vector<std::vector<uint8_t>> before;
-  for (const xmf::ArenaRow& row : xmf::ArenaTable) {
-    std::string rel = std::string("\\GFX\\") + row.folder + "\\" + row.container;
-    before.emplace_back();
-    ASSERT_TRUE(test::ReadFileBytes(dir / (L"T" + std::wstring(rel.begin(), rel.end())), before.back()));
-  }
-  r = test::RunProgram(setup, tail);
-  EXPECT_EQ(r.exitCode, 0u);
-  size_t i = 0;
-  for (const xmf::ArenaRow& row : xmf::ArenaTable) {
-    std::string rel = std::string("\\GFX\\") + row.folder + "\\" + row.container;
-    std::vector<uint8_t> after;
-    ASSERT_TRUE(test::ReadFileBytes(dir / (L"T" + std::wstring(rel.begin(), rel.end())), after));
-    EXPECT_TRUE(after == before[i++]) << rel;
-  }
+  const std::vector<std::vector<uint8_t>> before = ArenaBytes(installed);
+  EXPECT_EQ(b.Install(tail), 0u);
+  EXPECT_TRUE(ArenaBytes(installed) == before);
 }
 
 TEST(SilentInstall, WrongDiscFailsWithExitCodeOne) {
-  TempDir dir;
-  std::wstring setup = CopyInstaller(dir);
-  std::wstring disc = dir / L"other.iso", folder = dir / L"T";
   discgen::GameOptions options;
   options.timestamp = discgen::kGameTimestamp ^ 1;
-  ASSERT_TRUE(MakeDisc(disc, options));
-  std::wstring tail = L"/silent " + disc + L" " + folder + L" /android";
-  test::ProcessResult r = test::RunProgram(setup, tail);
-  ASSERT_TRUE(r.started);
-  EXPECT_EQ(r.exitCode, 1u);
-  EXPECT_EQ(ReadText(setup + L".log"), std::string(kBom) + ArgsLine(tail, true) + "[  1%] Reading the disc image" +
-                                           kEllipsis + "\r\n[  1%] Failed: That disc image is not Tarnfell.\r\n");
+  Bench b(options, L"other.iso");
+  const std::wstring folder = b.dir / L"T", tail = L"/silent " + b.disc + L" " + folder + L" /android";
+  EXPECT_EQ(b.Install(tail), 1u);
+  EXPECT_EQ(b.Log(), FailedReadingLog(tail, true, "That disc image is not Tarnfell."));
   EXPECT_FALSE(test::FileExists(folder));
 }
 
 // A folder with files of its own, or a drive's top folder: the install fails
 // before it writes anything.
 TEST(SilentInstall, AFolderWithOtherFilesOrADriveRootIsRefusedUntouched) {
-  TempDir dir;
-  std::wstring setup = CopyInstaller(dir);
-  std::wstring disc = dir / L"Tarnfell.iso";
-  discgen::GameOptions options;
-  options.retail = true;
-  ASSERT_TRUE(MakeDisc(disc, options));
-  const std::wstring other = dir / L"Documents", empty = dir / L"drive";
+  Bench b(RetailDisc());
+  const std::wstring other = b.dir / L"Documents", empty = b.dir / L"drive";
   ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr) && CreateDirectoryW(empty.c_str(), nullptr));
   ASSERT_TRUE(test::WriteFileBytes(other + L"\\letter.txt", "mine", 4));
   ASSERT_TRUE(test::WriteFileBytes(other + L"\\PLAY.cmd", "x", 1));  // a leftover name beside it
-  test::MappedDrive drive(empty, dir.Path());  // an empty drive
+  test::MappedDrive drive(empty, b.dir.Path());  // an empty drive
   ASSERT_FALSE(drive.Root().empty()) << "no spare drive letter could be mapped";
   const struct {
     std::wstring folder;
@@ -284,12 +288,9 @@ TEST(SilentInstall, AFolderWithOtherFilesOrADriveRootIsRefusedUntouched) {
     SCOPED_TRACE(test::Utf8(c.folder));
     const std::vector<std::wstring> before = test::FolderNames(c.folder);
     test::DeleteUninstallEntry(KEY_WOW64_64KEY);
-    const std::wstring tail = L"/silent " + disc + L" " + c.folder;
-    test::ProcessResult r = test::RunProgram(setup, tail);
-    ASSERT_TRUE(r.started);
-    EXPECT_EQ(r.exitCode, 1u);
-    EXPECT_EQ(ReadText(setup + L".log"), std::string(kBom) + ArgsLine(tail, false) + "[  1%] Reading the disc image" +
-                                             kEllipsis + "\r\n[  1%] Failed: " + c.message + "\r\n");
+    const std::wstring tail = L"/silent " + b.disc + L" " + c.folder;
+    EXPECT_EQ(b.Install(tail), 1u);
+    EXPECT_EQ(b.Log(), FailedReadingLog(tail, false, c.message));
     EXPECT_EQ(test::FolderNames(c.folder), before);
     std::map<std::wstring, test::RegistryValue> entry;
     EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
@@ -297,50 +298,25 @@ TEST(SilentInstall, AFolderWithOtherFilesOrADriveRootIsRefusedUntouched) {
   EXPECT_EQ(ReadText(other + L"\\PLAY.cmd"), "x");
 }
 
-BOOL CALLBACK CollectText(HWND child, LPARAM out) {
-  wchar_t text[512] = {};
-  GetWindowTextW(child, text, 512);
-  reinterpret_cast<std::wstring*>(out)->append(text).append(L"\n");
-  return TRUE;
-}
-
-// Starts a program that shows a message box titled "Tarnfell", checks the
-// box's text, presses OK and returns the exit code (or 999 on failure).
+// Runs a program that shows a message box titled "Tarnfell", checks the box's
+// text, presses OK and returns the exit code (or 999 when it did not end).
 DWORD RunAndCloseBox(const std::wstring& program, const std::wstring& tail, const std::wstring& expectedText) {
-  std::wstring cmd = L"\"" + program + L"\" " + tail;
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  std::vector<wchar_t> buf(cmd.begin(), cmd.end());
-  buf.push_back(0);
-  if (!CreateProcessW(program.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    ADD_FAILURE() << "could not start the program";
-    return 999;
-  }
-  HWND box = nullptr;
-  for (int i = 0; i < 1800 && !box; ++i) {  // Wine can take long to start a program
-    box = FindWindowW(L"#32770", L"Tarnfell");
-    if (!box) Sleep(100);
-  }
-  DWORD code = 999;
-  if (box) {
-    std::wstring texts;
-    EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
-    EXPECT_NE(texts.find(expectedText), std::wstring::npos) << test::Utf8(texts);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  } else {
-    ADD_FAILURE() << "no message box appeared";
-    TerminateProcess(pi.hProcess, 999);
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
+  std::wstring text = L"<no message box appeared>";
+  auto closeBox = [&](size_t, DWORD processId) {
+    const test::SeenMessageBox box = test::WaitForMessageBox(processId, L"Tarnfell", kBoxTimeoutMs);
+    if (!box.box) return;
+    text = box.text;
+    test::AnswerMessageBox(box.box, IDOK);
+  };
+  const test::ProcessResult r = test::RunPrograms({{program, tail, L"", false}}, 2 * kBoxTimeoutMs, closeBox)[0];
+  EXPECT_NE(text.find(expectedText), std::wstring::npos) << test::Utf8(text);
+  return r.started && !r.timedOut ? r.exitCode : 999;
 }
 
 TEST(SilentInstall, IncompleteArgumentsShowTheUsageBox) {
   TempDir dir;
-  std::wstring setup = CopyInstaller(dir);
+  const std::wstring setup = dir / L"tf_setup.exe";
+  ASSERT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), setup.c_str(), FALSE));
   EXPECT_EQ(RunAndCloseBox(setup, L"/silent D:\\a.iso", L"usage: tf_setup.exe /silent <disc.iso> <install folder>"),
             2u);
   EXPECT_FALSE(test::FileExists(setup + L".log"));
