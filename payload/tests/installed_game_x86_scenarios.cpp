@@ -5,47 +5,29 @@
 // makes it.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "payload_sources.h"
 #include "x86_scenarios.h"
 
+namespace tf::test::x86 {
 namespace {
 
-using tf::test::ProcessResult;
-using tf::test::ProgramRun;
-using tf::test::x86::Shared;
-
-using tf::test::ReadText;
-
-bool HasLine(const std::string& output, const std::string& line) {
-  std::istringstream in(output);
-  for (std::string l; std::getline(in, l);) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    if (l == line) return true;
-  }
-  return false;
-}
-
-class InstalledGame : public tf::test::x86::Scenario {
+class InstalledGame : public Scenario {
  public:
-  const char* Name() const override { return "InstalledGameStartsAndTheRuntimeFindsEveryPromiseKept"; }
-  int Wave() const override { return 2; }
   ProgramRun Prepare(Shared& shared) override {
     auto found = shared.folders.find("installed game");
     if (found == shared.folders.end()) return {};
     folder_ = found->second;
-    for (const tf::test::PayloadSource& e : tf::test::kPayloadSources)
-      if (ReadText(folder_ + L"\\" + e.name) != ReadText(tf::test::FromUnixPath(e.source))) differing_ += e.name + std::wstring(L" ");
+    for (const PayloadSource& e : kPayloadSources)
+      if (ReadText(folder_ + L"\\" + e.name) != ReadText(FromUnixPath(e.source))) differing_ += e.name + std::wstring(L" ");
     ini_ = ReadText(folder_ + L"\\tarnfell.ini");
     return {folder_ + L"\\Tarnfell.exe", L"", folder_, true};
   }
   void Check(const ProcessResult& r) override {
     EXPECT_EQ(differing_, L"") << "payload files that differ from what the build carries";
-    EXPECT_EQ(ini_, tf::test::kDefaultIni);
-    const std::string folder = tf::test::Ansi(folder_);
+    EXPECT_EQ(ini_, kDefaultIni);
+    const std::string folder = Ansi(folder_);
     const std::string& out = r.output;
     EXPECT_TRUE(HasLine(out, "[ldr] module=00010000 reserve=00015000..01715000")) << out;
     EXPECT_TRUE(HasLine(out, "[ldr] xbe=" + folder + "\\default.xbe")) << out;
@@ -66,6 +48,7 @@ class InstalledGame : public tf::test::x86::Scenario {
   std::wstring folder_, differing_;
   std::string ini_;
 };
-TF_X86_SCENARIO(InstalledGame);
+TF_X86_SCENARIO(InstalledGame, "InstalledGameStartsAndTheRuntimeFindsEveryPromiseKept", 2);
 
 }  // namespace
+}  // namespace tf::test::x86

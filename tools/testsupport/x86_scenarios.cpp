@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <vector>
 
 #include "discgen.h"
@@ -88,16 +90,38 @@ std::wstring Shared::Folder(const std::wstring& name) {
   return path;
 }
 
-void Register(std::unique_ptr<Scenario> scenario) {
+std::wstring Shared::SetupCopy(const std::wstring& folderName) {
+  const std::wstring copy = Folder(folderName) + L"\\tf_setup.exe";
+  return CopyFileW(DistFile(L"tf_setup.exe").c_str(), copy.c_str(), FALSE) ? copy : L"";
+}
+
+void Register(std::unique_ptr<Scenario> scenario, const char* name, int wave) {
   static bool environment = [] {
     ::testing::AddGlobalTestEnvironment(new Waves);
     return true;
   }();
   (void)environment;
+  scenario->name_ = name;
+  scenario->wave_ = wave;
   Scenario* s = scenario.get();
   Scenarios().push_back(std::move(scenario));
   ::testing::RegisterTest("x86", s->Name(), nullptr, nullptr, __FILE__, __LINE__,
                           [s]() -> ::testing::Test* { return new ScenarioTest(s); });
+}
+
+std::vector<std::string> OutputLines(const std::string& output) {
+  std::vector<std::string> lines;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool HasLine(const std::string& output, const std::string& line) {
+  const std::vector<std::string> lines = OutputLines(output);
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 }  // namespace tf::test::x86

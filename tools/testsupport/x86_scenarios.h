@@ -6,15 +6,17 @@
 // such as an installed game). Each scenario then checks its result as a test
 // of its own, named x86.<scenario>.
 //
-// A scenario file defines a class and registers it:
-//   class InstallAndPlay : public tf::test::x86::Scenario { ... };
-//   TF_X86_SCENARIO(InstallAndPlay);
-// and is listed in the sources of x86_e2e_test (tools/testsupport/CMakeLists.txt).
+// A scenario file defines a class in namespace tf::test::x86 and registers it
+// with its test's name (and its wave, when not 1):
+//   class InstallAndPlay : public Scenario { ... };
+//   TF_X86_SCENARIO(InstallAndPlay, "InstallAndPlayEndsWithZero");
+// and is listed with tf_add_x86_scenarios() in its subsystem's CMakeLists.txt.
 #include <windows.h>
 
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "win_test_support.h"
 
@@ -26,13 +28,16 @@ struct Shared {
   std::wstring sampleDisc;                        // a generated game disc
   std::map<std::string, std::wstring> folders;    // what scenarios leave for later waves, by name
   std::wstring Folder(const std::wstring& name);  // a new folder below root
+  // dist's tf_setup.exe copied into a new folder below root, so that the log
+  // beside it is the scenario's own; empty when it cannot be copied.
+  std::wstring SetupCopy(const std::wstring& folderName);
 };
 
 class Scenario {
  public:
   virtual ~Scenario() = default;
-  virtual const char* Name() const = 0;
-  virtual int Wave() const { return 1; }
+  const char* Name() const { return name_; }
+  int Wave() const { return wave_; }
   // Lays out what the program needs and says what to start; a run without a
   // program is not started (its check then reports why).
   virtual ProgramRun Prepare(Shared& shared) = 0;
@@ -45,15 +50,25 @@ class Scenario {
   virtual void Check(const ProcessResult& result) = 0;
 
   ProcessResult result;
+
+ private:
+  friend void Register(std::unique_ptr<Scenario> scenario, const char* name, int wave);
+  const char* name_ = "";
+  int wave_ = 1;
 };
 
-void Register(std::unique_ptr<Scenario> scenario);
+void Register(std::unique_ptr<Scenario> scenario, const char* name, int wave);
 
 template <typename T>
 struct Registrar {
-  Registrar() { Register(std::make_unique<T>()); }
+  explicit Registrar(const char* name, int wave = 1) { Register(std::make_unique<T>(), name, wave); }
 };
+
+// The lines of a program's output, without their line ends.
+std::vector<std::string> OutputLines(const std::string& output);
+bool HasLine(const std::string& output, const std::string& line);
 
 }  // namespace tf::test::x86
 
-#define TF_X86_SCENARIO(type) static const ::tf::test::x86::Registrar<type> tf_x86_registrar_##type
+// TF_X86_SCENARIO(type, "TestName"[, wave])
+#define TF_X86_SCENARIO(type, ...) static const ::tf::test::x86::Registrar<type> tf_x86_registrar_##type(__VA_ARGS__)

@@ -15,15 +15,10 @@
 #include "uninstall_entry.h"
 #include "x86_scenarios.h"
 
+namespace tf::test::x86 {
 namespace {
 
-using tf::test::ProcessResult;
-using tf::test::ProgramRun;
-using tf::test::x86::Shared;
-
 const char kEllipsis[] = "\xE2\x80\xA6";
-
-using tf::test::ReadText;
 
 // The log from the arena step on.
 std::string LogFromArenaStep(const std::string& log) {
@@ -33,30 +28,29 @@ std::string LogFromArenaStep(const std::string& log) {
 
 // The uninstall entry's folder in the 32-bit view, where a 32-bit program writes it.
 std::wstring RegisteredFolder() {
-  std::map<std::wstring, tf::test::RegistryValue> entry;
-  if (!tf::test::ReadUninstallEntry(KEY_WOW64_32KEY, entry)) return {};
-  return tf::test::RegistryText(entry[L"InstallLocation"]);
+  std::map<std::wstring, RegistryValue> entry;
+  if (!ReadUninstallEntry(KEY_WOW64_32KEY, entry)) return {};
+  return RegistryText(entry[L"InstallLocation"]);
 }
 
-class AndroidInstall : public tf::test::x86::Scenario {
+class AndroidInstall : public Scenario {
  public:
-  const char* Name() const override { return "SilentInstallWithAndroidBuildsASignedPackage"; }
   ProgramRun Prepare(Shared& shared) override {
-    setup_ = shared.Folder(L"setup-android") + L"\\tf_setup.exe";
+    setup_ = shared.SetupCopy(L"setup-android");
     folder_ = shared.root / L"Games\\Android";
-    DeleteFileW((tf::test::FromUnixPath(TF_X86_ANDROID_DIR) + L"\\Tarnfell.apk").c_str());
-    if (!CopyFileW(tf::test::DistFile(L"tf_setup.exe").c_str(), setup_.c_str(), FALSE)) return {};
+    DeleteFileW((FromUnixPath(TF_X86_ANDROID_DIR) + L"\\Tarnfell.apk").c_str());
+    if (setup_.empty()) return {};
     return {setup_, L"/silent " + shared.sampleDisc + L" " + folder_ + L" /android", L"", false};
   }
   // Seen now: wave 2 uninstalls this folder.
   void AfterWave(Shared& shared) override {
-    CreateDirectoryW(tf::test::FromUnixPath(TF_X86_ANDROID_DIR).c_str(), nullptr);
+    CreateDirectoryW(FromUnixPath(TF_X86_ANDROID_DIR).c_str(), nullptr);
     CopyFileW((folder_ + L"\\Android\\Tarnfell.apk").c_str(),
-              (tf::test::FromUnixPath(TF_X86_ANDROID_DIR) + L"\\Tarnfell.apk").c_str(), FALSE);
+              (FromUnixPath(TF_X86_ANDROID_DIR) + L"\\Tarnfell.apk").c_str(), FALSE);
     std::string error;
     listed_ = tf::android::CollectGameFiles(folder_, tf::android::GamePackNames, tf::android::kGamePackNameCount,
                                             files_, error);
-    package_ = tf::test::FileExists(folder_ + L"\\Android\\Tarnfell.apk");
+    package_ = FileExists(folder_ + L"\\Android\\Tarnfell.apk");
     readme_ = ReadText(folder_ + L"\\Android\\README.txt");
     if (result.exitCode == 0) shared.folders["android install"] = folder_;
   }
@@ -86,15 +80,14 @@ class AndroidInstall : public tf::test::x86::Scenario {
   bool listed_ = false, package_ = false;
   std::string readme_;
 };
-TF_X86_SCENARIO(AndroidInstall);
+TF_X86_SCENARIO(AndroidInstall, "SilentInstallWithAndroidBuildsASignedPackage");
 
-class AndroidWithoutTemplate : public tf::test::x86::Scenario {
+class AndroidWithoutTemplate : public Scenario {
  public:
-  const char* Name() const override { return "AFailedAndroidBuildEndsTheInstallBeforeItsRegistration"; }
   ProgramRun Prepare(Shared& shared) override {
     setup_ = shared.Folder(L"setup-no-template") + L"\\tf_setup.exe";
     folder_ = shared.root / L"Games\\NoTemplate";
-    if (!tf::test::CopyWithoutResource(tf::test::DistFile(L"tf_setup.exe"), setup_, 111)) return {};
+    if (!CopyWithoutResource(DistFile(L"tf_setup.exe"), setup_, 111)) return {};
     return {setup_, L"/silent " + shared.sampleDisc + L" " + folder_ + L" /android", L"", false};
   }
   void AfterWave(Shared&) override { registered_ = RegisteredFolder(); }
@@ -107,9 +100,9 @@ class AndroidWithoutTemplate : public tf::test::x86::Scenario {
                                          "was built without the Android template. The PC game is installed and "
                                          "working.\r\n");
     for (const wchar_t* name : {L"default.xbe", L"Tarnfell.exe", L"tf_hybrid.dll", L"tarnfell.ini"})
-      EXPECT_TRUE(tf::test::FileExists(folder_ + L"\\" + name)) << tf::test::Utf8(name);
-    EXPECT_FALSE(tf::test::FileExists(folder_ + L"\\uninstall.exe"));
-    EXPECT_FALSE(tf::test::FileExists(folder_ + L"\\Android"));
+      EXPECT_TRUE(FileExists(folder_ + L"\\" + name)) << Utf8(name);
+    EXPECT_FALSE(FileExists(folder_ + L"\\uninstall.exe"));
+    EXPECT_FALSE(FileExists(folder_ + L"\\Android"));
     // Other scenarios of the wave register their own installs; never this one.
     EXPECT_NE(registered_, folder_);
   }
@@ -117,6 +110,7 @@ class AndroidWithoutTemplate : public tf::test::x86::Scenario {
  private:
   std::wstring setup_, folder_, registered_;
 };
-TF_X86_SCENARIO(AndroidWithoutTemplate);
+TF_X86_SCENARIO(AndroidWithoutTemplate, "AFailedAndroidBuildEndsTheInstallBeforeItsRegistration");
 
 }  // namespace
+}  // namespace tf::test::x86

@@ -10,12 +10,8 @@
 #include "win_gui.h"
 #include "x86_scenarios.h"
 
+namespace tf::test::x86 {
 namespace {
-
-using tf::test::ProcessResult;
-using tf::test::ProgramRun;
-using tf::test::RegistryValue;
-using tf::test::x86::Shared;
 
 constexpr DWORD kDialogTimeoutMs = 20 * 60 * 1000;  // an emulated 32-bit start takes minutes
 constexpr DWORD kInstallTimeoutMs = 25 * 60 * 1000;
@@ -29,47 +25,46 @@ DWORD Number(const RegistryValue& v) {
   return n;
 }
 
-class InteractiveInstall : public tf::test::x86::Scenario {
+class InteractiveInstall : public Scenario {
  public:
-  const char* Name() const override { return "InteractiveInstallEndsWithOneAndIsListedInThe32BitView"; }
   ProgramRun Prepare(Shared& shared) override {
     root_ = shared.root.Path();
-    setup_ = shared.Folder(L"setup-dialog") + L"\\tf_setup.exe";
+    setup_ = shared.SetupCopy(L"setup-dialog");
     folder_ = shared.root / L"Games\\Dialog";
     disc_ = shared.sampleDisc;
-    if (!CopyFileW(tf::test::DistFile(L"tf_setup.exe").c_str(), setup_.c_str(), FALSE)) return {};
-    links_ = tf::test::ShortcutLocations();
+    if (setup_.empty()) return {};
+    links_ = ShortcutLocations();
     return {setup_, L"", L"", false};
   }
   void WhileRunning(DWORD pid) override {
-    HWND dialog = tf::test::WaitForTopWindow(pid, L"#32770", L"Install Tarnfell", kDialogTimeoutMs);
+    HWND dialog = WaitForTopWindow(pid, L"#32770", L"Install Tarnfell", kDialogTimeoutMs);
     if (!dialog) return;
-    defaultFolder_ = tf::test::ControlText(dialog, IDC_FOLDER_PATH);
-    tf::test::SetControlText(dialog, IDC_DISC_PATH, disc_);
-    tf::test::SetControlText(dialog, IDC_FOLDER_PATH, folder_);
-    tf::test::SetChecked(dialog, IDC_DESKTOP_SHORTCUT, false);  // the Start menu's link only
-    tf::test::PressButton(dialog, IDC_INSTALL);
-    tf::test::SeenMessageBox box = tf::test::WaitForMessageBox(pid, L"Tarnfell", kInstallTimeoutMs);
+    defaultFolder_ = ControlText(dialog, IDC_FOLDER_PATH);
+    SetControlText(dialog, IDC_DISC_PATH, disc_);
+    SetControlText(dialog, IDC_FOLDER_PATH, folder_);
+    SetChecked(dialog, IDC_DESKTOP_SHORTCUT, false);  // the Start menu's link only
+    PressButton(dialog, IDC_INSTALL);
+    SeenMessageBox box = WaitForMessageBox(pid, L"Tarnfell", kInstallTimeoutMs);
     if (!box.box) return;
     boxText_ = box.text;
-    status_ = tf::test::ControlText(dialog, IDC_STATUS);
+    status_ = ControlText(dialog, IDC_STATUS);
     if (boxText_ == kPlayNow) {
-      tf::test::AnswerMessageBox(box.box, IDNO);
+      AnswerMessageBox(box.box, IDNO);
     } else {  // a failure: close the dialog so the wave goes on
-      tf::test::AnswerMessageBox(box.box, IDOK);
-      tf::test::SendCommand(dialog, IDCANCEL);
+      AnswerMessageBox(box.box, IDOK);
+      SendCommand(dialog, IDCANCEL);
     }
   }
   void AfterWave(Shared& shared) override {
     if (boxText_ == kPlayNow) shared.folders["installed game"] = folder_;  // started in wave 2
-    listed32_ = tf::test::ReadUninstallEntry(KEY_WOW64_32KEY, entry32_);
+    listed32_ = ReadUninstallEntry(KEY_WOW64_32KEY, entry32_);
     // Seen now: wave 2 uninstalls one of this wave's installs.
     registeredUninstaller_ =
-        tf::test::FileExists(tf::test::RegistryText(entry32_[L"InstallLocation"]) + L"\\uninstall.exe");
+        FileExists(RegistryText(entry32_[L"InstallLocation"]) + L"\\uninstall.exe");
     std::map<std::wstring, RegistryValue> entry64;
-    listed64_ = tf::test::ReadUninstallEntry(KEY_WOW64_64KEY, entry64);
-    startMenuLink_ = tf::test::FileExists(links_.commonPrograms);
-    desktopLink_ = tf::test::FileExists(links_.desktop);
+    listed64_ = ReadUninstallEntry(KEY_WOW64_64KEY, entry64);
+    startMenuLink_ = FileExists(links_.commonPrograms);
+    desktopLink_ = FileExists(links_.desktop);
     DeleteFileW(links_.commonPrograms.c_str());
   }
   void Check(const ProcessResult& r) override {
@@ -77,8 +72,8 @@ class InteractiveInstall : public tf::test::x86::Scenario {
     EXPECT_EQ(boxText_, kPlayNow);
     EXPECT_EQ(status_, L"Installed.");
     EXPECT_EQ(r.exitCode, 1u);
-    EXPECT_TRUE(tf::test::FileExists(folder_ + L"\\uninstall.exe"));
-    EXPECT_TRUE(tf::test::FileExists(folder_ + L"\\Tarnfell.exe"));
+    EXPECT_TRUE(FileExists(folder_ + L"\\uninstall.exe"));
+    EXPECT_TRUE(FileExists(folder_ + L"\\Tarnfell.exe"));
     EXPECT_TRUE(startMenuLink_);
     EXPECT_FALSE(desktopLink_);
 
@@ -86,16 +81,16 @@ class InteractiveInstall : public tf::test::x86::Scenario {
     // whichever wrote last, it names a folder of this run that holds its uninstaller.
     ASSERT_TRUE(listed32_) << "no entry in the 32-bit view";
     EXPECT_FALSE(listed64_) << "a 32-bit install wrote the 64-bit view";
-    const std::wstring location = tf::test::RegistryText(entry32_[L"InstallLocation"]);
+    const std::wstring location = RegistryText(entry32_[L"InstallLocation"]);
     const std::wstring uninstaller = location + L"\\uninstall.exe";
-    EXPECT_EQ(location.rfind(root_ + L"\\", 0), 0u) << tf::test::Utf8(location);
-    EXPECT_TRUE(registeredUninstaller_) << tf::test::Utf8(uninstaller);
-    EXPECT_EQ(tf::test::RegistryText(entry32_[L"DisplayName"]), L"Tarnfell");
-    EXPECT_EQ(tf::test::RegistryText(entry32_[L"DisplayVersion"]), L"1.0.0");
-    EXPECT_EQ(tf::test::RegistryText(entry32_[L"Publisher"]), L"Native PC port");
-    EXPECT_EQ(tf::test::RegistryText(entry32_[L"DisplayIcon"]), uninstaller);
-    EXPECT_EQ(tf::test::RegistryText(entry32_[L"UninstallString"]), L"\"" + uninstaller + L"\" /uninstall");
-    EXPECT_EQ(tf::test::RegistryText(entry32_[L"QuietUninstallString"]),
+    EXPECT_EQ(location.rfind(root_ + L"\\", 0), 0u) << Utf8(location);
+    EXPECT_TRUE(registeredUninstaller_) << Utf8(uninstaller);
+    EXPECT_EQ(RegistryText(entry32_[L"DisplayName"]), L"Tarnfell");
+    EXPECT_EQ(RegistryText(entry32_[L"DisplayVersion"]), L"1.0.0");
+    EXPECT_EQ(RegistryText(entry32_[L"Publisher"]), L"Native PC port");
+    EXPECT_EQ(RegistryText(entry32_[L"DisplayIcon"]), uninstaller);
+    EXPECT_EQ(RegistryText(entry32_[L"UninstallString"]), L"\"" + uninstaller + L"\" /uninstall");
+    EXPECT_EQ(RegistryText(entry32_[L"QuietUninstallString"]),
               L"\"" + uninstaller + L"\" /uninstall /quiet");
     EXPECT_EQ(Number(entry32_[L"NoModify"]), 1u);
     EXPECT_EQ(Number(entry32_[L"NoRepair"]), 1u);
@@ -104,11 +99,12 @@ class InteractiveInstall : public tf::test::x86::Scenario {
 
  private:
   std::wstring root_, setup_, folder_, disc_, defaultFolder_, boxText_, status_;
-  tf::test::ShortcutPaths links_;
+  ShortcutPaths links_;
   std::map<std::wstring, RegistryValue> entry32_;
   bool listed32_ = false, listed64_ = false, startMenuLink_ = false, desktopLink_ = false;
   bool registeredUninstaller_ = false;
 };
-TF_X86_SCENARIO(InteractiveInstall);
+TF_X86_SCENARIO(InteractiveInstall, "InteractiveInstallEndsWithOneAndIsListedInThe32BitView");
 
 }  // namespace
+}  // namespace tf::test::x86

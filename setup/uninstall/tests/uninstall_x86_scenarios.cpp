@@ -12,21 +12,15 @@
 #include "win_gui.h"
 #include "x86_scenarios.h"
 
+namespace tf::test::x86 {
 namespace {
-
-using tf::test::FileExists;
-using tf::test::ProcessResult;
-using tf::test::ProgramRun;
-using tf::test::x86::Shared;
 
 // The clean-up's command processor and its ping are emulated programs too:
 // about a minute each here when the machine is busy.
 constexpr DWORD kFolderGoneWaitMs = 6 * 60 * 1000;
 
-class QuietUninstall : public tf::test::x86::Scenario {
+class QuietUninstall : public Scenario {
  public:
-  const char* Name() const override { return "QuietUninstallRemovesTheInstallFolder"; }
-  int Wave() const override { return 2; }
   ProgramRun Prepare(Shared& shared) override {
     auto found = shared.folders.find("android install");
     if (found == shared.folders.end()) return {};
@@ -37,20 +31,21 @@ class QuietUninstall : public tf::test::x86::Scenario {
   }
   void Check(const ProcessResult& r) override {
     EXPECT_EQ(r.exitCode, 0u);
-    std::map<std::wstring, tf::test::RegistryValue> entry;
-    EXPECT_FALSE(tf::test::ReadUninstallEntry(KEY_WOW64_32KEY, entry));  // the 32-bit view, where it registered
+    std::map<std::wstring, RegistryValue> entry;
+    EXPECT_FALSE(ReadUninstallEntry(KEY_WOW64_32KEY, entry));  // the 32-bit view, where it registered
     EXPECT_FALSE(FileExists(folder_ + L"\\default.xbe"));
     EXPECT_FALSE(FileExists(folder_ + L"\\tf_hybrid.dll"));
-    if (!tf::test::WaitUntil([&] { return !FileExists(folder_); }, kFolderGoneWaitMs, 1000)) {
+    if (!WaitUntil([&] { return !FileExists(folder_); }, kFolderGoneWaitMs, 1000)) {
       std::string left;
-      for (const std::wstring& name : tf::test::FolderNames(folder_)) left += " \"" + tf::test::Utf8(name) + "\"";
-      ADD_FAILURE() << "still there: " << tf::test::Utf8(folder_) << ", holding:" << (left.empty() ? " nothing" : left);
+      for (const std::wstring& name : FolderNames(folder_)) left += " \"" + Utf8(name) + "\"";
+      ADD_FAILURE() << "still there: " << Utf8(folder_) << ", holding:" << (left.empty() ? " nothing" : left);
     }
   }
 
  private:
   std::wstring folder_;
 };
-TF_X86_SCENARIO(QuietUninstall);
+TF_X86_SCENARIO(QuietUninstall, "QuietUninstallRemovesTheInstallFolder", 2);
 
 }  // namespace
+}  // namespace tf::test::x86
