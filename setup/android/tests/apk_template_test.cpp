@@ -42,6 +42,16 @@ Bytes TwoFiles(TestZip& z) {
   return z.Bytes();
 }
 
+// Two stored files, with `edit` made to the archive's bytes.
+std::function<Bytes()> TwoFilesEdited(std::function<void(const TestZip&, Bytes&)> edit) {
+  return [edit] {
+    TestZip z;
+    Bytes b = TwoFiles(z);
+    edit(z, b);
+    return b;
+  };
+}
+
 struct Case {
   const char* what;
   std::function<Bytes()> make;
@@ -115,44 +125,25 @@ const Case kCases[] = {
     {"only signature files and directories: nothing kept",
      [] { return TestZip().Add("META-INF/A.SF", "s").Add("lib/", "").Bytes(); }, kMsgTemplateEmpty, {}},
     {"a directory claiming more entries than it holds",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
-       TestZip::Put16(b, z.EndOffset() + zip::end::kTotalEntries, 3);
-       return b;
-     },
+     TwoFilesEdited([](const TestZip& z, Bytes& b) { TestZip::Put16(b, z.EndOffset() + zip::end::kTotalEntries, 3); }),
      kMsgTemplateBadDirectory, {"AndroidManifest.xml", "lib/arm64-v8a/libtfapp.so"}},
     {"a central record with a broken signature",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
-       b[z.CentralOffset(1)] ^= 0x01;
-       return b;
-     },
+     TwoFilesEdited([](const TestZip& z, Bytes& b) { b[z.CentralOffset(1)] ^= 0x01; }),
      kMsgTemplateBadDirectory, {"AndroidManifest.xml"}},
     {"a directory offset past the end",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        TestZip::Put32(b, z.EndOffset() + zip::end::kDirectoryOffset, 0xFFFFFFF0u);
-       return b;
-     },
+     }),
      kMsgTemplateBadDirectory, {}},
     {"a central record whose 46 bytes run past the end",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        TestZip::Put32(b, z.EndOffset() + zip::end::kDirectoryOffset, static_cast<uint32_t>(b.size() - 45));
-       return b;
-     },
+     }),
      kMsgTemplateBadDirectory, {}},
     {"a central record whose name runs past the end",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        TestZip::Put16(b, z.CentralOffset(1) + zip::central::kNameLength, 0xFFFF);
-       return b;
-     },
+     }),
      kMsgTemplateBadDirectory, {"AndroidManifest.xml"}},
     {"central extra fields and comments are stepped over",
      [] {
@@ -163,12 +154,9 @@ const Case kCases[] = {
      },
      "", {"a.txt", "b.txt"}},
     {"local-header offset of length - 29",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        TestZip::Put32(b, z.CentralOffset(1) + zip::central::kLocalHeaderOffset, static_cast<uint32_t>(b.size() - 29));
-       return b;
-     },
+     }),
      kMsgTemplateBadOffset, {"AndroidManifest.xml"}},
     {"local-header offset of length - 30 with no data",
      [] {
@@ -181,47 +169,32 @@ const Case kCases[] = {
      },
      "", {"AndroidManifest.xml", "empty.bin"}},
     {"a local-header offset near 4 GiB does not wrap",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        TestZip::Put32(b, z.CentralOffset(0) + zip::central::kLocalHeaderOffset, 0xFFFFFFF0u);
-       return b;
-     },
+     }),
      kMsgTemplateBadOffset, {}},
     {"data ending at the last byte of the template",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        size_t data = z.LocalOffset(1) + 30 + std::string("lib/arm64-v8a/libtfapp.so").size();
        TestZip::Put32(b, z.CentralOffset(1) + zip::central::kCompressedSize, static_cast<uint32_t>(b.size() - data));
-       return b;
-     },
+     }),
      "", {"AndroidManifest.xml", "lib/arm64-v8a/libtfapp.so"}},
     {"data running one byte past the end",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        size_t data = z.LocalOffset(1) + 30 + std::string("lib/arm64-v8a/libtfapp.so").size();
        TestZip::Put32(b, z.CentralOffset(1) + zip::central::kCompressedSize,
                       static_cast<uint32_t>(b.size() - data + 1));
-       return b;
-     },
+     }),
      kPastEnd, {"AndroidManifest.xml"}},
     {"a size near 4 GiB does not wrap",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        TestZip::Put32(b, z.CentralOffset(0) + zip::central::kCompressedSize, 0xFFFFFFFFu);
-       return b;
-     },
+     }),
      kPastEnd, {}},
     {"a local extra length that pushes the data out",
-     [] {
-       TestZip z;
-       Bytes b = TwoFiles(z);
+     TwoFilesEdited([](const TestZip& z, Bytes& b) {
        TestZip::Put16(b, z.LocalOffset(1) + zip::local::kExtraLength, 0xFFFF);
-       return b;
-     },
+     }),
      kPastEnd, {"AndroidManifest.xml"}},
 };
 
