@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 
+#include "common/bytes.h"
+
 namespace tf::discgen {
 namespace {
 
@@ -15,17 +17,6 @@ uint64_t Mix(uint64_t x) {  // splitmix64 finaliser
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
   return x ^ (x >> 31);
-}
-
-void PutU16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void PutU64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 uint8_t Upper(uint8_t c) { return (c >= 'a' && c <= 'z') ? static_cast<uint8_t>(c - 32) : c; }
@@ -279,14 +270,16 @@ bool BuildLayout(const ImageSpec& plan, Layout& lay, std::string& err) {
 
 std::vector<uint8_t> TableBytes(const Layout& lay, const Node& folder) {
   std::vector<uint8_t> t(folder.tableBytes, 0xFF);
+  ByteWriter w(t);
   for (size_t i = 0; i < folder.tableOrder.size(); ++i) {
     const Node& n = lay.nodes[folder.tableOrder[i]];
-    uint8_t* p = t.data() + folder.recordPos[i];
+    const uint32_t at = folder.recordPos[i];
+    uint8_t* p = t.data() + at;
     const int l = folder.left[i], r = folder.right[i];
-    PutU16(p, l < 0 ? 0 : folder.recordPos[l] / 4);
-    PutU16(p + 2, r < 0 ? 0 : folder.recordPos[r] / 4);
-    PutU32(p + 4, n.sector);
-    PutU32(p + 8, n.size);
+    w.U16(at, static_cast<uint16_t>(l < 0 ? 0 : folder.recordPos[l] / 4));
+    w.U16(at + 2, static_cast<uint16_t>(r < 0 ? 0 : folder.recordPos[r] / 4));
+    w.U32(at + 4, n.sector);
+    w.U32(at + 8, n.size);
     p[12] = n.isFolder ? 0x10 : 0x00;
     p[13] = static_cast<uint8_t>(n.name.size());
     std::memcpy(p + 14, n.name.data(), n.name.size());
@@ -434,9 +427,10 @@ bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::st
   const Node& root = lay.nodes[0];
   uint8_t desc[kSectorSize] = {};
   std::memcpy(desc, kVolumeMagic.data(), kVolumeMagic.size());
-  PutU32(desc + 20, root.tableBytes > 0 ? root.sector : 0);
-  PutU32(desc + 24, root.tableBytes);
-  PutU64(desc + 28, plan.timestamp);
+  ByteWriter d(desc);
+  d.U32(20, root.tableBytes > 0 ? root.sector : 0);
+  d.U32(24, root.tableBytes);
+  d.U64(28, plan.timestamp);
   std::memcpy(desc + 2028, kVolumeMagic.data(), kVolumeMagic.size());
   if (!w.MoveTo(plan.base + kDescriptorOffset) || !w.Write(desc, sizeof desc)) return failWrite();
 
