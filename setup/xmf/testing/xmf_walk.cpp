@@ -1,34 +1,33 @@
 #include "xmf/testing/xmf_walk.h"
 
+#include "common/bytes.h"
+
 namespace tf::xmf::testing {
 namespace {
 
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr uint8_t kSizes[16] = {0, 12, 8, 12, 12, 4, 4, 4, 4, 8, 12, 0, 4, 8, 4, 6};
 
+// Reads that mark the walk failed, and give 0, outside the file.
 struct Reader {
-  const std::vector<uint8_t>& b;
+  ByteReader bytes;
   bool ok = true;
   uint32_t U32(uint64_t at) {
-    if (at + 4 > b.size()) {
-      ok = false;
-      return 0;
-    }
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+    uint32_t v = 0;
+    ok = bytes.U32(at, v) && ok;
+    return v;
   }
   uint16_t U16(uint64_t at) {
-    if (at + 2 > b.size()) {
-      ok = false;
-      return 0;
-    }
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+    uint16_t v = 0;
+    ok = bytes.U16(at, v) && ok;
+    return v;
   }
 };
 
 }  // namespace
 
 bool WalkFile(const std::vector<uint8_t>& file, FileView& view, std::string& why) {
-  Reader r{file};
+  Reader r{ByteReader(file)};
   if (file.size() < 48) {
     why = "short file";
     return false;
@@ -91,7 +90,7 @@ bool WalkFile(const std::vector<uint8_t>& file, FileView& view, std::string& why
 }
 
 int CountInstancesNamed(const std::vector<uint8_t>& file, const char* name) {
-  Reader r{file};
+  Reader r{ByteReader(file)};
   const uint32_t word = static_cast<uint32_t>(static_cast<uint8_t>(name[0])) |
                         (static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8) |
                         (static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 16) |
