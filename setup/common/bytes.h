@@ -115,7 +115,8 @@ template <size_t At, size_t N>
 void PutRecordU32(Record<N>& record, uint32_t v) { PutRecordField<uint32_t, At>(record, v); }
 template <size_t At, size_t N>
 void PutRecordU64(Record<N>& record, uint64_t v) { PutRecordField<uint64_t, At>(record, v); }
-// Bytes taken as they are, such as a magic.
+// The bytes of a char array as they are, such as a magic: all M of them (a
+// string literal's NUL too).
 template <size_t At, size_t N, size_t M>
 void PutRecordBytes(Record<N>& record, const char (&bytes)[M]) {
   static_assert(At + M <= N, "the field lies outside the record");
