@@ -3,6 +3,8 @@
 #   native  byte-format tests under the sanitizers, fuzz corpus replays;
 #   fast    every Win32 test, built for x86-64 and run by Wine's 64-bit loader;
 #   x86     the real 32-bit programs of dist/ end to end.
+# The full run also builds the deliverables a second time in another folder
+# and compares them byte for byte (tools/check-reproducible.sh).
 # run-tests.sh          all three tiers (what CI runs)
 # run-tests.sh --fast   native and fast only: the developer's loop (minutes)
 # Further arguments go to ctest (for example -R silent_install).
@@ -18,7 +20,7 @@ if [ "${1:-}" = --fast ]; then
   setup=(--fast)
 fi
 bash tools/setup-machine.sh "${setup[@]}"
-step() { local s=$SECONDS; "$@"; echo "run-tests: '$*' took $((SECONDS - s)) s"; }
+step() { local s=$SECONDS rc=0; "$@" || rc=$?; echo "run-tests: '$*' took $((SECONDS - s)) s"; return $rc; }
 # Making the x86 prefix runs emulated programs for minutes: it runs beside the
 # builds (the session below waits for it).
 prefix_job=""
@@ -31,6 +33,17 @@ step cmake --preset native >/dev/null
 step cmake --build --preset native
 step cmake --preset windows >/dev/null
 step cmake --build --preset windows
+# The deliverables built a second time in another folder must come out byte
+# for byte the same. That build runs beside the rest at the lowest priority,
+# taking what the builds and tests leave idle; its own process group lets an
+# early exit end it.
+rebuild_job=""
+end_rebuild() { if [ -n "$rebuild_job" ]; then kill -- -"$rebuild_job" 2>/dev/null || true; fi; rebuild_job=""; }
+if [ -z "$label" ]; then
+  setsid nice -n 19 bash tools/check-reproducible.sh >build/reproducible.log 2>&1 &
+  rebuild_job=$!
+  trap end_rebuild EXIT
+fi
 step cmake --preset windows64 >/dev/null
 step cmake --build --preset windows64
 if [ -n "$prefix_job" ]; then
@@ -38,8 +51,17 @@ if [ -n "$prefix_job" ]; then
   cat build/x86-prefix.log
 fi
 source tools/wine-session.sh
-trap wine_session_end EXIT
+trap 'wine_session_end; end_rebuild' EXIT
 step wine_session_start "${tiers[@]}"
 args=(--test-dir build/windows64 --output-on-failure -j2)
 [ -n "$label" ] && args+=(-L "$label")
-step ctest "${args[@]}" "$@"
+status=0
+step ctest "${args[@]}" "$@" || status=$?
+if [ -n "$rebuild_job" ]; then
+  s=$SECONDS
+  wait "$rebuild_job" || status=1
+  rebuild_job=""
+  cat build/reproducible.log
+  echo "run-tests: waited $((SECONDS - s)) s for the second build of the deliverables"
+fi
+exit $status
