@@ -79,7 +79,7 @@ while IFS= read -r name; do
     a=$(in_tree "$root" "$name")
     b=$(in_tree "$copy" "$name")
     echo "check-reproducible: DIFFERS: $name ($(cmp -l "$a" "$b" | wc -l) bytes, the first at" \
-         "$(cmp -l "$a" "$b" | head -4 | awk '{printf "%s0x%x", NR > 1 ? ", " : "", $1 - 1}'))"
+         "$(cmp -l "$a" "$b" | head -4 | awk '{printf "%s0x%x", sep, $1 - 1; sep = ", "}'))"
   fi
 done <<<"$names"
 count=$(grep -c . <<<"$names")
