@@ -25,7 +25,7 @@ export -f step
 # Jobs beside the main line run in process groups of their own, so that an
 # early exit ends each with everything it started.
 side_jobs=()
-end_side_jobs() { local g; for g in "${side_jobs[@]}"; do kill -- -"$g" 2>/dev/null; done; side_jobs=(); return 0; }
+end_side_jobs() { local g; for g in "${side_jobs[@]}"; do kill -- -"$g" 2>/dev/null || true; done; side_jobs=(); return 0; }
 side_job_done() { local g kept=(); for g in "${side_jobs[@]}"; do [ "$g" = "$1" ] || kept+=("$g"); done; side_jobs=("${kept[@]}"); }
 trap end_side_jobs EXIT
 # Making the x86 prefix runs emulated programs for minutes: it runs beside the
