@@ -51,12 +51,14 @@ copy=$work/tarnfell
 rm -rf "$copy"
 mkdir -p "$copy"
 tar -C "$root" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$copy" -xf -
+# The same outside payload as this tree's build, if it took one.
+payload_dir=$(sed -n 's/^TF_PAYLOAD_DIR:[A-Z]*=//p' "$root/build/windows/CMakeCache.txt")
 start=$SECONDS
 (
   cd "$copy"
   umask 077
   export TZ=NPT-5:45 LC_ALL=C.UTF-8
-  cmake --preset windows >/dev/null
+  cmake --preset windows "-DTF_PAYLOAD_DIR=$payload_dir" >/dev/null
   cmake --build --preset windows
 ) >"$work/build.log" 2>&1 || {
   tail -30 "$work/build.log" >&2
