@@ -1,6 +1,6 @@
 // Stands in for the installed game in the install dialog's test: records where
 // it was started from (its own path, then its current folder, one per line,
-// UTF-8) in "played.txt" beside itself.
+// UTF-8) in "played.txt" beside itself, which appears whole.
 #include <windows.h>
 
 #include <string>
@@ -24,11 +24,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   record.resize(record.rfind(L'\\') + 1);
   record += L"played.txt";
   const std::string text = Utf8(self) + "\n" + Utf8(current) + "\n";
-  HANDLE file = CreateFileW(record.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Written under another name and moved: the test reads it as soon as it exists.
+  const std::wstring partial = record + L".tmp";
+  HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   DWORD wrote = 0;
   const bool ok =
       WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) && wrote == text.size();
   CloseHandle(file);
-  return ok ? 0 : 1;
+  return ok && MoveFileExW(partial.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }
