@@ -5,6 +5,7 @@
 
 #include "android/package_builder.h"
 #include "android/whole_file.h"
+#include "common/running_program.h"
 #include "common/text.h"
 #include "common/win32_file.h"
 #include "pipeline/install_names.h"
@@ -40,18 +41,6 @@ constexpr const char* kReadmePieces[] = {
 };
 static_assert(sizeof(kReadmePieces) / sizeof(kReadmePieces[0]) == 22);
 
-// The program's own resource 111; empty when it is missing or empty.
-bool FindTemplate(const uint8_t*& bytes, uint32_t& length) {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(kAndroidTemplateResource), RT_RCDATA);
-  if (found == nullptr) return false;
-  HGLOBAL loaded = LoadResource(self, found);
-  const void* locked = loaded ? LockResource(loaded) : nullptr;
-  length = SizeofResource(self, found);
-  bytes = static_cast<const uint8_t*>(locked);
-  return bytes != nullptr && length != 0;
-}
-
 }  // namespace
 
 const std::string& AndroidReadme() {
@@ -72,7 +61,7 @@ std::wstring AndroidFailureMessage(const std::wstring& failureText) {
 bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder, std::wstring& failureText) {
   const uint8_t* templateBytes = nullptr;
   uint32_t templateLength = 0;
-  if (!FindTemplate(templateBytes, templateLength)) {
+  if (!FindProgramResource(kAndroidTemplateResource, templateBytes, templateLength) || templateLength == 0) {
     failureText = L"this installer was built without the Android template";
     return false;
   }

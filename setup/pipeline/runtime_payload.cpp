@@ -6,6 +6,7 @@
 
 #include "common/install_folder.h"
 #include "common/install_messages.h"
+#include "common/running_program.h"
 #include "common/win32_file.h"
 #include "pipeline/install_names.h"
 #include "pipeline/program_file.h"
@@ -31,20 +32,6 @@ constexpr PayloadFile kPayloadTable[] = {
 
 const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
 const char kWriteFailed[] = "Could not write to the install folder (the disk may be full).";
-
-// The bytes of one of this program's RCDATA resources in the mapped image
-// (never freed; written from the program's file where it can, see
-// ProgramFile). False when it cannot be found, loaded or locked.
-bool FindPayload(uint16_t id, const void*& data, DWORD& size) {
-  HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
-  if (!info) return false;
-  HGLOBAL loaded = LoadResource(nullptr, info);
-  if (!loaded) return false;
-  data = LockResource(loaded);
-  if (!data) return false;
-  size = SizeofResource(nullptr, info);
-  return true;
-}
 
 bool Outcome(FileWrite written, std::string& errorText) {
   switch (written) {
@@ -80,9 +67,10 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
   ProgramFile program;
   ProgramFile* file = program.Open() ? &program : nullptr;
   for (const PayloadFile& row : kPayloadTable) {
-    const void* data = nullptr;
-    DWORD size = 0;
-    if (FindPayload(row.resourceId, data, size) && size != 0) {
+    // Written from the program's file where it can be (see ProgramFile).
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (FindProgramResource(row.resourceId, data, size) && size != 0) {
       if (!WriteImageBytes(folder + L"\\" + row.fileName, data, size, file, errorText)) return false;
     } else if (!row.optional) {
       errorText = kDamaged;
@@ -99,9 +87,9 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
 uint64_t PayloadBytes() {
   uint64_t total = 0;
   for (const PayloadFile& row : kPayloadTable) {
-    const void* data = nullptr;
-    DWORD size = 0;
-    if (FindPayload(row.resourceId, data, size)) total += size;
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (FindProgramResource(row.resourceId, data, size)) total += size;
   }
   return total;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/running_program.h"
 #include "pipeline/run_install.h"
 #include "shell/command_line.h"
 #include "shell/install_dialog.h"
@@ -63,9 +64,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   SetProcessDPIAware();
 
-  wchar_t modulePath[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
-  std::wstring programPath = modulePath;
+  const std::wstring programPath = tf::RunningProgramPath();
   std::wstring tail = commandTail ? commandTail : L"";
 
   int exitCode = 0;

@@ -5,6 +5,7 @@
 
 #include "common/install_folder.h"
 #include "common/modal_dialog.h"
+#include "common/running_program.h"
 #include "common/win32_handle.h"
 #include "pipeline/install_names.h"
 #include "pipeline/known_folders.h"
@@ -30,12 +31,6 @@ void ShowProgress(HWND window, int percent) {
   SendDlgItemMessageW(window, IDC_UNINSTALL_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
   // The removal runs inside the button handler: paint what changed now.
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-}
-
-std::wstring ProgramPath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
 }
 
 }  // namespace
@@ -88,7 +83,7 @@ void RunUninstall(HWND window) {
   WriteUninstallLog(L"    tree deleted; dir still present = %d", present ? 1 : 0);
   ShowProgress(window, 100);
 
-  CleanUpAfterExit(folder, ProgramPath());
+  CleanUpAfterExit(folder, RunningProgramPath());
 }
 
 int RunUninstallMode(const std::wstring& programPath, const std::wstring& commandTail, HINSTANCE instance) {
