@@ -5,11 +5,11 @@
 
 #include "android/package_builder.h"
 #include "android/whole_file.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
 #include "common/running_program.h"
 #include "common/text.h"
 #include "common/win32_file.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
 
 namespace tf::android {
 
@@ -58,7 +58,7 @@ std::wstring AndroidFailureMessage(const std::wstring& failureText) {
   return L"The Android version could not be built: " + reason + L". The PC game is installed and working.";
 }
 
-bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder, std::wstring& failureText) {
+bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder, std::wstring& failureText) {
   const uint8_t* templateBytes = nullptr;
   uint32_t templateLength = 0;
   if (!FindProgramResource(kAndroidTemplateResource, templateBytes, templateLength) || templateLength == 0) {
@@ -80,7 +80,7 @@ bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder,
   const std::wstring packagePath = outputFolder + L"\\" + kPackageFileName;
   std::string errorText;
   if (!BuildAndroidPackage(templateBytes, templateLength, keyFolder + L"\\" + kSigningKeyFileName, installFolder,
-                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &session, errorText)) {
+                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &reporter, errorText)) {
     failureText = Widen(errorText, CP_ACP);
     DeleteFileW(packagePath.c_str());
     return false;

@@ -7,9 +7,9 @@
 #include "android/android_app.h"
 #include "common/ascii.h"
 #include "common/install_folder.h"
+#include "common/install_names.h"
 #include "common/win32_handle.h"
 #include "pipeline/game_selection.h"
-#include "pipeline/install_names.h"
 #include "pipeline/runtime_payload.h"
 
 namespace tf {

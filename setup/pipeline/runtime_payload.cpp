@@ -6,9 +6,9 @@
 
 #include "common/install_folder.h"
 #include "common/install_messages.h"
+#include "common/install_names.h"
 #include "common/running_program.h"
 #include "common/win32_file.h"
-#include "pipeline/install_names.h"
 #include "pipeline/program_file.h"
 #include "resources/payload_ids.h"
 

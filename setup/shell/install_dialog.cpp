@@ -7,9 +7,9 @@
 
 #include <string>
 
+#include "common/install_names.h"
+#include "common/known_folders.h"
 #include "common/modal_dialog.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
 #include "resources/install_dialog_ids.h"
 #include "shell/install_dialog_parts.h"
 #include "shell/install_inputs.h"
@@ -67,8 +67,9 @@ void OnInstallFinished(HWND dialog) {
   if (session.installed) {
     SetDlgItemTextW(dialog, IDC_STATUS, L"Installed.");
     if (MessageBoxW(dialog, kPlayNowQuestion, kGameTitle, MB_ICONINFORMATION | MB_YESNO) == IDYES) {
-      const std::wstring game = session.installFolder + L"\\" + kGameProgramName;
-      ShellExecuteW(nullptr, L"open", game.c_str(), nullptr, session.installFolder.c_str(), SW_SHOWNORMAL);
+      const std::wstring& folder = session.choices.installFolder;
+      const std::wstring game = folder + L"\\" + kGameProgramName;
+      ShellExecuteW(nullptr, L"open", game.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
     }
     EndDialog(dialog, 1);
     return;

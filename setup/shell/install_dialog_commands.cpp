@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/install_names.h"
-#include "pipeline/run_install.h"
+#include "common/install_names.h"
 #include "resources/install_dialog_ids.h"
 #include "shell/file_picker.h"
 #include "shell/install_dialog_parts.h"
@@ -34,7 +33,7 @@ void Inform(HWND dialog, const wchar_t* text) { MessageBoxW(dialog, text, kGameT
 DWORD WINAPI InstallWorker(LPVOID context) {
   auto* session = static_cast<InstallSession*>(context);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  RunInstall(*session);
+  session->Run();
   PostMessageW(session->window, kMsgInstallFinished, 0, 0);
   CoUninitialize();
   return 0;
@@ -43,11 +42,8 @@ DWORD WINAPI InstallWorker(LPVOID context) {
 void StartInstall(HWND dialog, const std::wstring& discPath, const std::wstring& installFolder) {
   InstallSession& session = TheInstallSession();  // its lock is not in use between runs
   session.window = dialog;
-  session.discImagePath = discPath;
-  session.installFolder = installFolder;
-  session.desktopShortcut = Checked(dialog, IDC_DESKTOP_SHORTCUT);
-  session.startMenuShortcut = Checked(dialog, IDC_START_MENU_SHORTCUT);
-  session.buildAndroid = Checked(dialog, IDC_BUILD_ANDROID);
+  session.choices = {discPath, installFolder, Checked(dialog, IDC_DESKTOP_SHORTCUT),
+                     Checked(dialog, IDC_START_MENU_SHORTCUT), Checked(dialog, IDC_BUILD_ANDROID)};
   InterlockedExchange(&session.cancelRequested, 0);
   EnableInputs(dialog, false);
 

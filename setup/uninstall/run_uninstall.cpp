@@ -3,13 +3,13 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "common/ascii.h"
 #include "common/install_folder.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
 #include "common/modal_dialog.h"
 #include "common/running_program.h"
 #include "common/win32_handle.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
-#include "shell/command_line.h"
 #include "uninstall/cleanup_command.h"
 #include "uninstall/delete_tree.h"
 #include "uninstall/uninstall_dialog.h"

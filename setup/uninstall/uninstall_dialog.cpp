@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "pipeline/install_names.h"
+#include "common/install_names.h"
 #include "uninstall/run_uninstall.h"
 #include "uninstall/uninstall_dialog_ids.h"
 

@@ -6,9 +6,9 @@
 
 #include "android/game_files.h"
 #include "android_wine_support.h"
+#include "common/install_names.h"
+#include "common/progress_math.h"
 #include "discgen.h"
-#include "pipeline/install_names.h"
-#include "shell/progress_math.h"
 #include "uninstall_entry.h"
 #include "win_test_support.h"
 

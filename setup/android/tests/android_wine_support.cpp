@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "common/bytes.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
 #include "win_test_support.h"
 
 namespace tf::android::testing {

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
-#include "discgen.h"
+#include "common/progress_math.h"
 #include "common/win32_file.h"
 #include "disc/xdvdfs_image.h"
+#include "discgen.h"
 #include "payload_sources.h"
 #include "pipeline/game_selection.h"
-#include "shell/progress_math.h"
 #include "uninstall_entry.h"
 #include "unix_side.h"
 #include "win_test_support.h"

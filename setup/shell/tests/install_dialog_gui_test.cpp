@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "common/known_folders.h"
 #include "discgen.h"
-#include "pipeline/known_folders.h"
 #include "resources/install_dialog_ids.h"
 #include "uninstall_entry.h"
 #include "win_gui.h"

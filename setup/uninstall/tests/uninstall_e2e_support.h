@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
 #include "uninstall_test_support.h"
 
 namespace tf::test {
