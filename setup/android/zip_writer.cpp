@@ -29,7 +29,7 @@ bool ZipWriter::Create(const std::wstring& path) {
 }
 
 bool ZipWriter::WriteBytes(const void* data, uint64_t count) {
-  if (!file_ || !WriteAll(file_.Get(), data, count)) return false;
+  if (!file_ || !WriteAll(file_.Get(), data, count, calls_)) return false;
   position_ += count;
   return true;
 }
@@ -51,8 +51,8 @@ bool ZipWriter::PatchCrc(uint64_t localHeaderOffset, uint32_t crc) {
   uint8_t bytes[4];
   PutU32(bytes, crc);
   // The way back is checked too: a pointer left inside the pack would overwrite it.
-  return Seek(file_.Get(), localHeaderOffset + zip::local::kCrc) && WriteAll(file_.Get(), bytes, sizeof(bytes)) &&
-         Seek(file_.Get(), position_);
+  return Seek(file_.Get(), localHeaderOffset + zip::local::kCrc) &&
+         WriteAll(file_.Get(), bytes, sizeof(bytes), calls_) && Seek(file_.Get(), position_);
 }
 
 bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vector<uint8_t>& index,
@@ -94,7 +94,7 @@ bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vec
     }
     for (uint64_t remaining = f.size; remaining > 0;) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPakBufferBytes));
-      if (!ReadFully(source.Get(), buffer.data(), n)) {
+      if (!ReadFully(source.Get(), buffer.data(), n, calls_)) {
         errorText = kMsgGameFileShort;
         return false;
       }

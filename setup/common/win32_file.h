@@ -22,11 +22,18 @@ namespace tf {
 
 inline constexpr DWORD kFileChunkBytes = 0x100000;  // 1 MiB
 
+// The calls the layer reads and writes with: the system's, unless the caller
+// passes its own (tests shorten or fail one).
+struct FileCalls {
+  BOOL(WINAPI* read)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) = ::ReadFile;
+  BOOL(WINAPI* write)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = ::WriteFile;
+};
+
 // Reads exactly `length` bytes, in chunks; a failed read, or the end of the
 // file before all bytes arrived, fails.
-[[nodiscard]] bool ReadFully(HANDLE file, void* buffer, uint64_t length);
+[[nodiscard]] bool ReadFully(HANDLE file, void* buffer, uint64_t length, const FileCalls& calls = {});
 // Writes every byte, in chunks; a failed or short write fails.
-[[nodiscard]] bool WriteAll(HANDLE file, const void* data, uint64_t length);
+[[nodiscard]] bool WriteAll(HANDLE file, const void* data, uint64_t length, const FileCalls& calls = {});
 
 // Where a chunked write takes its bytes from when they are not one block in
 // memory: the `size` bytes (at most one chunk) at offset `at`, valid until the
@@ -38,7 +45,7 @@ class ChunkSource {
  protected:
   ~ChunkSource() = default;
 };
-[[nodiscard]] bool WriteAll(HANDLE file, uint64_t length, ChunkSource& source);
+[[nodiscard]] bool WriteAll(HANDLE file, uint64_t length, ChunkSource& source, const FileCalls& calls = {});
 
 // Whether `path` names an existing read-only file. Windows refuses to replace
 // one; Wine run as root would not, so writers ask first.
@@ -52,13 +59,16 @@ UniqueFile CreateForWriting(const std::wstring& path);
 void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFailure);
 
 // Creates or replaces `path` with exactly these bytes.
-FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure);
+FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure,
+                         const FileCalls& calls = {});
 // The same with `length` bytes taken chunk by chunk from `source`.
-FileWrite WriteWholeFile(const std::wstring& path, uint64_t length, ChunkSource& source, OnFailure onFailure);
+FileWrite WriteWholeFile(const std::wstring& path, uint64_t length, ChunkSource& source, OnFailure onFailure,
+                         const FileCalls& calls = {});
 
 // Reads a whole file of at most maxBytes bytes into `out` (emptied on failure).
 // TooLarge also stands for a size that cannot be read or allocated.
-FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes);
+FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes,
+                       const FileCalls& calls = {});
 
 // Moves `from` over `to` in one step (an existing `to` is replaced).
 bool MoveOver(const std::wstring& from, const std::wstring& to);
@@ -71,13 +81,5 @@ bool CreateFolderChain(const std::wstring& path);
 // The path made absolute (GetFullPathNameW: "." and ".." resolved, the
 // current folder put in front of a relative one); "" when it has no such form.
 std::wstring FullPathName(const std::wstring& path);
-
-namespace detail {
-// The calls the layer reads and writes with; tests swap them to shorten or fail one.
-using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-extern ReadFileFn fileRead;
-extern WriteFileFn fileWrite;
-}  // namespace detail
 
 }  // namespace tf

@@ -66,7 +66,7 @@ bool XdvdfsImage::ReadAt(uint64_t offset, void* buffer, uint32_t length) {
   if (!file_) return false;
   if (offset > fileSize_ || length > fileSize_ - offset) return false;
   if (!Seek(file_.Get(), offset)) return false;
-  return ReadFully(file_.Get(), buffer, length);
+  return ReadFully(file_.Get(), buffer, length, calls_);
 }
 
 uint32_t XdvdfsImage::FileCount() const {

@@ -51,19 +51,20 @@ bool Outcome(FileWrite written, std::string& errorText) {
 
 std::span<const PayloadFile> PayloadTable() { return kPayloadTable; }
 
-bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText) {
-  return Outcome(WriteWholeFile(path, std::span(static_cast<const uint8_t*>(data), length), OnFailure::KeepPartial),
-                 errorText);
+bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText,
+                    const FileCalls& calls) {
+  const std::span bytes(static_cast<const uint8_t*>(data), length);
+  return Outcome(WriteWholeFile(path, bytes, OnFailure::KeepPartial, calls), errorText);
 }
 
 bool WriteImageBytes(const std::wstring& path, const void* data, uint32_t length, ProgramFile* file,
-                     std::string& errorText) {
+                     std::string& errorText, const FileCalls& calls) {
   ImageBytesChunks chunks(data, length, file);
-  return Outcome(WriteWholeFile(path, length, chunks, OnFailure::KeepPartial), errorText);
+  return Outcome(WriteWholeFile(path, length, chunks, OnFailure::KeepPartial, calls), errorText);
 }
 
 bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t height, int32_t mode,
-                         std::string& errorText) {
+                         std::string& errorText, const FileCalls& calls) {
   ProgramFile program;
   ProgramFile* file = program.Open() ? &program : nullptr;
   for (const PayloadFile& row : kPayloadTable) {
@@ -71,7 +72,7 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
     const uint8_t* data = nullptr;
     uint32_t size = 0;
     if (FindProgramResource(row.resourceId, data, size) && size != 0) {
-      if (!WriteImageBytes(folder + L"\\" + row.fileName, data, size, file, errorText)) return false;
+      if (!WriteImageBytes(folder + L"\\" + row.fileName, data, size, file, errorText, calls)) return false;
     } else if (!row.optional) {
       errorText = kDamaged;
       return false;
@@ -81,7 +82,7 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
   int n = std::snprintf(text, sizeof(text), "[Display]\r\nWidth=%d\r\nHeight=%d\r\nMode=%d\r\n", static_cast<int>(width),
                         static_cast<int>(height), static_cast<int>(mode));
   uint32_t length = n < 0 ? 0u : n >= static_cast<int>(sizeof(text)) ? sizeof(text) - 1 : static_cast<uint32_t>(n);
-  return WriteWholeFile(folder + L"\\" + kSettingsFileName, text, length, errorText);
+  return WriteWholeFile(folder + L"\\" + kSettingsFileName, text, length, errorText, calls);
 }
 
 uint64_t PayloadBytes() {

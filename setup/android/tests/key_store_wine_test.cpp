@@ -72,12 +72,12 @@ class KeyStore : public ::testing::Test {
     SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
   }
   void TearDown() override {
-    detail::pfxExport = ::PFXExportCertStoreEx;
     SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
     EXPECT_EQ(KeyContainerNames(), containersBefore) << "a key container was left behind";
   }
+  // The key store's export, from here on in this test.
   void UseFakeExport(DWORD failLegacy, DWORD failPbes2) {
-    detail::pfxExport = FakeExport::Export;
+    options.pfxExport = FakeExport::Export;
     FakeExport::failLegacy = failLegacy;
     FakeExport::failPbes2 = failPbes2;
   }
@@ -86,13 +86,14 @@ class KeyStore : public ::testing::Test {
     UseFakeExport(1, 1);
     KeyMaterial key;
     std::string error;
-    EXPECT_TRUE(CreateSigningKey(key, error)) << error;
-    detail::pfxExport = ::PFXExportCertStoreEx;
+    EXPECT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
+    options.pfxExport = ::PFXExportCertStoreEx;
     return key;
   }
   std::wstring File(const wchar_t* suffix) const { return pfxPath + suffix; }
 
   std::set<std::wstring> containersBefore;
+  KeyStoreOptions options;  // what every call of a test gives the key store
   TempDir dir;
   std::wstring pfxPath = dir / L"android-signing.pfx";
 };
@@ -147,7 +148,7 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
   UseFakeExport(0x80090016, 87);
   KeyMaterial first, second;
   std::string error;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, first, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, first, error, options)) << error;
   EXPECT_TRUE(first.pfx.empty());
   EXPECT_FALSE(FileExists(pfxPath));
   EXPECT_EQ(Bytes(File(L".cer")), first.certificate);
@@ -162,7 +163,7 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
   EXPECT_EQ(FakeExport::calls[1].algorithm, L"AES256-SHA256");
   EXPECT_EQ(FakeExport::calls[1].paramsSize, sizeof(PKCS12_PBES2_EXPORT_PARAMS));
   for (const auto& c : FakeExport::calls) EXPECT_EQ(c.password, L"quorv");
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, second, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, second, error, options)) << error;
   EXPECT_EQ(second.certificate, first.certificate);
   EXPECT_EQ(second.privateKeyBlob, first.privateKeyBlob);
   EXPECT_EQ(FakeExport::calls.size(), 2u) << "no second key";
@@ -171,7 +172,7 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
   TempDir other;
   UseFakeExport(5, 0);
   KeyMaterial pfxForm;
-  ASSERT_TRUE(LoadOrCreateSigningKey(other / L"k.pfx", pfxForm, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(other / L"k.pfx", pfxForm, error, options)) << error;
   EXPECT_EQ(pfxForm.pfx, FakeExport::blob);
   EXPECT_TRUE(pfxForm.certificate.empty() && pfxForm.privateKeyBlob.empty() && pfxForm.note.empty());
   EXPECT_EQ(Bytes(other / L"k.pfx"), FakeExport::blob);
@@ -182,7 +183,7 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
 TEST_F(KeyStore, ThePlatformExportGivesExactlyOneStoredForm) {
   KeyMaterial key;
   std::string error;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
   if (key.pfx.empty()) {
     ExpectCertificateOfKey(key);
     EXPECT_FALSE(FileExists(pfxPath));
@@ -206,7 +207,7 @@ TEST_F(KeyStore, TheNoPfxSwitch) {
     FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
-    ASSERT_TRUE(CreateSigningKey(key, error)) << error;
+    ASSERT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
     EXPECT_EQ(FakeExport::calls.size(), c.exportTried ? 2u : 0u);
     EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") + (c.exportTried ? "31, PBES2 error 32" : "0, PBES2 error 0") +
                             "); the key was stored as a raw blob instead.");
@@ -228,7 +229,7 @@ TEST_F(KeyStore, EmptyAndOversizedFilesCountAsAbsent) {
     FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
-    ASSERT_TRUE(LoadOrCreateSigningKey(path, key, error)) << error;
+    ASSERT_TRUE(LoadOrCreateSigningKey(path, key, error, options)) << error;
     EXPECT_EQ(!FakeExport::calls.empty(), c.newKey);
     EXPECT_EQ(key.pfx, c.newKey ? FakeExport::blob : old);
     EXPECT_EQ(Bytes(path), key.pfx) << "a new key replaces the file";
@@ -240,7 +241,7 @@ TEST_F(KeyStore, EmptyAndOversizedFilesCountAsAbsent) {
   UseFakeExport(1, 2);
   KeyMaterial key;
   std::string error;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
   EXPECT_NE(key.certificate, raw.certificate);
   EXPECT_EQ(Bytes(File(L".key")), key.privateKeyBlob);
 }
@@ -264,7 +265,7 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
     std::string error;
     UseFakeExport(1, 1);
     FakeExport::calls.clear();
-    ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+    ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
     EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
     EXPECT_EQ(key.certificate, raw.certificate);
     ExpectCertificateOfKey(key);
@@ -281,7 +282,7 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
   ASSERT_TRUE(test::WriteFileBytes(File(L".csp"), narrowName.data(), narrowName.size()));
   KeyMaterial key;
   std::string error;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
   EXPECT_FALSE(FileExists(File(L".csp")));
   EXPECT_NE(key.certificate, raw.certificate);
   EXPECT_EQ(Bytes(File(L".cer")), key.certificate);
@@ -290,7 +291,7 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
   TempDir d;
   ASSERT_TRUE(test::WriteFileBytes(d / L"k.pfx.csp", "x\r\n", 3));
   KeyMaterial fresh;
-  ASSERT_TRUE(LoadOrCreateSigningKey(d / L"k.pfx", fresh, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(d / L"k.pfx", fresh, error, options)) << error;
   EXPECT_EQ(Text(d / L"k.pfx.csp"), "x\r\n");
 }
 
@@ -440,7 +441,7 @@ TEST_F(KeyStore, ARawPairMustBelongTogether) {
     FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
-    const bool loaded = LoadOrCreateSigningKey(pfxPath, key, error);
+    const bool loaded = LoadOrCreateSigningKey(pfxPath, key, error, options);
     EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
     EXPECT_EQ(Bytes(File(L".cer")), c.certificate);
     EXPECT_EQ(Bytes(File(L".key")), c.blob);
@@ -490,7 +491,7 @@ TEST_F(KeyStore, AStoredFileThatCannotBeReadFailsTheBuild) {
     FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
-    EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error));
+    EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error, options));
     const std::string prefix = "The stored signing key file \"" + test::Ansi(blocked) + "\" could not be read (error ";
     EXPECT_EQ(error.substr(0, prefix.size()), prefix);
     EXPECT_EQ(error.substr(error.size() - 2), ").");
@@ -528,7 +529,7 @@ TEST_F(KeyStore, BuildsAtTheSameTimeShareOneKey) {
     builds.emplace_back([&, i] {
       ++ready;
       while (ready.load() < kBuilds) std::this_thread::yield();
-      loaded[i] = LoadOrCreateSigningKey(pfxPath, keys[i], errors[i]);
+      loaded[i] = LoadOrCreateSigningKey(pfxPath, keys[i], errors[i], options);
     });
   for (std::thread& t : builds) t.join();
   for (int i = 0; i < kBuilds; ++i) {
@@ -550,7 +551,7 @@ TEST_F(KeyStore, ABuildWaitsForTheHolderOfTheKeyStore) {
     bool loaded = false;
     std::thread([&] {
       KeyMaterial key;
-      loaded = LoadOrCreateSigningKey(pfxPath, key, error, waitMilliseconds);
+      loaded = LoadOrCreateSigningKey(pfxPath, key, error, {.waitMilliseconds = waitMilliseconds});
     }).join();
     return loaded;
   };
