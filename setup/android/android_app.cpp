@@ -4,7 +4,6 @@
 #include <knownfolders.h>
 
 #include "android/package_builder.h"
-#include "android/whole_file.h"
 #include "common/install_names.h"
 #include "common/known_folders.h"
 #include "common/running_program.h"

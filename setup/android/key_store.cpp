@@ -7,7 +7,6 @@
 
 #include "android/key_container.h"
 #include "android/rsa_key_blob.h"
-#include "android/whole_file.h"
 #include "common/text.h"
 #include "common/win32_file.h"
 #include "common/win32_handle.h"
@@ -243,11 +242,7 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pf
   // Released in reverse order: key handle, store, certificate, then the
   // provider, and the container is deleted.
   ScratchContainer container;
-  DWORD error = 0;
-  if (!container.Create(error)) {
-    errorText = WithErrorCode("A signing key could not be created (CryptAcquireContext, error ", error);
-    return false;
-  }
+  if (!container.Create("A signing key could not be created (CryptAcquireContext, error ", errorText)) return false;
   {
     UniqueCryptKey generated;
     if (!CryptGenKey(container.Provider(), AT_SIGNATURE, kKeyFlags, generated.Put())) {
@@ -264,11 +259,7 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pf
     return false;
   }
   CERT_NAME_BLOB subject{subjectSize, subjectBytes};
-  CRYPT_KEY_PROV_INFO providerInfo{};
-  providerInfo.pwszContainerName = const_cast<LPWSTR>(container.Name().c_str());
-  providerInfo.pwszProvName = const_cast<LPWSTR>(kProviderName);
-  providerInfo.dwProvType = kProviderType;
-  providerInfo.dwKeySpec = AT_SIGNATURE;
+  CRYPT_KEY_PROV_INFO providerInfo = container.KeyProviderInfo();
   CRYPT_ALGORITHM_IDENTIFIER algorithm{};
   algorithm.pszObjId = const_cast<LPSTR>(kSha256WithRsa);
   SYSTEMTIME now{};

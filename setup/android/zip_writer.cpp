@@ -8,16 +8,6 @@
 
 namespace tf::android {
 
-namespace {
-
-bool Seek(HANDLE file, uint64_t position) {
-  LARGE_INTEGER to;
-  to.QuadPart = static_cast<LONGLONG>(position);
-  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
-}
-
-}  // namespace
-
 bool ZipWriter::Create(const std::wstring& path) {
   file_.Reset();
   position_ = 0;
@@ -51,8 +41,8 @@ bool ZipWriter::PatchCrc(uint64_t localHeaderOffset, uint32_t crc) {
   uint8_t bytes[4];
   PutU32(bytes, crc);
   // The way back is checked too: a pointer left inside the pack would overwrite it.
-  return Seek(file_.Get(), localHeaderOffset + zip::local::kCrc) &&
-         WriteAll(file_.Get(), bytes, sizeof(bytes), calls_) && Seek(file_.Get(), position_);
+  return SeekTo(file_.Get(), localHeaderOffset + zip::local::kCrc) &&
+         WriteAll(file_.Get(), bytes, sizeof(bytes), calls_) && SeekTo(file_.Get(), position_);
 }
 
 bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vector<uint8_t>& index,

@@ -46,6 +46,12 @@ bool WriteAll(HANDLE file, const void* data, uint64_t length, const FileCalls& c
   return WriteAll(file, length, chunks, calls);
 }
 
+bool SeekTo(HANDLE file, uint64_t position) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
+}
+
 bool IsReadOnlyFile(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
@@ -100,7 +106,32 @@ FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint
 }
 
 bool MoveOver(const std::wstring& from, const std::wstring& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  if (IsReadOnlyFile(to)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool ReplaceWholeFile(const std::wstring& target, std::span<const uint8_t> bytes, uint32_t& error) {
+  const std::wstring temporary = TemporaryPathFor(target);
+  UniqueFile file = CreateForWriting(temporary);
+  if (!file) {
+    error = GetLastError();
+    return false;
+  }
+  if (!WriteAll(file.Get(), bytes.data(), bytes.size()) || !FlushFileBuffers(file.Get())) {
+    error = GetLastError();
+    CloseUnfinished(file, temporary, OnFailure::DeletePartial);
+    return false;
+  }
+  file.Reset();
+  if (!MoveOver(temporary, target)) {
+    error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool CreateFolderChain(const std::wstring& path) {

@@ -1,6 +1,7 @@
 #pragma once
 // The Win32 file layer: whole reads and writes in chunks of at most 1 MiB,
-// the refusal to replace a read-only file, and one rule for partial files.
+// the refusal to replace a read-only file, one rule for partial files, and
+// the one way a finished file replaces another.
 //
 // Partial files: the layer never leaves a file it could not finish unless the
 // caller asks it to keep one (OnFailure::KeepPartial). Callers keep a partial
@@ -8,6 +9,10 @@
 // anyway: the runtime payload, the arena containers' ".tmp" files. Everything
 // else (extracted game files, key files, the Android package) goes. Callers
 // that write in their own steps end such a file with CloseUnfinished.
+//
+// Files that must be whole or absent (the arena containers, key files, the
+// Android package and its README) are written under TemporaryPathFor(target)
+// and moved over the target with MoveOver.
 #include <windows.h>
 
 #include <cstdint>
@@ -47,6 +52,9 @@ class ChunkSource {
 };
 [[nodiscard]] bool WriteAll(HANDLE file, uint64_t length, ChunkSource& source, const FileCalls& calls = {});
 
+// Moves the file pointer to `position` from the start of the file.
+[[nodiscard]] bool SeekTo(HANDLE file, uint64_t position);
+
 // Whether `path` names an existing read-only file. Windows refuses to replace
 // one; Wine run as root would not, so writers ask first.
 bool IsReadOnlyFile(const std::wstring& path);
@@ -70,8 +78,14 @@ FileWrite WriteWholeFile(const std::wstring& path, uint64_t length, ChunkSource&
 FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes,
                        const FileCalls& calls = {});
 
-// Moves `from` over `to` in one step (an existing `to` is replaced).
+// Moves a finished file over `to` in one step, replacing an existing `to` and
+// written through to the disk. A read-only `to` is refused. False with GetLastError().
 bool MoveOver(const std::wstring& from, const std::wstring& to);
+
+// Writes `bytes` under TemporaryPathFor(target), flushes it and moves it over
+// `target`. On failure the temporary file is gone, `target` is as it was and
+// `error` holds the failing call's code.
+bool ReplaceWholeFile(const std::wstring& target, std::span<const uint8_t> bytes, uint32_t& error);
 
 // Creates a folder and every missing parent, trying each prefix from the
 // shortest (a drive root is passed over). False when a prefix neither could be

@@ -31,21 +31,8 @@ constexpr PayloadFile kPayloadTable[] = {
 };
 
 const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
-const char kWriteFailed[] = "Could not write to the install folder (the disk may be full).";
-
-bool Outcome(FileWrite written, std::string& errorText) {
-  switch (written) {
-    case FileWrite::Ok:
-      return true;
-    case FileWrite::CannotCreate:
-      errorText = kMsgCannotWriteInstallFolder;
-      return false;
-    case FileWrite::WriteFailed:
-      break;
-  }
-  errorText = kWriteFailed;
-  return false;
-}
+constexpr FileWriteMessages kWriteMessages = {kMsgCannotWriteInstallFolder,
+                                              "Could not write to the install folder (the disk may be full)."};
 
 }  // namespace
 
@@ -54,13 +41,13 @@ std::span<const PayloadFile> PayloadTable() { return kPayloadTable; }
 bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText,
                     const FileCalls& calls) {
   const std::span bytes(static_cast<const uint8_t*>(data), length);
-  return Outcome(WriteWholeFile(path, bytes, OnFailure::KeepPartial, calls), errorText);
+  return Succeeded(WriteWholeFile(path, bytes, OnFailure::KeepPartial, calls), kWriteMessages, errorText);
 }
 
 bool WriteImageBytes(const std::wstring& path, const void* data, uint32_t length, ProgramFile* file,
                      std::string& errorText, const FileCalls& calls) {
   ImageBytesChunks chunks(data, length, file);
-  return Outcome(WriteWholeFile(path, length, chunks, OnFailure::KeepPartial, calls), errorText);
+  return Succeeded(WriteWholeFile(path, length, chunks, OnFailure::KeepPartial, calls), kWriteMessages, errorText);
 }
 
 bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t height, int32_t mode,

@@ -25,20 +25,8 @@ FileWrite WriteArenaTemp(const std::wstring& path, std::span<const uint8_t> byte
 }
 
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText) {
-  switch (tf::ReadWholeFile(path, out, kMaxContainerBytes)) {
-    case FileRead::Ok:
-      return true;
-    case FileRead::CannotOpen:
-      errorText = kMsgCannotOpen;
-      return false;
-    case FileRead::TooLarge:
-      errorText = kMsgMissingOrTooLarge;
-      return false;
-    case FileRead::ReadFailed:
-      break;
-  }
-  errorText = kMsgCannotRead;
-  return false;
+  return Succeeded(tf::ReadWholeFile(path, out, kMaxContainerBytes),
+                   {kMsgCannotOpen, kMsgMissingOrTooLarge, kMsgCannotRead}, errorText);
 }
 
 bool PatchArenaFile(const std::wstring& sourcePath, const char* sourceName, const std::wstring& targetPath,

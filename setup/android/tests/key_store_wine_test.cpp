@@ -14,7 +14,6 @@
 #include "android/key_container.h"
 #include "android/package_builder.h"
 #include "android/signature_block.h"
-#include "android/whole_file.h"
 #include "android_wine_support.h"
 #include "common/win32_handle.h"
 #include "win_test_support.h"

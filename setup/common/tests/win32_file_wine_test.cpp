@@ -154,11 +154,57 @@ TEST_F(FileLayer, MoveOverReplacesInOneStep) {
   ASSERT_TRUE(test::WriteFileBytes(dir / L"new.tmp", "new", 3));
   ASSERT_TRUE(test::WriteFileBytes(dir / L"old.bin", "old", 3));
   EXPECT_TRUE(MoveOver(dir / L"new.tmp", dir / L"old.bin"));
-  std::vector<uint8_t> back;
-  ASSERT_EQ(ReadWholeFile(dir / L"old.bin", back, 10), FileRead::Ok);
-  EXPECT_EQ(std::string(back.begin(), back.end()), "new");
+  EXPECT_EQ(test::ReadText(dir / L"old.bin"), "new");
   EXPECT_FALSE(FileExists(dir / L"new.tmp"));
   EXPECT_FALSE(MoveOver(dir / L"new.tmp", dir / L"old.bin"));
+  // A read-only file is not replaced (Wine run as root would replace it).
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"new.tmp", "newer", 5));
+  ASSERT_TRUE(SetFileAttributesW((dir / L"old.bin").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(MoveOver(dir / L"new.tmp", dir / L"old.bin"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  SetFileAttributesW((dir / L"old.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(test::ReadText(dir / L"old.bin"), "new");
+  EXPECT_EQ(test::ReadText(dir / L"new.tmp"), "newer");
+}
+
+// Whole or absent: the target as it was, and no temporary file, after every failure.
+TEST_F(FileLayer, ReplaceWholeFileLeavesTheNewFileOrTheOldOne) {
+  enum class Before { Absent, Present, ReadOnly, FolderAtTemporaryName, NoFolder };
+  struct Case {
+    const char* what;
+    Before before;
+    bool replaced;
+  } cases[] = {{"new file", Before::Absent, true},
+               {"older file", Before::Present, true},
+               {"read-only file", Before::ReadOnly, false},
+               {"a folder in the temporary file's place", Before::FolderAtTemporaryName, false},
+               {"missing folder", Before::NoFolder, false}};
+  const std::vector<uint8_t> bytes = Pattern(kFileChunkBytes + 5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir here;
+    const std::wstring target = c.before == Before::NoFolder ? here / L"gone\\f.bin" : here / L"f.bin";
+    if (c.before != Before::Absent && c.before != Before::NoFolder) ASSERT_TRUE(test::WriteFileBytes(target, "old", 3));
+    if (c.before == Before::ReadOnly) ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    if (c.before == Before::FolderAtTemporaryName) ASSERT_TRUE(CreateDirectoryW((target + L".tmp").c_str(), nullptr));
+    uint32_t error = 0;
+    EXPECT_EQ(ReplaceWholeFile(target, bytes, error), c.replaced);
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (c.replaced) {
+      std::vector<uint8_t> back;
+      ASSERT_EQ(ReadWholeFile(target, back, 1u << 30), FileRead::Ok);
+      EXPECT_TRUE(back == bytes);
+    } else {
+      EXPECT_NE(error, 0u);
+      EXPECT_EQ(test::ReadText(target), c.before == Before::NoFolder || c.before == Before::Absent ? "" : "old");
+    }
+    const std::vector<std::wstring> left = test::FolderNames(here.Path());
+    const std::vector<std::wstring> expected =
+        c.before == Before::NoFolder                ? std::vector<std::wstring>{}
+        : c.before == Before::FolderAtTemporaryName ? std::vector<std::wstring>{L"f.bin", L"f.bin.tmp"}
+                                                    : std::vector<std::wstring>{L"f.bin"};
+    EXPECT_EQ(left, expected);
+  }
 }
 
 TEST(CreateFolderChain, CreatesMissingLevels) {
