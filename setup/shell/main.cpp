@@ -73,7 +73,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
       exitCode = tf::RunUninstallMode(programPath, tail, instance);
       break;
     case tf::SetupMode::Interactive:
-      exitCode = tf::RunInstallDialog();
+      exitCode = tf::RunInstallDialog(tf::TheInstallSession());
       break;
   }
   CoUninitialize();

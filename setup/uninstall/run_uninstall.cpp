@@ -8,12 +8,11 @@
 #include "common/install_names.h"
 #include "common/known_folders.h"
 #include "common/modal_dialog.h"
-#include "common/running_program.h"
 #include "common/win32_handle.h"
+#include "resources/uninstall_dialog_ids.h"
 #include "uninstall/cleanup_command.h"
 #include "uninstall/delete_tree.h"
 #include "uninstall/uninstall_dialog.h"
-#include "uninstall/uninstall_dialog_ids.h"
 #include "uninstall/uninstall_log.h"
 
 namespace tf {
@@ -35,11 +34,6 @@ void ShowProgress(HWND window, int percent) {
 
 }  // namespace
 
-UninstallState& TheUninstallState() {
-  static UninstallState state;
-  return state;
-}
-
 std::wstring ReadInstallLocation() {
   UniqueRegKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return {};
@@ -52,8 +46,7 @@ std::wstring ReadInstallLocation() {
   return value;
 }
 
-void RunUninstall(HWND window) {
-  const UninstallState& state = TheUninstallState();
+void RunUninstall(const UninstallState& state, HWND window) {
   const std::wstring& folder = state.uninstallFolder;
   WriteUninstallLog(L"--- uninstall: dir=\"%s\" alsoSaves=%d", folder.c_str(), state.alsoSaves ? 1 : 0);
 
@@ -83,7 +76,7 @@ void RunUninstall(HWND window) {
   WriteUninstallLog(L"    tree deleted; dir still present = %d", present ? 1 : 0);
   ShowProgress(window, 100);
 
-  CleanUpAfterExit(folder, RunningProgramPath());
+  CleanUpAfterExit(folder, state.programPath);
 }
 
 int RunUninstallMode(const std::wstring& programPath, const std::wstring& commandTail, HINSTANCE instance) {
@@ -98,13 +91,13 @@ int RunUninstallMode(const std::wstring& programPath, const std::wstring& comman
       return 1;
     }
   }
-  TheUninstallState().uninstallFolder = folder;
+  UninstallState state{folder, programPath};
 
   if (HasSwitch(commandTail, L"/quiet")) {
-    RunUninstall(nullptr);
+    RunUninstall(state, nullptr);
     return 0;
   }
-  const INT_PTR ended = RunModalDialog(instance, IDD_UNINSTALL, UninstallDialogProc, kGameTitle, L"uninstall");
+  const INT_PTR ended = RunModalDialog(instance, IDD_UNINSTALL, UninstallDialogProc, state, kGameTitle, L"uninstall");
   return ended == 1 ? 0 : 1;
 }
 

@@ -42,7 +42,8 @@ DWORD MissingTemplateError(WORD id) {
 TEST(DialogFailure, TheInstallDialogSaysSoWithTheErrorAndEndsWithOne) {
   const DWORD error = MissingTemplateError(200);
   ASSERT_NE(error, 0u);
-  const Outcome o = RunAndAnswer([] { return RunInstallDialog(); });
+  InstallSession session;
+  const Outcome o = RunAndAnswer([&] { return RunInstallDialog(session); });
   EXPECT_EQ(o.text, L"The install window could not be opened (error " + std::to_wstring(error) + L").");
   EXPECT_EQ(o.result, 1);
 }

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "progress_probe.h"
-#include "uninstall/uninstall_dialog_ids.h"
+#include "resources/uninstall_dialog_ids.h"
 #include "uninstall_e2e_support.h"
 #include "win_gui.h"
 
