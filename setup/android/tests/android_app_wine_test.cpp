@@ -20,11 +20,6 @@
 namespace tf::android {
 namespace {
 
-using test::FileExists;
-using test::TempDir;
-
-using test::ReadText;
-
 std::set<std::wstring> FolderItems(const std::wstring& folder) {
   const std::vector<std::wstring> names = test::FolderNames(folder);
   return {names.begin(), names.end()};
@@ -45,18 +40,14 @@ struct RecordingReporter final : InstallReporter {
 
 class AndroidApp : public ::testing::Test {
  protected:
-  void SetUp() override {
-    containersBefore = KeyContainerNames();
-    ASSERT_TRUE(testing::LayOutGameFolder(install));
-  }
-  void TearDown() override { EXPECT_EQ(KeyContainerNames(), containersBefore); }
+  void SetUp() override { ASSERT_TRUE(testing::LayOutGameFolder(install)); }
   bool Build(std::wstring& failure) {
     failure.clear();
     return BuildAndroidApp(reporter, install, failure);
   }
 
   testing::UserKeyFolderGuard userKeys;
-  std::set<std::wstring> containersBefore;
+  testing::KeyContainersKept containers;
   TempDir dir;
   std::wstring install = dir / L"Game", android = dir / L"Game\\Android";
   RecordingReporter reporter;

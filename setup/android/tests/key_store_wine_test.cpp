@@ -21,8 +21,6 @@
 namespace tf::android {
 namespace {
 
-using test::FileExists;
-using test::TempDir;
 using testing::FixedKeyFile;
 using testing::VerifiedSigner;
 
@@ -30,10 +28,6 @@ std::vector<uint8_t> Bytes(const std::wstring& path) {
   std::vector<uint8_t> b;
   test::ReadFileBytes(path, b);
   return b;
-}
-std::string Text(const std::wstring& path) {
-  std::vector<uint8_t> b = Bytes(path);
-  return std::string(b.begin(), b.end());
 }
 
 // Stands in for the platform's PKCS#12 export: records each call, and fails
@@ -65,17 +59,13 @@ struct FakeExport {
 class KeyStore : public ::testing::Test {
  protected:
   void SetUp() override {
-    containersBefore = KeyContainerNames();
-    FakeExport::calls.clear();
     FakeExport::failLegacy = FakeExport::failPbes2 = 0;
     SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
   }
-  void TearDown() override {
-    SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
-    EXPECT_EQ(KeyContainerNames(), containersBefore) << "a key container was left behind";
-  }
-  // The key store's export, from here on in this test.
+  void TearDown() override { SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr); }
+  // The key store's export, from here on in this test, with no calls recorded yet.
   void UseFakeExport(DWORD failLegacy, DWORD failPbes2) {
+    FakeExport::calls.clear();
     options.pfxExport = FakeExport::Export;
     FakeExport::failLegacy = failLegacy;
     FakeExport::failPbes2 = failPbes2;
@@ -91,7 +81,7 @@ class KeyStore : public ::testing::Test {
   }
   std::wstring File(const wchar_t* suffix) const { return pfxPath + suffix; }
 
-  std::set<std::wstring> containersBefore;
+  testing::KeyContainersKept containers;
   KeyStoreOptions options;  // what every call of a test gives the key store
   TempDir dir;
   std::wstring pfxPath = dir / L"android-signing.pfx";
@@ -152,7 +142,7 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
   EXPECT_FALSE(FileExists(pfxPath));
   EXPECT_EQ(Bytes(File(L".cer")), first.certificate);
   EXPECT_EQ(Bytes(File(L".key")), first.privateKeyBlob);
-  EXPECT_EQ(Text(File(L".txt")),
+  EXPECT_EQ(ReadText(File(L".txt")),
             "PFX export refused (legacy error 2148073494, PBES2 error 87); the key was stored as a raw blob instead.");
   ExpectCertificateOfKey(first);
   ASSERT_EQ(FakeExport::calls.size(), 2u);
@@ -186,7 +176,7 @@ TEST_F(KeyStore, ThePlatformExportGivesExactlyOneStoredForm) {
   if (key.pfx.empty()) {
     ExpectCertificateOfKey(key);
     EXPECT_FALSE(FileExists(pfxPath));
-    EXPECT_EQ(Text(File(L".txt")), key.note);
+    EXPECT_EQ(ReadText(File(L".txt")), key.note);
   } else {
     EXPECT_EQ(Bytes(pfxPath), key.pfx);
     EXPECT_FALSE(FileExists(File(L".cer")));
@@ -203,7 +193,6 @@ TEST_F(KeyStore, TheNoPfxSwitch) {
     SCOPED_TRACE(c.value ? c.value : "(not set)");
     SetEnvironmentVariableA("TF_APK_NO_PFX", c.value);
     UseFakeExport(31, 32);
-    FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
     ASSERT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
@@ -225,7 +214,6 @@ TEST_F(KeyStore, EmptyAndOversizedFilesCountAsAbsent) {
     std::vector<uint8_t> old(c.pfxSize, 0x5A);
     ASSERT_TRUE(test::WriteFileBytes(path, old.data(), old.size()));
     UseFakeExport(0, 0);
-    FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
     ASSERT_TRUE(LoadOrCreateSigningKey(path, key, error, options)) << error;
@@ -263,7 +251,6 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
     KeyMaterial key;
     std::string error;
     UseFakeExport(1, 1);
-    FakeExport::calls.clear();
     ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
     EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
     EXPECT_EQ(key.certificate, raw.certificate);
@@ -291,7 +278,7 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
   ASSERT_TRUE(test::WriteFileBytes(d / L"k.pfx.csp", "x\r\n", 3));
   KeyMaterial fresh;
   ASSERT_TRUE(LoadOrCreateSigningKey(d / L"k.pfx", fresh, error, options)) << error;
-  EXPECT_EQ(Text(d / L"k.pfx.csp"), "x\r\n");
+  EXPECT_EQ(ReadText(d / L"k.pfx.csp"), "x\r\n");
 }
 
 TEST_F(KeyStore, TheStoredKeySignsAndItsFaultsAreReported) {
@@ -336,7 +323,7 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
     // then made from a scratch container of the AES provider.
     ASSERT_TRUE(SignWithPfx(pfx, kPfxPassword, content, signature, error)) << error;
     EXPECT_EQ(VerifiedSigner(signature, content), certificate);
-    EXPECT_EQ(KeyContainerNames(), containersBefore);
+    EXPECT_EQ(KeyContainerNames(), containers.Before());
   }
   std::vector<uint8_t> other = Bytes(folder + L"\\other-password.pfx"), signature;
   std::string error;
@@ -362,7 +349,7 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
   EXPECT_TRUE(error == "The signing certificate is missing." ||
               error.rfind("The signing key could not be read (error ", 0) == 0)
       << error;
-  EXPECT_EQ(KeyContainerNames(), containersBefore);
+  EXPECT_EQ(KeyContainerNames(), containers.Before());
 }
 
 // A container that was there before the import is not the import's to delete,
@@ -378,7 +365,7 @@ TEST_F(KeyStore, AContainerThatWasThereBeforeTheImportStays) {
   const std::string narrow(reinterpret_cast<const char*>(name.data()));
   const std::wstring defaultName(narrow.begin(), narrow.end());
   existing.Reset();
-  const bool madeHere = containersBefore.count(defaultName) == 0;
+  const bool madeHere = containers.Before().count(defaultName) == 0;
 
   const std::string content = "Signature-Version: 1.0\r\n\r\n";
   std::vector<uint8_t> signature;
@@ -437,7 +424,6 @@ TEST_F(KeyStore, ARawPairMustBelongTogether) {
     ASSERT_TRUE(test::WriteFileBytes(File(L".cer"), c.certificate.data(), c.certificate.size()));
     ASSERT_TRUE(test::WriteFileBytes(File(L".key"), c.blob.data(), c.blob.size()));
     UseFakeExport(0, 0);
-    FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
     const bool loaded = LoadOrCreateSigningKey(pfxPath, key, error, options);
@@ -487,7 +473,6 @@ TEST_F(KeyStore, AStoredFileThatCannotBeReadFailsTheBuild) {
     }
     const std::vector<std::wstring> before = test::FolderNames(d.Path());
     UseFakeExport(0, 0);
-    FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
     EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error, options));

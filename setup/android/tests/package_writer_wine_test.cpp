@@ -20,9 +20,6 @@
 namespace tf::android {
 namespace {
 
-using test::FileExists;
-using test::TempDir;
-
 std::vector<std::string> NamesOf(const std::vector<GameFile>& files) {
   std::vector<std::string> names;
   for (const GameFile& f : files) names.push_back(f.name);

@@ -46,10 +46,8 @@ std::wstring CopyInstaller(const TempDir& dir) {
 using test::ReadText;
 
 bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
-  discgen::ImageSpec plan;
   std::string error;
-  if (!discgen::GameTree(options, plan, error)) return false;
-  return discgen::WriteImage(plan, std::filesystem::path(path), error);
+  return discgen::WriteGameImage(options, std::filesystem::path(path), error);
 }
 
 std::string ArgsLine(const std::wstring& tail, bool android) {

@@ -13,8 +13,6 @@
 namespace tf {
 namespace {
 
-using test::TempDir;
-
 // Runs `runner` on a thread of its own and answers the message box it shows.
 struct Outcome {
   int result = -100;
@@ -51,8 +49,7 @@ TEST(DialogFailure, TheInstallDialogSaysSoWithTheErrorAndEndsWithOne) {
 TEST(DialogFailure, TheUninstallDialogSaysSoWithTheErrorChangesNothingAndEndsWithOne) {
   const DWORD error = MissingTemplateError(220);
   ASSERT_NE(error, 0u);
-  TempDir dir;
-  test::TempFolderOverride temp(dir.Path());
+  test::PrivateTempDir dir;
   const std::wstring folder = dir / L"Tarnfell";
   test::MakeTree(folder, {L"tf_hybrid.dll", L"default.xbe", L"GFX\\x.bin", L"uninstall.exe"});
   const std::vector<std::wstring> before = test::ListTree(folder);

@@ -39,10 +39,8 @@ const ::testing::Environment* const kUnmanaged = ::testing::AddGlobalTestEnviron
 }());
 
 bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
-  discgen::ImageSpec plan;
   std::string error;
-  if (!discgen::GameTree(options, plan, error)) return false;
-  return discgen::WriteImage(plan, std::filesystem::path(path), error);
+  return discgen::WriteGameImage(options, std::filesystem::path(path), error);
 }
 
 // Waits for the program to end by itself, else ends it (a test that stopped early).
