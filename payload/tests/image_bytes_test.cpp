@@ -97,7 +97,7 @@ TEST(ImageBytes, WrittenFromTheProgramFileInWholeChunks) {
 
     Seam seam;
     std::string error = "untouched";
-    ASSERT_TRUE(tf::WriteImageBytes(dir / L"out.bin", r.data, r.size, &file, error));
+    ASSERT_TRUE(tf::WriteImageBytes(dir / L"out.bin", r.data, r.size, &file, error, Seam::Calls()));
     EXPECT_EQ(error, "untouched");
     EXPECT_EQ(Seam::writes, c.writes);
     for (const void* p : Seam::writeData) EXPECT_FALSE(InImage(p)) << "a chunk came from the image";
@@ -140,7 +140,7 @@ TEST(ImageBytes, WithoutTheProgramFileOrOutsideTheImageTheBytesComeFromMemory) {
     SCOPED_TRACE(c.what);
     Seam seam;
     std::string error;
-    ASSERT_TRUE(tf::WriteImageBytes(dir / L"out.bin", c.data, c.size, c.file, error)) << error;
+    ASSERT_TRUE(tf::WriteImageBytes(dir / L"out.bin", c.data, c.size, c.file, error, Seam::Calls())) << error;
     ASSERT_EQ(Seam::writeData.size(), 2u);
     EXPECT_EQ(Seam::writeData[0], c.data);
     EXPECT_EQ(Seam::writeData[1], c.data + kMiB);
@@ -154,9 +154,9 @@ TEST(ImageBytes, AFailedWriteKeepsThePartialFileAndSaysDiskFull) {
   const Resource r = Find(9002);
   TempDir dir;
   Seam seam;
-  Seam::failCall = 1;
+  Seam::failWrite = 1;
   std::string error;
-  EXPECT_FALSE(tf::WriteImageBytes(dir / L"out.bin", r.data, r.size, &file, error));
+  EXPECT_FALSE(tf::WriteImageBytes(dir / L"out.bin", r.data, r.size, &file, error, Seam::Calls()));
   EXPECT_EQ(error, "Could not write to the install folder (the disk may be full).");
   EXPECT_TRUE(SameBytes(dir / L"out.bin", r.data, kMiB)) << "the first chunk stays";
 }
@@ -165,7 +165,7 @@ TEST(ImageBytes, TheRuntimePayloadTakesNoChunkFromTheImage) {
   TempDir dir;
   Seam seam;
   std::string error;
-  ASSERT_TRUE(tf::WriteRuntimePayload(dir.Path(), 1280, 720, 0, error)) << error;
+  ASSERT_TRUE(tf::WriteRuntimePayload(dir.Path(), 1280, 720, 0, error, Seam::Calls())) << error;
   ASSERT_GT(Seam::writeData.size(), 20u) << "the loader alone takes more chunks";
   for (const void* p : Seam::writeData) EXPECT_FALSE(InImage(p));
 }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/tests/file_seam.h"
-#include "runtime_payload.h"
 #include "payload_sources.h"
+#include "runtime_payload.h"
 #include "win_test_support.h"
 
 namespace {
@@ -165,7 +165,8 @@ TEST(WriteWholeFile, WritesInChunksOfAtMostOneMebibyte) {
     ASSERT_TRUE(tf::test::WriteFileBytes(dir / L"out.bin", longer.data(), longer.size()));
     WriteWatch watch;
     std::string error;
-    ASSERT_TRUE(tf::WriteWholeFile(dir / L"out.bin", data.data(), c.length, error)) << c.length << ": " << error;
+    ASSERT_TRUE(tf::WriteWholeFile(dir / L"out.bin", data.data(), c.length, error, WriteWatch::Calls()))
+        << c.length << ": " << error;
     EXPECT_EQ(WriteWatch::writes, c.chunks) << c.length;
     EXPECT_TRUE(Read(dir / L"out.bin") == data) << c.length;
   }
@@ -175,7 +176,7 @@ TEST(WriteWholeFile, FailedOrShortWriteLeavesThePartialFileAndSaysDiskFull) {
   constexpr uint32_t kLength = 0x100000 * 2 + 10;
   std::vector<uint8_t> data = Pattern(kLength);
   struct {
-    int failCall, shortCall;
+    int failWrite, shortWrite;
     uint64_t sizeLeft;
   } cases[] = {
       {1, -1, 0x100000},                // the second chunk fails
@@ -185,15 +186,15 @@ TEST(WriteWholeFile, FailedOrShortWriteLeavesThePartialFileAndSaysDiskFull) {
   for (const auto& c : cases) {
     TempDir dir;
     WriteWatch watch;
-    WriteWatch::failCall = c.failCall;
-    WriteWatch::shortWrite = c.shortCall;
+    WriteWatch::failWrite = c.failWrite;
+    WriteWatch::shortWrite = c.shortWrite;
     std::string error = "old";
-    EXPECT_FALSE(tf::WriteWholeFile(dir / L"out.bin", data.data(), kLength, error));
+    EXPECT_FALSE(tf::WriteWholeFile(dir / L"out.bin", data.data(), kLength, error, WriteWatch::Calls()));
     EXPECT_EQ(error, kDiskFullMessage);
     EXPECT_EQ(tf::test::FileSize(dir / L"out.bin"), c.sizeLeft);
     std::vector<uint8_t> left = Read(dir / L"out.bin");
     EXPECT_TRUE(std::equal(left.begin(), left.end(), data.begin())) << "partial file holds the data's start";
-    EXPECT_EQ(WriteWatch::writes.size(), static_cast<size_t>(std::max(c.failCall, c.shortCall) + 1))
+    EXPECT_EQ(WriteWatch::writes.size(), static_cast<size_t>(std::max(c.failWrite, c.shortWrite) + 1))
         << "no write after the failure";
   }
 }

@@ -4,11 +4,11 @@
 #include <knownfolders.h>
 
 #include "android/package_builder.h"
-#include "android/whole_file.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
+#include "common/running_program.h"
 #include "common/text.h"
 #include "common/win32_file.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
 
 namespace tf::android {
 
@@ -40,18 +40,6 @@ constexpr const char* kReadmePieces[] = {
 };
 static_assert(sizeof(kReadmePieces) / sizeof(kReadmePieces[0]) == 22);
 
-// The program's own resource 111; empty when it is missing or empty.
-bool FindTemplate(const uint8_t*& bytes, uint32_t& length) {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(kAndroidTemplateResource), RT_RCDATA);
-  if (found == nullptr) return false;
-  HGLOBAL loaded = LoadResource(self, found);
-  const void* locked = loaded ? LockResource(loaded) : nullptr;
-  length = SizeofResource(self, found);
-  bytes = static_cast<const uint8_t*>(locked);
-  return bytes != nullptr && length != 0;
-}
-
 }  // namespace
 
 const std::string& AndroidReadme() {
@@ -69,10 +57,10 @@ std::wstring AndroidFailureMessage(const std::wstring& failureText) {
   return L"The Android version could not be built: " + reason + L". The PC game is installed and working.";
 }
 
-bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder, std::wstring& failureText) {
+bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder, std::wstring& failureText) {
   const uint8_t* templateBytes = nullptr;
   uint32_t templateLength = 0;
-  if (!FindTemplate(templateBytes, templateLength)) {
+  if (!FindProgramResource(kAndroidTemplateResource, templateBytes, templateLength) || templateLength == 0) {
     failureText = L"this installer was built without the Android template";
     return false;
   }
@@ -91,7 +79,7 @@ bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder,
   const std::wstring packagePath = outputFolder + L"\\" + kPackageFileName;
   std::string errorText;
   if (!BuildAndroidPackage(templateBytes, templateLength, keyFolder + L"\\" + kSigningKeyFileName, installFolder,
-                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &session, errorText)) {
+                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &reporter, errorText)) {
     failureText = Widen(errorText, CP_ACP);
     DeleteFileW(packagePath.c_str());
     return false;

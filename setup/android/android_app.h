@@ -3,7 +3,7 @@
 // signed with the user's key, and its README beside it.
 #include <string>
 
-#include "shell/install_session.h"
+#include "common/install_reporter.h"
 
 namespace tf::android {
 
@@ -14,10 +14,10 @@ inline constexpr wchar_t kPackageFileName[] = L"Tarnfell.apk";
 inline constexpr wchar_t kReadmeFileName[] = L"README.txt";
 
 // Builds installFolder\Android\Tarnfell.apk and its README.txt, reporting
-// through BuildProgress with the session. False with `failureText` set: the
+// through BuildProgress with the reporter. False with `failureText` set: the
 // step's own lower-case phrases, or the package builder's sentence (after
 // which no package is left in the folder).
-[[nodiscard]] bool BuildAndroidApp(InstallSession& session, const std::wstring& installFolder,
+[[nodiscard]] bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder,
                                    std::wstring& failureText);
 
 // The README's text: ASCII, CR LF line ends, no byte-order mark.

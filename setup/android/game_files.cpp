@@ -5,11 +5,6 @@
 
 namespace tf::android {
 
-namespace detail {
-FindFirstFn findFirst = ::FindFirstFileW;
-FindNextFn findNext = ::FindNextFileW;
-}  // namespace detail
-
 namespace {
 
 constexpr int kNameBufferBytes = 260;  // terminator included
@@ -32,9 +27,9 @@ std::string NameTooLongMessage(const std::wstring& path) {
 }
 
 bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::vector<GameFile>& files,
-                   std::string& errorText) {
+                   std::string& errorText, const FolderListing& listing) {
   WIN32_FIND_DATAW item;
-  UniqueFind find(detail::findFirst((folder + L"\\*").c_str(), &item));
+  UniqueFind find(listing.findFirst((folder + L"\\*").c_str(), &item));
   if (!find) return true;
   do {
     if (item.cFileName[0] == L'.') continue;  // ".", ".." and every other dot-name
@@ -46,16 +41,16 @@ bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::v
     }
     const std::string archiveName = prefix.empty() ? name : prefix + "/" + name;
     if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!CollectFolder(childPath, archiveName, files, errorText)) return false;
+      if (!CollectFolder(childPath, archiveName, files, errorText, listing)) return false;
     } else {
       files.push_back({childPath, archiveName, SizeOf(item.nFileSizeHigh, item.nFileSizeLow)});
     }
-  } while (detail::findNext(find.Get(), &item));
+  } while (listing.findNext(find.Get(), &item));
   return true;
 }
 
 bool CollectGameFiles(const std::wstring& installFolder, const wchar_t* const* names, size_t nameCount,
-                      std::vector<GameFile>& files, std::string& errorText) {
+                      std::vector<GameFile>& files, std::string& errorText, const FolderListing& listing) {
   for (size_t i = 0; i < nameCount; ++i) {
     const std::wstring path = installFolder + L"\\" + names[i];
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -66,7 +61,7 @@ bool CollectGameFiles(const std::wstring& installFolder, const wchar_t* const* n
       return false;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!CollectFolder(path, name, files, errorText)) return false;
+      if (!CollectFolder(path, name, files, errorText, listing)) return false;
       continue;
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};

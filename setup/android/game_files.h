@@ -10,29 +10,28 @@
 
 namespace tf::android {
 
+// How a folder's items are listed: the system's calls, unless the caller
+// passes its own (tests list names that no file system under test can hold).
+struct FolderListing {
+  HANDLE(WINAPI* findFirst)(LPCWSTR, LPWIN32_FIND_DATAW) = ::FindFirstFileW;
+  BOOL(WINAPI* findNext)(HANDLE, LPWIN32_FIND_DATAW) = ::FindNextFileW;
+};
+
 // Appends every file found under the first `nameCount` names of `names` in the
 // install folder: a name that is a file as itself, a folder with everything
 // below it. Missing names are skipped. False (with a sentence naming the item)
 // when an item's name does not fit the pack's 260-byte name buffer.
 [[nodiscard]] bool CollectGameFiles(const std::wstring& installFolder, const wchar_t* const* names, size_t nameCount,
-                                    std::vector<GameFile>& files, std::string& errorText);
+                                    std::vector<GameFile>& files, std::string& errorText,
+                                    const FolderListing& listing = {});
 
 // The recursive walk: each item of `folder` as prefix + "/" + its name (a
 // sub-folder's files before the folder's later items), dot-names skipped,
-// in the order the file system lists them. A folder that cannot be listed adds nothing.
+// in the order the listing gives them. A folder that cannot be listed adds nothing.
 [[nodiscard]] bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::vector<GameFile>& files,
-                                 std::string& errorText);
+                                 std::string& errorText, const FolderListing& listing = {});
 
 // "The name of "<path>" is too long for the Android package." (path in the ANSI code page)
 std::string NameTooLongMessage(const std::wstring& path);
-
-namespace detail {
-// The listing calls of CollectFolder; tests swap them to list names that no
-// file system under test can hold.
-using FindFirstFn = HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW);
-using FindNextFn = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
-extern FindFirstFn findFirst;
-extern FindNextFn findNext;
-}  // namespace detail
 
 }  // namespace tf::android

@@ -36,15 +36,24 @@ std::set<std::wstring> KeyContainerNames() {
   return names;
 }
 
-bool ScratchContainer::Create(DWORD& error) {
+bool ScratchContainer::Create(const char* messagePrefix, std::string& errorText) {
   Delete();
   name_ = MakeContainerName();
   if (!CryptAcquireContextW(provider_.Put(), name_.c_str(), kProviderName, kProviderType, CRYPT_NEWKEYSET)) {
-    error = GetLastError();
+    errorText = WithErrorCode(messagePrefix, GetLastError());
     return false;
   }
   created_ = true;
   return true;
+}
+
+CRYPT_KEY_PROV_INFO ScratchContainer::KeyProviderInfo() const {
+  CRYPT_KEY_PROV_INFO info{};
+  info.pwszContainerName = const_cast<LPWSTR>(name_.c_str());
+  info.pwszProvName = const_cast<LPWSTR>(kProviderName);
+  info.dwProvType = kProviderType;
+  info.dwKeySpec = AT_SIGNATURE;
+  return info;
 }
 
 void ScratchContainer::Delete() {

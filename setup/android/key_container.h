@@ -33,12 +33,14 @@ class ScratchContainer {
   ScratchContainer(const ScratchContainer&) = delete;
   ScratchContainer& operator=(const ScratchContainer&) = delete;
 
-  // False with GetLastError() of CryptAcquireContextW in `error`.
-  [[nodiscard]] bool Create(DWORD& error);
+  // False with WithErrorCode(messagePrefix, the code of CryptAcquireContextW) in `errorText`.
+  [[nodiscard]] bool Create(const char* messagePrefix, std::string& errorText);
   void Delete();
 
   HCRYPTPROV Provider() const { return provider_.Get(); }
   const std::wstring& Name() const { return name_; }
+  // The container's signature key, as a certificate's key-provider property names it.
+  CRYPT_KEY_PROV_INFO KeyProviderInfo() const;
 
  private:
   std::wstring name_;

@@ -7,16 +7,11 @@
 
 #include "android/key_container.h"
 #include "android/rsa_key_blob.h"
-#include "android/whole_file.h"
 #include "common/text.h"
 #include "common/win32_file.h"
 #include "common/win32_handle.h"
 
 namespace tf::android {
-
-namespace detail {
-PfxExportFn pfxExport = ::PFXExportCertStoreEx;
-}  // namespace detail
 
 namespace {
 
@@ -214,7 +209,8 @@ SYSTEMTIME CertificateEndTime(const SYSTEMTIME& now) {
   return end;
 }
 
-bool ExportPfx(HCERTSTORE store, bool pbes2, std::vector<uint8_t>& pfx, uint32_t& errorCode) {
+bool ExportPfx(PfxExportCall pfxExport, HCERTSTORE store, bool pbes2, std::vector<uint8_t>& pfx,
+               uint32_t& errorCode) {
   PKCS12_PBES2_EXPORT_PARAMS params{};
   params.dwSize = sizeof(params);
   params.hNcryptDescriptor = nullptr;
@@ -225,14 +221,14 @@ bool ExportPfx(HCERTSTORE store, bool pbes2, std::vector<uint8_t>& pfx, uint32_t
   pfx.clear();
   CRYPT_DATA_BLOB blob{0, nullptr};
   SetLastError(0);
-  if (!detail::pfxExport(store, &blob, kPfxPassword, para, flags) || blob.cbData == 0) {
+  if (!pfxExport(store, &blob, kPfxPassword, para, flags) || blob.cbData == 0) {
     errorCode = GetLastError();
     return false;
   }
   pfx.resize(blob.cbData);
   blob.pbData = pfx.data();
   SetLastError(0);
-  if (!detail::pfxExport(store, &blob, kPfxPassword, para, flags) || blob.cbData == 0 ||
+  if (!pfxExport(store, &blob, kPfxPassword, para, flags) || blob.cbData == 0 ||
       blob.cbData > pfx.size()) {
     errorCode = GetLastError();
     pfx.clear();
@@ -242,15 +238,11 @@ bool ExportPfx(HCERTSTORE store, bool pbes2, std::vector<uint8_t>& pfx, uint32_t
   return true;
 }
 
-bool CreateSigningKey(KeyMaterial& key, std::string& errorText) {
+bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pfxExport) {
   // Released in reverse order: key handle, store, certificate, then the
   // provider, and the container is deleted.
   ScratchContainer container;
-  DWORD error = 0;
-  if (!container.Create(error)) {
-    errorText = WithErrorCode("A signing key could not be created (CryptAcquireContext, error ", error);
-    return false;
-  }
+  if (!container.Create("A signing key could not be created (CryptAcquireContext, error ", errorText)) return false;
   {
     UniqueCryptKey generated;
     if (!CryptGenKey(container.Provider(), AT_SIGNATURE, kKeyFlags, generated.Put())) {
@@ -267,11 +259,7 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText) {
     return false;
   }
   CERT_NAME_BLOB subject{subjectSize, subjectBytes};
-  CRYPT_KEY_PROV_INFO providerInfo{};
-  providerInfo.pwszContainerName = const_cast<LPWSTR>(container.Name().c_str());
-  providerInfo.pwszProvName = const_cast<LPWSTR>(kProviderName);
-  providerInfo.dwProvType = kProviderType;
-  providerInfo.dwKeySpec = AT_SIGNATURE;
+  CRYPT_KEY_PROV_INFO providerInfo = container.KeyProviderInfo();
   CRYPT_ALGORITHM_IDENTIFIER algorithm{};
   algorithm.pszObjId = const_cast<LPSTR>(kSha256WithRsa);
   SYSTEMTIME now{};
@@ -296,7 +284,8 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText) {
 
   uint32_t legacyError = 0, pbes2Error = 0;
   if (!PfxExportSwitchedOff() &&
-      (ExportPfx(store.Get(), false, key.pfx, legacyError) || ExportPfx(store.Get(), true, key.pfx, pbes2Error)))
+      (ExportPfx(pfxExport, store.Get(), false, key.pfx, legacyError) ||
+       ExportPfx(pfxExport, store.Get(), true, key.pfx, pbes2Error)))
     return true;
 
   uint32_t exportError = 0;
@@ -317,9 +306,9 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText) {
 }
 
 bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText,
-                            uint32_t waitMilliseconds) {
+                            const KeyStoreOptions& options) {
   KeyStoreLock lock;
-  if (!lock.Acquire(pfxPath, waitMilliseconds, errorText)) return false;
+  if (!lock.Acquire(pfxPath, options.waitMilliseconds, errorText)) return false;
   const std::wstring cerPath = pfxPath + kCertificateSuffix, keyPath = pfxPath + kPrivateKeySuffix;
   const std::wstring cspPath = pfxPath + kContainerSuffix;
   KeyFile pfx = KeyFile::Absent, cer = KeyFile::Absent, blob = KeyFile::Absent, csp = KeyFile::Absent;
@@ -345,7 +334,7 @@ bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::
 
   key.certificate.clear();
   key.privateKeyBlob.clear();
-  if (!CreateSigningKey(key, errorText)) return false;
+  if (!CreateSigningKey(key, errorText, options.pfxExport)) return false;
   // Write failures leave the key in memory for this build; the next one makes another.
   if (!key.pfx.empty()) {
     WriteKeyFile(pfxPath, key.pfx);

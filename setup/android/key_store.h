@@ -34,6 +34,16 @@ inline constexpr wchar_t kNoteSuffix[] = L".txt";
 // loading or making the key.
 inline constexpr uint32_t kKeyStoreWaitMilliseconds = 5 * 60 * 1000;
 
+// The platform's PKCS#12 export, or a caller's stand-in (tests see its
+// arguments, or make it succeed where the platform's is missing).
+using PfxExportCall = BOOL(WINAPI*)(HCERTSTORE, CRYPT_DATA_BLOB*, LPCWSTR, void*, DWORD);
+
+// What a build of the key store works with, unless the caller says otherwise.
+struct KeyStoreOptions {
+  uint32_t waitMilliseconds = kKeyStoreWaitMilliseconds;
+  PfxExportCall pfxExport = ::PFXExportCertStoreEx;
+};
+
 enum class KeyFile {
   Read,        // 1 byte to 16 MiB, all of it in `bytes`
   Absent,      // missing, empty or larger than 16 MiB
@@ -47,11 +57,11 @@ bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
 // The stored key at pfxPath (or its companions), the older container form
 // migrated, or a new key stored. One build of a user at a time: a second one
-// waits up to `waitMilliseconds`, then reads what the first stored. False when
-// a stored file cannot be read, a raw pair's key is not its certificate's, or
-// a new key cannot be made.
+// waits up to the options' `waitMilliseconds`, then reads what the first
+// stored. False when a stored file cannot be read, a raw pair's key is not its
+// certificate's, or a new key cannot be made.
 [[nodiscard]] bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText,
-                                          uint32_t waitMilliseconds = kKeyStoreWaitMilliseconds);
+                                          const KeyStoreOptions& options = {});
 
 // The name of the mutex that guards the key files at pfxPath (one per path,
 // case aside, in the session's namespace).
@@ -61,23 +71,17 @@ std::wstring KeyStoreMutexName(const std::wstring& pfxPath);
 bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uint32_t& error);
 
 // A new 2048-bit RSA key and a self-signed certificate valid for thirty
-// years, exported as PKCS#12 or, when that is refused, in the raw form with a
-// note. The scratch container is deleted on every path.
-[[nodiscard]] bool CreateSigningKey(KeyMaterial& key, std::string& errorText);
+// years, exported as PKCS#12 with `pfxExport` or, when that is refused, in the
+// raw form with a note. The scratch container is deleted on every path.
+[[nodiscard]] bool CreateSigningKey(KeyMaterial& key, std::string& errorText,
+                                    PfxExportCall pfxExport = ::PFXExportCertStoreEx);
 
 // The store's certificates with their private keys as PKCS#12 (the legacy
 // encryption, or PBES2 with AES-256 and SHA-256). False with GetLastError()
 // in `errorCode` and `pfx` empty.
-bool ExportPfx(HCERTSTORE store, bool pbes2, std::vector<uint8_t>& pfx, uint32_t& errorCode);
+bool ExportPfx(PfxExportCall pfxExport, HCERTSTORE store, bool pbes2, std::vector<uint8_t>& pfx, uint32_t& errorCode);
 
 // The certificate's end: thirty years after `now`, 29 February becoming 28 February.
 SYSTEMTIME CertificateEndTime(const SYSTEMTIME& now);
-
-namespace detail {
-// The PKCS#12 export the key store calls; tests swap it to see its arguments
-// or to make it succeed where the platform's is missing.
-using PfxExportFn = BOOL(WINAPI*)(HCERTSTORE, CRYPT_DATA_BLOB*, LPCWSTR, void*, DWORD);
-extern PfxExportFn pfxExport;
-}  // namespace detail
 
 }  // namespace tf::android

@@ -10,7 +10,6 @@
 #include "android/key_store.h"
 #include "android/package_layout.h"
 #include "android/signature_block.h"
-#include "android/whole_file.h"
 #include "common/win32_file.h"
 
 namespace tf::android {
@@ -40,7 +39,7 @@ class TemporaryPackage {
 
   const std::wstring& Path() const { return path_; }
   void Created() { created_ = true; }
-  [[nodiscard]] bool MoveTo(const std::wstring& packagePath) { return placed_ = MoveIntoPlace(path_, packagePath); }
+  [[nodiscard]] bool MoveTo(const std::wstring& packagePath) { return placed_ = MoveOver(path_, packagePath); }
 
  private:
   std::wstring path_;

@@ -218,11 +218,7 @@ bool SignWithStoredKey(const KeyMaterial& key, std::string_view content, std::ve
   // Released in reverse order: the certificate, then the provider, and the
   // container is deleted.
   ScratchContainer container;
-  DWORD error = 0;
-  if (!container.Create(error)) {
-    errorText = WithErrorCode("A scratch key container could not be created (error ", error);
-    return false;
-  }
+  if (!container.Create("A scratch key container could not be created (error ", errorText)) return false;
   {
     UniqueCryptKey imported;
     if (!CryptImportKey(container.Provider(), key.privateKeyBlob.data(), static_cast<DWORD>(key.privateKeyBlob.size()),
@@ -237,15 +233,12 @@ bool SignWithStoredKey(const KeyMaterial& key, std::string_view content, std::ve
     errorText = WithErrorCode("The signing certificate could not be read (error ", GetLastError());
     return false;
   }
-  CRYPT_KEY_PROV_INFO providerInfo{};
-  providerInfo.pwszContainerName = const_cast<LPWSTR>(container.Name().c_str());
-  providerInfo.pwszProvName = const_cast<LPWSTR>(kProviderName);
-  providerInfo.dwProvType = kProviderType;
-  providerInfo.dwKeySpec = AT_SIGNATURE;
+  const CRYPT_KEY_PROV_INFO providerInfo = container.KeyProviderInfo();
   if (!CertSetCertificateContextProperty(certificate.Get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &providerInfo)) {
     errorText = WithErrorCode("The signing key could not be attached (error ", GetLastError());
     return false;
   }
+  DWORD error = 0;
   if (!SignDetached(certificate.Get(), content, signature, error)) {
     errorText = WithErrorCode("The Android package could not be signed (stored key, error ", error);
     return false;

@@ -8,16 +8,6 @@
 
 namespace tf::android {
 
-namespace {
-
-bool Seek(HANDLE file, uint64_t position) {
-  LARGE_INTEGER to;
-  to.QuadPart = static_cast<LONGLONG>(position);
-  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
-}
-
-}  // namespace
-
 bool ZipWriter::Create(const std::wstring& path) {
   file_.Reset();
   position_ = 0;
@@ -29,7 +19,7 @@ bool ZipWriter::Create(const std::wstring& path) {
 }
 
 bool ZipWriter::WriteBytes(const void* data, uint64_t count) {
-  if (!file_ || !WriteAll(file_.Get(), data, count)) return false;
+  if (!file_ || !WriteAll(file_.Get(), data, count, calls_)) return false;
   position_ += count;
   return true;
 }
@@ -51,8 +41,8 @@ bool ZipWriter::PatchCrc(uint64_t localHeaderOffset, uint32_t crc) {
   Record<4> field{};
   PutRecordU32<0>(field, crc);
   // The way back is checked too: a pointer left inside the pack would overwrite it.
-  return Seek(file_.Get(), localHeaderOffset + zip::local::kCrc) && WriteAll(file_.Get(), field.data(), field.size()) &&
-         Seek(file_.Get(), position_);
+  return SeekTo(file_.Get(), localHeaderOffset + zip::local::kCrc) &&
+         WriteAll(file_.Get(), field.data(), field.size(), calls_) && SeekTo(file_.Get(), position_);
 }
 
 bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vector<uint8_t>& index,
@@ -94,7 +84,7 @@ bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vec
     }
     for (uint64_t remaining = f.size; remaining > 0;) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPakBufferBytes));
-      if (!ReadFully(source.Get(), buffer.data(), n)) {
+      if (!ReadFully(source.Get(), buffer.data(), n, calls_)) {
         errorText = kMsgGameFileShort;
         return false;
       }

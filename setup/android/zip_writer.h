@@ -11,6 +11,7 @@
 #include "android/crypto_hash.h"
 #include "android/game_pack.h"
 #include "android/zip_records.h"
+#include "common/win32_file.h"
 #include "common/win32_handle.h"
 
 namespace tf::android {
@@ -28,6 +29,8 @@ inline constexpr uint32_t kPakBufferBytes = 0x100000;  // 1 MiB
 
 class ZipWriter {
  public:
+  // Writes the package and reads the game files through the file layer with these calls.
+  explicit ZipWriter(FileCalls calls = {}) : calls_(calls) {}
   // Creates or truncates the file (read and write, no sharing); a read-only file is refused.
   [[nodiscard]] bool Create(const std::wstring& path);
   // Writes every byte at the current position.
@@ -54,6 +57,7 @@ class ZipWriter {
  private:
   bool PatchCrc(uint64_t localHeaderOffset, uint32_t crc);
 
+  FileCalls calls_;
   UniqueFile file_;
   uint64_t position_ = 0;
   std::vector<CentralRecord> centralRecords_;

@@ -1,6 +1,7 @@
 #pragma once
 // Case folding for the ASCII letters only, as disc names and switches compare
 // (narrow disc names, wide command lines).
+#include <string>
 #include <string_view>
 
 namespace tf {
@@ -21,6 +22,19 @@ inline bool EqualsNoCaseAscii(std::wstring_view a, std::string_view b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (LowerAscii(a[i]) != static_cast<wchar_t>(static_cast<unsigned char>(LowerAscii(b[i])))) return false;
   return true;
+}
+
+// A copy with A to Z folded to lower case.
+inline std::wstring LowerAsciiCopy(std::wstring_view s) {
+  std::wstring out(s);
+  for (wchar_t& c : out) c = LowerAscii(c);
+  return out;
+}
+
+// Case-insensitive substring test for a command-line switch given in lower
+// case, as loose as the switches have always been: "/silentx" contains "/silent".
+inline bool HasSwitch(std::wstring_view commandTail, std::wstring_view switchText) {
+  return LowerAsciiCopy(commandTail).find(switchText) != std::wstring::npos;
 }
 
 }  // namespace tf

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "common/text.h"
 #include "common/win32_file.h"
 
 namespace tf {
@@ -14,9 +15,7 @@ namespace {
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
-  return text.size() >= prefix.size() &&
-         CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
-                              static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+  return text.size() >= prefix.size() && SameNameNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsRootText(std::wstring path) {

@@ -1,8 +1,10 @@
 #pragma once
-// Conversions between the system ANSI code page, UTF-8 and UTF-16.
+// Conversions between the system ANSI code page, UTF-8 and UTF-16, and names
+// compared as the file system compares them.
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace tf {
 
@@ -22,6 +24,12 @@ inline std::string Narrow(const std::wstring& s, UINT codePage = CP_UTF8) {
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
   return out;
+}
+
+// Ordinal, case ignored.
+inline bool SameNameNoCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
 }
 
 }  // namespace tf

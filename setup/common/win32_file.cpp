@@ -5,11 +5,6 @@
 
 namespace tf {
 
-namespace detail {
-ReadFileFn fileRead = ::ReadFile;
-WriteFileFn fileWrite = ::WriteFile;
-}  // namespace detail
-
 namespace {
 DWORD ChunkOf(uint64_t remaining) { return static_cast<DWORD>(std::min<uint64_t>(remaining, kFileChunkBytes)); }
 
@@ -24,31 +19,37 @@ class MemoryChunks : public ChunkSource {
 };
 }  // namespace
 
-bool ReadFully(HANDLE file, void* buffer, uint64_t length) {
+bool ReadFully(HANDLE file, void* buffer, uint64_t length, const FileCalls& calls) {
   auto* p = static_cast<uint8_t*>(buffer);
   while (length > 0) {
     DWORD got = 0;
-    if (!detail::fileRead(file, p, ChunkOf(length), &got, nullptr) || got == 0) return false;
+    if (!calls.read(file, p, ChunkOf(length), &got, nullptr) || got == 0) return false;
     p += got;
     length -= got;
   }
   return true;
 }
 
-bool WriteAll(HANDLE file, uint64_t length, ChunkSource& source) {
+bool WriteAll(HANDLE file, uint64_t length, ChunkSource& source, const FileCalls& calls) {
   for (uint64_t at = 0; at < length;) {
     const DWORD chunk = ChunkOf(length - at);
     const uint8_t* bytes = source.Chunk(at, chunk);
     DWORD wrote = 0;
-    if (!bytes || !detail::fileWrite(file, bytes, chunk, &wrote, nullptr) || wrote != chunk) return false;
+    if (!bytes || !calls.write(file, bytes, chunk, &wrote, nullptr) || wrote != chunk) return false;
     at += chunk;
   }
   return true;
 }
 
-bool WriteAll(HANDLE file, const void* data, uint64_t length) {
+bool WriteAll(HANDLE file, const void* data, uint64_t length, const FileCalls& calls) {
   MemoryChunks chunks(data);
-  return WriteAll(file, length, chunks);
+  return WriteAll(file, length, chunks, calls);
+}
+
+bool SeekTo(HANDLE file, uint64_t position) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
 }
 
 bool IsReadOnlyFile(const std::wstring& path) {
@@ -68,20 +69,23 @@ void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFai
   if (onFailure == OnFailure::DeletePartial) DeleteFileW(path.c_str());
 }
 
-FileWrite WriteWholeFile(const std::wstring& path, uint64_t length, ChunkSource& source, OnFailure onFailure) {
+FileWrite WriteWholeFile(const std::wstring& path, uint64_t length, ChunkSource& source, OnFailure onFailure,
+                         const FileCalls& calls) {
   UniqueFile file = CreateForWriting(path);
   if (!file) return FileWrite::CannotCreate;
-  if (WriteAll(file.Get(), length, source)) return FileWrite::Ok;
+  if (WriteAll(file.Get(), length, source, calls)) return FileWrite::Ok;
   CloseUnfinished(file, path, onFailure);
   return FileWrite::WriteFailed;
 }
 
-FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure) {
+FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure,
+                         const FileCalls& calls) {
   MemoryChunks chunks(bytes.data());
-  return WriteWholeFile(path, bytes.size(), chunks, onFailure);
+  return WriteWholeFile(path, bytes.size(), chunks, onFailure, calls);
 }
 
-FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes) {
+FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes,
+                       const FileCalls& calls) {
   out.clear();
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -94,7 +98,7 @@ FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint
   } catch (const std::bad_alloc&) {
     return FileRead::TooLarge;
   }
-  if (!ReadFully(file.Get(), out.data(), out.size())) {
+  if (!ReadFully(file.Get(), out.data(), out.size(), calls)) {
     out.clear();
     return FileRead::ReadFailed;
   }
@@ -102,7 +106,32 @@ FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint
 }
 
 bool MoveOver(const std::wstring& from, const std::wstring& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  if (IsReadOnlyFile(to)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool ReplaceWholeFile(const std::wstring& target, std::span<const uint8_t> bytes, uint32_t& error) {
+  const std::wstring temporary = TemporaryPathFor(target);
+  UniqueFile file = CreateForWriting(temporary);
+  if (!file) {
+    error = GetLastError();
+    return false;
+  }
+  if (!WriteAll(file.Get(), bytes.data(), bytes.size()) || !FlushFileBuffers(file.Get())) {
+    error = GetLastError();
+    CloseUnfinished(file, temporary, OnFailure::DeletePartial);
+    return false;
+  }
+  file.Reset();
+  if (!MoveOver(temporary, target)) {
+    error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool CreateFolderChain(const std::wstring& path) {

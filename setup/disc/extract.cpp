@@ -48,7 +48,7 @@ bool XdvdfsImage::ExtractFiles(const std::vector<const XdvdfsEntry*>& selection,
     // A file that is not complete is never left behind.
     for (uint64_t at = 0; at < e->size;) {
       const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(e->size - at, kFileChunkBytes));
-      if (!ReadAt(e->offset + at, buffer.get(), chunk) || !WriteAll(out.Get(), buffer.get(), chunk)) {
+      if (!ReadAt(e->offset + at, buffer.get(), chunk) || !WriteAll(out.Get(), buffer.get(), chunk, calls_)) {
         CloseUnfinished(out, outPath, OnFailure::DeletePartial);
         errorText = kMsgDamaged;
         return false;

@@ -6,12 +6,6 @@ namespace tf {
 
 namespace {
 
-bool Seek(HANDLE file, uint64_t offset) {
-  LARGE_INTEGER to;
-  to.QuadPart = static_cast<LONGLONG>(offset);
-  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != 0;
-}
-
 class FileImageReader : public ImageReader {
  public:
   explicit FileImageReader(XdvdfsImage& image) : image_(image) {}
@@ -65,8 +59,8 @@ void XdvdfsImage::Close() {
 bool XdvdfsImage::ReadAt(uint64_t offset, void* buffer, uint32_t length) {
   if (!file_) return false;
   if (offset > fileSize_ || length > fileSize_ - offset) return false;
-  if (!Seek(file_.Get(), offset)) return false;
-  return ReadFully(file_.Get(), buffer, length);
+  if (!SeekTo(file_.Get(), offset)) return false;
+  return ReadFully(file_.Get(), buffer, length, calls_);
 }
 
 uint32_t XdvdfsImage::FileCount() const {

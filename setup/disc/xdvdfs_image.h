@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_file.h"
 #include "common/win32_handle.h"
 #include "disc/xdvdfs_format.h"
 
@@ -18,7 +19,8 @@ using CopyProgressCallback = bool (*)(void* context, const char* path, uint64_t 
 
 class XdvdfsImage {
  public:
-  XdvdfsImage() = default;
+  // Reads and extracts through the file layer with these calls.
+  explicit XdvdfsImage(FileCalls calls = {}) : calls_(calls) {}
   ~XdvdfsImage() { Close(); }
   XdvdfsImage(const XdvdfsImage&) = delete;
   XdvdfsImage& operator=(const XdvdfsImage&) = delete;
@@ -40,6 +42,7 @@ class XdvdfsImage {
                     CopyProgressCallback progress, void* context, std::string& errorText);
 
  private:
+  FileCalls calls_;
   UniqueFile file_;
   uint64_t fileSize_ = 0;
   XdvdfsVolume volume_;

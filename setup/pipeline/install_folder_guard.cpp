@@ -7,31 +7,27 @@
 #include "android/android_app.h"
 #include "common/ascii.h"
 #include "common/install_folder.h"
+#include "common/install_names.h"
+#include "common/text.h"
 #include "common/win32_handle.h"
 #include "pipeline/game_selection.h"
-#include "pipeline/install_names.h"
 #include "pipeline/runtime_payload.h"
 
 namespace tf {
 
 namespace {
 
-bool SameName(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
-
 // A name that an install writes, extracts, keeps or removes at the top of its folder.
 bool IsInstallName(std::wstring_view name) {
   for (std::wstring_view own : {kGameExecutableName, kSettingsFileName, kUninstallerName,
                                 android::kAndroidFolderName, kSavesFolderName})
-    if (SameName(name, own)) return true;
+    if (SameNameNoCase(name, own)) return true;
   for (std::string_view folder : kGameFolders)
     if (EqualsNoCaseAscii(name, folder)) return true;
   for (const PayloadFile& file : PayloadTable())
-    if (SameName(name, file.fileName)) return true;
+    if (SameNameNoCase(name, file.fileName)) return true;
   for (const wchar_t* leftover : kLeftoverNames)
-    if (SameName(name, leftover)) return true;
+    if (SameNameNoCase(name, leftover)) return true;
   return false;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/pe_image.h"
+#include "common/running_program.h"
 
 namespace tf {
 
@@ -16,17 +17,6 @@ constexpr size_t kHeaderBytes = 0x1000;
 const uint8_t* ImageBase() { return reinterpret_cast<const uint8_t*>(GetModuleHandleW(nullptr)); }
 
 }  // namespace
-
-std::wstring RunningProgramPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return L"";
-    if (n < path.size()) return path.substr(0, n);
-    if (path.size() >= 0x8000) return L"";
-    path.resize(path.size() * 2);
-  }
-}
 
 bool ProgramFile::Open() {
   const std::wstring path = RunningProgramPath();

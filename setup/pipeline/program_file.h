@@ -13,9 +13,6 @@
 
 namespace tf {
 
-// The running program's full path, however long it is; empty when it cannot be read.
-std::wstring RunningProgramPath();
-
 class ProgramFile {
  public:
   // False when the file cannot be opened or mapped, or does not hold the

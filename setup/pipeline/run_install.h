@@ -1,9 +1,22 @@
 #pragma once
-#include "shell/install_session.h"
+// The install pipeline: every step of one install, in order.
+#include <string>
+
+#include "common/install_reporter.h"
 
 namespace tf {
 
-// The whole install for one session, step by step; true only when "Done." was reached.
-bool RunInstall(InstallSession& session);
+// What the user chose for an install, as the dialog or the command line gave it.
+struct InstallChoices {
+  std::wstring discImagePath;
+  std::wstring installFolder;
+  bool desktopShortcut = true;
+  bool startMenuShortcut = true;
+  bool buildAndroid = false;
+};
+
+// The whole install, step by step, each reporting through `reporter`; true
+// only when "Done." was reached.
+bool RunInstall(InstallReporter& reporter, const InstallChoices& choices);
 
 }  // namespace tf

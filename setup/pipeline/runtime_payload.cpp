@@ -6,8 +6,9 @@
 
 #include "common/install_folder.h"
 #include "common/install_messages.h"
+#include "common/install_names.h"
+#include "common/running_program.h"
 #include "common/win32_file.h"
-#include "pipeline/install_names.h"
 #include "pipeline/program_file.h"
 #include "resources/payload_ids.h"
 
@@ -30,60 +31,35 @@ constexpr PayloadFile kPayloadTable[] = {
 };
 
 const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
-const char kWriteFailed[] = "Could not write to the install folder (the disk may be full).";
-
-// The bytes of one of this program's RCDATA resources in the mapped image
-// (never freed; written from the program's file where it can, see
-// ProgramFile). False when it cannot be found, loaded or locked.
-bool FindPayload(uint16_t id, const void*& data, DWORD& size) {
-  HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
-  if (!info) return false;
-  HGLOBAL loaded = LoadResource(nullptr, info);
-  if (!loaded) return false;
-  data = LockResource(loaded);
-  if (!data) return false;
-  size = SizeofResource(nullptr, info);
-  return true;
-}
-
-bool Outcome(FileWrite written, std::string& errorText) {
-  switch (written) {
-    case FileWrite::Ok:
-      return true;
-    case FileWrite::CannotCreate:
-      errorText = kMsgCannotWriteInstallFolder;
-      return false;
-    case FileWrite::WriteFailed:
-      break;
-  }
-  errorText = kWriteFailed;
-  return false;
-}
+constexpr FileWriteMessages kWriteMessages = {kMsgCannotWriteInstallFolder,
+                                              "Could not write to the install folder (the disk may be full)."};
 
 }  // namespace
 
 std::span<const PayloadFile> PayloadTable() { return kPayloadTable; }
 
-bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText) {
-  return Outcome(WriteWholeFile(path, std::span(static_cast<const uint8_t*>(data), length), OnFailure::KeepPartial),
-                 errorText);
+bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText,
+                    const FileCalls& calls) {
+  const std::span bytes(static_cast<const uint8_t*>(data), length);
+  return Succeeded(WriteWholeFile(path, bytes, OnFailure::KeepPartial, calls), kWriteMessages, errorText);
 }
 
 bool WriteImageBytes(const std::wstring& path, const void* data, uint32_t length, ProgramFile* file,
-                     std::string& errorText) {
+                     std::string& errorText, const FileCalls& calls) {
   ImageBytesChunks chunks(data, length, file);
-  return Outcome(WriteWholeFile(path, length, chunks, OnFailure::KeepPartial), errorText);
+  return Succeeded(WriteWholeFile(path, length, chunks, OnFailure::KeepPartial, calls), kWriteMessages, errorText);
 }
 
 bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t height, int32_t mode,
-                         std::string& errorText) {
+                         std::string& errorText, const FileCalls& calls) {
   ProgramFile program;
   ProgramFile* file = program.Open() ? &program : nullptr;
   for (const PayloadFile& row : kPayloadTable) {
-    const void* data = nullptr;
-    DWORD size = 0;
-    if (FindPayload(row.resourceId, data, size) && size != 0) {
-      if (!WriteImageBytes(folder + L"\\" + row.fileName, data, size, file, errorText)) return false;
+    // Written from the program's file where it can be (see ProgramFile).
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (FindProgramResource(row.resourceId, data, size) && size != 0) {
+      if (!WriteImageBytes(folder + L"\\" + row.fileName, data, size, file, errorText, calls)) return false;
     } else if (!row.optional) {
       errorText = kDamaged;
       return false;
@@ -93,15 +69,15 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
   int n = std::snprintf(text, sizeof(text), "[Display]\r\nWidth=%d\r\nHeight=%d\r\nMode=%d\r\n", static_cast<int>(width),
                         static_cast<int>(height), static_cast<int>(mode));
   uint32_t length = n < 0 ? 0u : n >= static_cast<int>(sizeof(text)) ? sizeof(text) - 1 : static_cast<uint32_t>(n);
-  return WriteWholeFile(folder + L"\\" + kSettingsFileName, text, length, errorText);
+  return WriteWholeFile(folder + L"\\" + kSettingsFileName, text, length, errorText, calls);
 }
 
 uint64_t PayloadBytes() {
   uint64_t total = 0;
   for (const PayloadFile& row : kPayloadTable) {
-    const void* data = nullptr;
-    DWORD size = 0;
-    if (FindPayload(row.resourceId, data, size)) total += size;
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (FindProgramResource(row.resourceId, data, size)) total += size;
   }
   return total;
 }

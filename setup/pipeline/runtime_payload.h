@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "common/win32_file.h"
+
 namespace tf {
 
 struct PayloadFile {
@@ -19,9 +21,10 @@ inline constexpr wchar_t kSettingsFileName[] = L"tarnfell.ini";
 std::span<const PayloadFile> PayloadTable();
 
 // Writes every present payload resource into folder, then "tarnfell.ini" from
-// width, height and mode. Stops at the first failure, leaving errorText set.
+// width, height and mode, through the file layer with `calls`. Stops at the
+// first failure, leaving errorText set.
 bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t height, int32_t mode,
-                         std::string& errorText);
+                         std::string& errorText, const FileCalls& calls = {});
 
 // Sum of the sizes of the payload resources this program carries.
 uint64_t PayloadBytes();
@@ -29,13 +32,14 @@ uint64_t PayloadBytes();
 // Creates or replaces path with exactly length bytes from data, through the
 // file layer (common/win32_file.h). A partly written file stays: the failure
 // ends the install, and the next install writes the file again.
-bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText);
+bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText,
+                    const FileCalls& calls = {});
 
 class ProgramFile;
 // The same for bytes of this program's image (a resource): each chunk comes
 // from a window of the program's file when `file` is given and holds them,
 // else from the image. Results and messages as WriteWholeFile's.
 bool WriteImageBytes(const std::wstring& path, const void* data, uint32_t length, ProgramFile* file,
-                     std::string& errorText);
+                     std::string& errorText, const FileCalls& calls = {});
 
 }  // namespace tf

@@ -5,9 +5,9 @@
 #include <shlobj.h>
 
 #include "common/com_ref.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
-#include "pipeline/program_file.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
+#include "common/running_program.h"
 
 namespace tf {
 

@@ -1,8 +1,8 @@
 #include "pipeline/uninstall_registration.h"
 
+#include "common/install_names.h"
 #include "common/win32_handle.h"
 #include "pipeline/folder_size.h"
-#include "pipeline/install_names.h"
 
 namespace tf {
 

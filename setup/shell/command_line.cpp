@@ -4,25 +4,13 @@
 
 namespace tf {
 
-namespace {
-std::wstring LowerCopy(std::wstring_view s) {
-  std::wstring out(s);
-  for (wchar_t& c : out) c = LowerAscii(c);
-  return out;
-}
-}  // namespace
-
-bool HasSwitch(std::wstring_view commandTail, std::wstring_view switchText) {
-  return LowerCopy(commandTail).find(switchText) != std::wstring::npos;
-}
-
 std::wstring_view FileNameOf(std::wstring_view path) {
   size_t slash = path.rfind(L'\\');
   return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
 
 SetupMode SelectMode(std::wstring_view programPath, std::wstring_view commandTail) {
-  bool uninstall = LowerCopy(FileNameOf(programPath)) == L"uninstall.exe" || HasSwitch(commandTail, L"/uninstall");
+  bool uninstall = LowerAsciiCopy(FileNameOf(programPath)) == L"uninstall.exe" || HasSwitch(commandTail, L"/uninstall");
   if (HasSwitch(commandTail, L"/silent")) return SetupMode::Silent;
   return uninstall ? SetupMode::Uninstall : SetupMode::Interactive;
 }
@@ -31,7 +19,7 @@ SilentArguments FindSilentArguments(const std::vector<std::wstring>& args) {
   SilentArguments out;
   if (args.size() <= 2) return out;
   for (size_t i = 1; i + 2 <= args.size(); ++i) {
-    if (LowerCopy(args[i]) != L"/silent") continue;
+    if (LowerAsciiCopy(args[i]) != L"/silent") continue;
     if (i + 2 < args.size()) {
       out.discImagePath = args[i + 1];
       out.installFolder = args[i + 2];

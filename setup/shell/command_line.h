@@ -8,10 +8,6 @@ namespace tf {
 
 enum class SetupMode { Interactive, Silent, Uninstall };
 
-// Case-insensitive substring test (only A to Z are folded), as loose as the
-// switches have always been: "/silentx" contains "/silent".
-bool HasSwitch(std::wstring_view commandTail, std::wstring_view switchText);
-
 // The text after the last backslash, or the whole path.
 std::wstring_view FileNameOf(std::wstring_view path);
 

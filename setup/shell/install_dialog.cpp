@@ -7,9 +7,9 @@
 
 #include <string>
 
+#include "common/install_names.h"
+#include "common/known_folders.h"
 #include "common/modal_dialog.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
 #include "resources/install_dialog_ids.h"
 #include "shell/install_dialog_parts.h"
 #include "shell/install_inputs.h"
@@ -40,14 +40,13 @@ void OnInitDialog(HWND dialog) {
   SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE32, 0, 100);
 }
 
-void OnProgress(HWND dialog) {
+void OnProgress(HWND dialog, InstallSession& session) {
   // Notices still queued tell nothing newer than the pair read below: dropping
   // them keeps the dialog up to date with a copy that reports faster than the
   // window repaints.
   MSG queued;
   while (PeekMessageW(&queued, dialog, kMsgProgress, kMsgProgress, PM_REMOVE)) {
   }
-  InstallSession& session = TheInstallSession();
   EnterCriticalSection(&session.lock);
   const int percent = session.percent;
   const std::wstring text = session.statusText;
@@ -56,19 +55,19 @@ void OnProgress(HWND dialog) {
   SetDlgItemTextW(dialog, IDC_STATUS, text.c_str());
 }
 
-void OnInstallFinished(HWND dialog) {
-  InstallDialogState& state = TheInstallDialogState();
+void OnInstallFinished(HWND dialog, InstallDialogState& state) {
   state.installing = false;
   if (state.worker) {
     WaitForSingleObject(state.worker.Get(), kWorkerExitWaitMs);
     state.worker.Reset();
   }
-  const InstallSession& session = TheInstallSession();
+  const InstallSession& session = state.session;
   if (session.installed) {
     SetDlgItemTextW(dialog, IDC_STATUS, L"Installed.");
     if (MessageBoxW(dialog, kPlayNowQuestion, kGameTitle, MB_ICONINFORMATION | MB_YESNO) == IDYES) {
-      const std::wstring game = session.installFolder + L"\\" + kGameProgramName;
-      ShellExecuteW(nullptr, L"open", game.c_str(), nullptr, session.installFolder.c_str(), SW_SHOWNORMAL);
+      const std::wstring& folder = session.choices.installFolder;
+      const std::wstring game = folder + L"\\" + kGameProgramName;
+      ShellExecuteW(nullptr, L"open", game.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
     }
     EndDialog(dialog, 1);
     return;
@@ -82,11 +81,6 @@ void OnInstallFinished(HWND dialog) {
 
 }  // namespace
 
-InstallDialogState& TheInstallDialogState() {
-  static InstallDialogState state;
-  return state;
-}
-
 void EnableInputs(HWND dialog, bool enabled) {
   for (int id : kInputControls) EnableWindow(GetDlgItem(dialog, id), enabled);
   // The focus must not stay on a disabled control: Cancel during a run, Install after it.
@@ -94,29 +88,33 @@ void EnableInputs(HWND dialog, bool enabled) {
   SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
 }
 
-INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  InstallDialogState* state = DialogState<InstallDialogState>(dialog, message, lParam);
+  if (state == nullptr) return FALSE;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(dialog);
       return TRUE;
     case kMsgProgress:
-      OnProgress(dialog);
+      OnProgress(dialog, state->session);
       return TRUE;
     case kMsgInstallFinished:
-      OnInstallFinished(dialog);
+      OnInstallFinished(dialog, *state);
       return TRUE;
     case WM_CLOSE:  // the close button and Alt+F4: ignored while installing
-      if (!TheInstallDialogState().installing) EndDialog(dialog, 0);
+      if (!state->installing) EndDialog(dialog, 0);
       return TRUE;
     case WM_COMMAND:
-      return HandleInstallDialogCommand(dialog, LOWORD(wParam)) ? TRUE : FALSE;
+      return HandleInstallDialogCommand(dialog, *state, LOWORD(wParam)) ? TRUE : FALSE;
     default:
       return FALSE;
   }
 }
 
-int RunInstallDialog() {
-  const INT_PTR end = RunModalDialog(GetModuleHandleW(nullptr), IDD_INSTALL, InstallDialogProc, kGameTitle, L"install");
+int RunInstallDialog(InstallSession& session) {
+  InstallDialogState state(session);
+  const INT_PTR end =
+      RunModalDialog(GetModuleHandleW(nullptr), IDD_INSTALL, InstallDialogProc, state, kGameTitle, L"install");
   return (end == 1 || end == -1) ? 1 : 0;
 }
 

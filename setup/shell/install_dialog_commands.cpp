@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/install_names.h"
-#include "pipeline/run_install.h"
+#include "common/install_names.h"
 #include "resources/install_dialog_ids.h"
 #include "shell/file_picker.h"
 #include "shell/install_dialog_parts.h"
@@ -34,24 +33,21 @@ void Inform(HWND dialog, const wchar_t* text) { MessageBoxW(dialog, text, kGameT
 DWORD WINAPI InstallWorker(LPVOID context) {
   auto* session = static_cast<InstallSession*>(context);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  RunInstall(*session);
+  session->Run();
   PostMessageW(session->window, kMsgInstallFinished, 0, 0);
   CoUninitialize();
   return 0;
 }
 
-void StartInstall(HWND dialog, const std::wstring& discPath, const std::wstring& installFolder) {
-  InstallSession& session = TheInstallSession();  // its lock is not in use between runs
+void StartInstall(HWND dialog, InstallDialogState& state, const std::wstring& discPath,
+                  const std::wstring& installFolder) {
+  InstallSession& session = state.session;  // its lock is not in use between runs
   session.window = dialog;
-  session.discImagePath = discPath;
-  session.installFolder = installFolder;
-  session.desktopShortcut = Checked(dialog, IDC_DESKTOP_SHORTCUT);
-  session.startMenuShortcut = Checked(dialog, IDC_START_MENU_SHORTCUT);
-  session.buildAndroid = Checked(dialog, IDC_BUILD_ANDROID);
+  session.choices = {discPath, installFolder, Checked(dialog, IDC_DESKTOP_SHORTCUT),
+                     Checked(dialog, IDC_START_MENU_SHORTCUT), Checked(dialog, IDC_BUILD_ANDROID)};
   InterlockedExchange(&session.cancelRequested, 0);
   EnableInputs(dialog, false);
 
-  InstallDialogState& state = TheInstallDialogState();
   state.installing = true;
   state.worker.Reset(CreateThread(nullptr, 0, InstallWorker, &session, 0, nullptr));
   if (!state.worker) {
@@ -61,7 +57,7 @@ void StartInstall(HWND dialog, const std::wstring& discPath, const std::wstring&
   }
 }
 
-void OnInstall(HWND dialog) {
+void OnInstall(HWND dialog, InstallDialogState& state) {
   const std::wstring disc = FieldText(dialog, IDC_DISC_PATH);
   const std::wstring folder = FieldText(dialog, IDC_FOLDER_PATH);
   auto exists = [](const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
@@ -73,28 +69,28 @@ void OnInstall(HWND dialog) {
       Inform(dialog, kChooseFolderMessage);
       return;
     case InputVerdict::Start:
-      StartInstall(dialog, disc, folder);
+      StartInstall(dialog, state, disc, folder);
       return;
   }
 }
 
-void OnCancel(HWND dialog) {
-  if (!TheInstallDialogState().installing) {
+void OnCancel(HWND dialog, InstallDialogState& state) {
+  if (!state.installing) {
     EndDialog(dialog, 0);
     return;
   }
   // The run stops at its next progress call and ends through WM_APP+2.
   if (MessageBoxW(dialog, L"Stop the installation?", kGameTitle, MB_ICONQUESTION | MB_YESNO) == IDYES)
-    TheInstallSession().RequestCancel();
+    state.session.RequestCancel();
 }
 
 }  // namespace
 
-bool HandleInstallDialogCommand(HWND dialog, int commandId) {
+bool HandleInstallDialogCommand(HWND dialog, InstallDialogState& state, int commandId) {
   std::wstring picked;
   switch (commandId) {
     case IDCANCEL:
-      OnCancel(dialog);
+      OnCancel(dialog, state);
       return true;
     case IDC_DISC_BROWSE:
       if (PickDiscImage(dialog, picked)) SetDlgItemTextW(dialog, IDC_DISC_PATH, picked.c_str());
@@ -104,7 +100,7 @@ bool HandleInstallDialogCommand(HWND dialog, int commandId) {
         SetDlgItemTextW(dialog, IDC_FOLDER_PATH, (picked + L"\\" + kGameFolderName).c_str());
       return true;
     case IDC_INSTALL:
-      OnInstall(dialog);
+      OnInstall(dialog, state);
       return true;
     default:
       return false;

@@ -1,6 +1,6 @@
 #include "shell/install_inputs.h"
 
-#include "pipeline/install_names.h"
+#include "common/install_names.h"
 
 namespace tf {
 

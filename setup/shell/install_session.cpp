@@ -1,7 +1,7 @@
 #include "shell/install_session.h"
 
+#include "common/progress_math.h"
 #include "common/text.h"
-#include "shell/progress_math.h"
 
 namespace tf {
 
@@ -33,29 +33,14 @@ bool InstallSession::IsCancelled() { return InterlockedCompareExchange(&cancelRe
 
 void InstallSession::RequestCancel() { InterlockedExchange(&cancelRequested, 1); }
 
+bool InstallSession::Run() {
+  installed = RunInstall(*this, choices);
+  return installed;
+}
+
 InstallSession& TheInstallSession() {
   static InstallSession session;
   return session;
-}
-
-bool CopyProgress(void* context, const char* path, uint64_t done, uint64_t total) {
-  static uint64_t lastReported = 0;
-  auto* session = static_cast<InstallSession*>(context);
-  if (session->IsCancelled()) return false;
-  int pct = CopyProgressPercent(done, total);
-  if (!CopyProgressDue(done, total, lastReported)) return true;
-  std::wstring text = kCopyStatusText;
-  if (path != nullptr && *path != '\0') text += Widen(path, CP_ACP);
-  session->Report(pct, text);
-  return true;
-}
-
-bool BuildProgress(void* context, const std::wstring& text, uint64_t done, uint64_t total) {
-  if (context == nullptr) return true;
-  auto* session = static_cast<InstallSession*>(context);
-  if (session->IsCancelled()) return false;
-  session->Report(BuildProgressPercent(done, total), text);
-  return true;
 }
 
 }  // namespace tf

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/run_install.h"
+#include "common/ascii.h"
+#include "common/running_program.h"
 #include "shell/command_line.h"
 #include "shell/install_dialog.h"
 #include "shell/install_session.h"
@@ -33,11 +34,8 @@ int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) 
   }
   tf::InstallSession& session = tf::TheInstallSession();
   session.window = nullptr;
-  session.discImagePath = silent.discImagePath;
-  session.installFolder = silent.installFolder;
-  session.desktopShortcut = false;
-  session.startMenuShortcut = false;
-  session.buildAndroid = tf::HasSwitch(tail, L"/android");
+  // A silent install makes no shortcuts.
+  session.choices = {silent.discImagePath, silent.installFolder, false, false, tf::HasSwitch(tail, L"/android")};
   session.cancelRequested = 0;
 
   std::wstring logPath = programPath + L".log";
@@ -48,9 +46,9 @@ int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) 
     DWORD wrote = 0;
     WriteFile(session.logFile.Get(), kBom, sizeof(kBom), &wrote, nullptr);
   }
-  session.Report(0, L"[args] <" + tail + L"> android=" + (session.buildAndroid ? L"yes" : L"no"));
+  session.Report(0, L"[args] <" + tail + L"> android=" + (session.choices.buildAndroid ? L"yes" : L"no"));
 
-  bool ok = tf::RunInstall(session);
+  bool ok = session.Run();
   session.logFile.Reset();
   return ok ? 0 : 1;
 }
@@ -63,9 +61,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   SetProcessDPIAware();
 
-  wchar_t modulePath[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
-  std::wstring programPath = modulePath;
+  const std::wstring programPath = tf::RunningProgramPath();
   std::wstring tail = commandTail ? commandTail : L"";
 
   int exitCode = 0;
@@ -77,7 +73,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
       exitCode = tf::RunUninstallMode(programPath, tail, instance);
       break;
     case tf::SetupMode::Interactive:
-      exitCode = tf::RunInstallDialog();
+      exitCode = tf::RunInstallDialog(tf::TheInstallSession());
       break;
   }
   CoUninitialize();

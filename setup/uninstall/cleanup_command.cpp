@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "common/text.h"
 #include "common/win32_file.h"
 #include "common/win32_handle.h"
 
@@ -40,7 +41,7 @@ std::wstring NameOf(const std::wstring& path) {
 bool SameFolder(const std::wstring& a, const std::wstring& b) {
   const std::wstring fa = WithoutTrailingBackslashes(FullPathName(a));
   const std::wstring fb = WithoutTrailingBackslashes(FullPathName(b));
-  return !fa.empty() && CompareStringOrdinal(fa.c_str(), -1, fb.c_str(), -1, TRUE) == CSTR_EQUAL;
+  return !fa.empty() && SameNameNoCase(fa, fb);
 }
 
 std::wstring SystemFolder() {

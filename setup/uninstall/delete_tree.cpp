@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/install_folder.h"
+#include "common/text.h"
 #include "common/win32_handle.h"
 #include "uninstall/uninstall_log.h"
 
@@ -16,11 +17,6 @@ namespace {
 constexpr DWORD kClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 bool IsDots(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
-
-bool SameText(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
 
 // Where an open handle really is (links resolved by whoever opened it); empty
 // when unknown.
@@ -52,7 +48,7 @@ UniqueFile OpenAsItself(const std::wstring& path, DWORD access) {
 void DeleteEntry(const std::wstring& path, const std::wstring& expectedFinal, DWORD attributes) {
   UniqueFile entry = OpenAsItself(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
   if (!entry && GetLastError() == ERROR_ACCESS_DENIED) entry = OpenAsItself(path, DELETE | FILE_READ_ATTRIBUTES);
-  if (!entry || !SameText(FinalPathOf(entry.Get()), expectedFinal)) return;
+  if (!entry || !SameNameNoCase(FinalPathOf(entry.Get()), expectedFinal)) return;
   if (attributes & kClearedAttributes) {
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -98,7 +94,7 @@ bool Enter(Walk& w) {
   if (actual.empty()) return false;
   if (w.levels.empty())
     w.finalPath = actual;
-  else if (!SameText(actual, w.finalPath))
+  else if (!SameNameNoCase(actual, w.finalPath))
     return false;  // a link that only showed as a folder (a Unix link under Wine), or a swapped one
   level.pathLength = w.path.size();
   level.finalLength = w.finalPath.size();
@@ -142,7 +138,7 @@ void Delete(const std::wstring& folder, bool keepSaves, TreeWalkObserver* observ
 
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       DeleteEntry(w.path, w.finalPath, attributes);
-    } else if (keepSaves && SameText(name, kSavesFolderName)) {
+    } else if (keepSaves && SameNameNoCase(name, kSavesFolderName)) {
       // left untouched, with everything in it
     } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       DeleteEntry(w.path, w.finalPath, attributes);  // the link, never what it leads to

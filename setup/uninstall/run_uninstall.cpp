@@ -3,16 +3,16 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "common/ascii.h"
 #include "common/install_folder.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
 #include "common/modal_dialog.h"
 #include "common/win32_handle.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
-#include "shell/command_line.h"
+#include "resources/uninstall_dialog_ids.h"
 #include "uninstall/cleanup_command.h"
 #include "uninstall/delete_tree.h"
 #include "uninstall/uninstall_dialog.h"
-#include "uninstall/uninstall_dialog_ids.h"
 #include "uninstall/uninstall_log.h"
 
 namespace tf {
@@ -32,18 +32,7 @@ void ShowProgress(HWND window, int percent) {
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-std::wstring ProgramPath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
 }  // namespace
-
-UninstallState& TheUninstallState() {
-  static UninstallState state;
-  return state;
-}
 
 std::wstring ReadInstallLocation() {
   UniqueRegKey key;
@@ -57,8 +46,7 @@ std::wstring ReadInstallLocation() {
   return value;
 }
 
-void RunUninstall(HWND window) {
-  const UninstallState& state = TheUninstallState();
+void RunUninstall(const UninstallState& state, HWND window) {
   const std::wstring& folder = state.uninstallFolder;
   WriteUninstallLog(L"--- uninstall: dir=\"%s\" alsoSaves=%d", folder.c_str(), state.alsoSaves ? 1 : 0);
 
@@ -88,7 +76,7 @@ void RunUninstall(HWND window) {
   WriteUninstallLog(L"    tree deleted; dir still present = %d", present ? 1 : 0);
   ShowProgress(window, 100);
 
-  CleanUpAfterExit(folder, ProgramPath());
+  CleanUpAfterExit(folder, state.programPath);
 }
 
 int RunUninstallMode(const std::wstring& programPath, const std::wstring& commandTail, HINSTANCE instance) {
@@ -103,13 +91,13 @@ int RunUninstallMode(const std::wstring& programPath, const std::wstring& comman
       return 1;
     }
   }
-  TheUninstallState().uninstallFolder = folder;
+  UninstallState state{folder, programPath};
 
   if (HasSwitch(commandTail, L"/quiet")) {
-    RunUninstall(nullptr);
+    RunUninstall(state, nullptr);
     return 0;
   }
-  const INT_PTR ended = RunModalDialog(instance, IDD_UNINSTALL, UninstallDialogProc, kGameTitle, L"uninstall");
+  const INT_PTR ended = RunModalDialog(instance, IDD_UNINSTALL, UninstallDialogProc, state, kGameTitle, L"uninstall");
   return ended == 1 ? 0 : 1;
 }
 

@@ -7,12 +7,12 @@
 
 namespace tf {
 
-// Written before the removal starts, read by it.
+// What the removal works with: written before it starts, read by it.
 struct UninstallState {
   std::wstring uninstallFolder;  // never empty when RunUninstall runs
+  std::wstring programPath;      // the running program, deleted by the delayed clean-up
   bool alsoSaves = false;        // from the dialog's check box; never set by "/quiet"
 };
-UninstallState& TheUninstallState();
 
 // "InstallLocation" of the uninstall key (registry view of the program's own
 // width), or "" when the key or the value cannot be read or the value does not
@@ -30,6 +30,6 @@ int RunUninstallMode(const std::wstring& programPath, const std::wstring& comman
 // the install folder's tree under the install-folder guard, then the delayed
 // clean-up (not when the guard refused the folder). With a window, moves its
 // progress bar to 40, 55, 70 and 100.
-void RunUninstall(HWND window);
+void RunUninstall(const UninstallState& state, HWND window);
 
 }  // namespace tf

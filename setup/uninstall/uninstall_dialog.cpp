@@ -4,9 +4,10 @@
 
 #include <string>
 
-#include "pipeline/install_names.h"
+#include "common/install_names.h"
+#include "common/modal_dialog.h"
+#include "resources/uninstall_dialog_ids.h"
 #include "uninstall/run_uninstall.h"
-#include "uninstall/uninstall_dialog_ids.h"
 
 namespace tf {
 
@@ -56,39 +57,40 @@ void MakeRoomForText(HWND dialog, int textId) {
                frame.bottom - frame.top + grow, kKeep);
 }
 
-void OnInit(HWND dialog) {
+void OnInit(HWND dialog, const UninstallState& state) {
   HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
   SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
   const std::wstring text = std::wstring(kGameTitle) + L" will be removed from:\n" +
-                            TheUninstallState().uninstallFolder +
+                            state.uninstallFolder +
                             L"\n\nYour saved games are kept unless you tick the box below.";
   SetDlgItemTextW(dialog, IDC_UNINSTALL_TEXT, text.c_str());
   MakeRoomForText(dialog, IDC_UNINSTALL_TEXT);
   SendDlgItemMessageW(dialog, IDC_UNINSTALL_PROGRESS, PBM_SETRANGE32, 0, 100);
 }
 
-void OnUninstall(HWND dialog) {
-  UninstallState& state = TheUninstallState();
+void OnUninstall(HWND dialog, UninstallState& state) {
   state.alsoSaves = IsDlgButtonChecked(dialog, IDC_UNINSTALL_ALSO_SAVES) == BST_CHECKED;
   if (state.alsoSaves && MessageBoxW(dialog, L"Your saved games will be permanently deleted. Continue?", kGameTitle,
                                      MB_YESNO | MB_ICONWARNING) != IDYES)
     return;
   EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
   EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
-  RunUninstall(dialog);
+  RunUninstall(state, dialog);
   EndDialog(dialog, 1);
 }
 
 }  // namespace
 
-INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  UninstallState* state = DialogState<UninstallState>(dialog, message, lParam);
+  if (state == nullptr) return FALSE;
   switch (message) {
     case WM_INITDIALOG:
-      OnInit(dialog);
+      OnInit(dialog, *state);
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK) {
-        OnUninstall(dialog);
+        OnUninstall(dialog, *state);
         return TRUE;
       }
       if (LOWORD(wParam) == IDCANCEL) {

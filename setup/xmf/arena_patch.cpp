@@ -49,7 +49,7 @@ PatchOutcome Patch(const ArenaFileOps& files, const std::wstring& sourcePath, co
   if (!ValidateXmf(result, message)) return Failed(errorText, kMsgValidationPrefix + message);
   if (FindObject(result, NameWord(newName)) < 0) return Failed(errorText, kMsgNotInResult);
 
-  const std::wstring tempPath = targetPath + kTempSuffix;
+  const std::wstring tempPath = TemporaryPathFor(targetPath);
   switch (files.writeTemp(tempPath, result.bytes)) {
     case FileWrite::Ok:
       break;

@@ -27,7 +27,6 @@ inline constexpr const wchar_t* kArenaFolder = L"\\GFX";
 inline constexpr const wchar_t* kSourceContainer = L"\\KITCHEN\\OBJECTS.xmf";
 inline constexpr const char* kSourceObject = "WPH2";
 inline constexpr const char* kNewObject = "MEAT";
-inline constexpr const wchar_t* kTempSuffix = L".tmp";
 
 struct MeatRushResult {
   uint32_t patched = 0;

@@ -10,10 +10,7 @@ constexpr uint64_t kMaxContainerBytes = 0x7FFFFFFF;
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// A failed write leaves the ".tmp" file; the next run truncates it.
-FileWrite WriteTemp(const std::wstring& path, std::span<const uint8_t> bytes) {
-  return WriteWholeFile(path, bytes, OnFailure::KeepPartial);
-}
+FileWrite WriteTemp(const std::wstring& path, std::span<const uint8_t> bytes) { return WriteArenaTemp(path, bytes); }
 
 void Remove(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
@@ -23,21 +20,13 @@ constexpr ArenaFileOps kWin32Files = {Exists, ReadWholeFile, WriteTemp, MoveOver
 
 const ArenaFileOps& Win32ArenaFiles() { return kWin32Files; }
 
+FileWrite WriteArenaTemp(const std::wstring& path, std::span<const uint8_t> bytes, const FileCalls& calls) {
+  return WriteWholeFile(path, bytes, OnFailure::KeepPartial, calls);
+}
+
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText) {
-  switch (tf::ReadWholeFile(path, out, kMaxContainerBytes)) {
-    case FileRead::Ok:
-      return true;
-    case FileRead::CannotOpen:
-      errorText = kMsgCannotOpen;
-      return false;
-    case FileRead::TooLarge:
-      errorText = kMsgMissingOrTooLarge;
-      return false;
-    case FileRead::ReadFailed:
-      break;
-  }
-  errorText = kMsgCannotRead;
-  return false;
+  return Succeeded(tf::ReadWholeFile(path, out, kMaxContainerBytes),
+                   {kMsgCannotOpen, kMsgMissingOrTooLarge, kMsgCannotRead}, errorText);
 }
 
 bool PatchArenaFile(const std::wstring& sourcePath, const char* sourceName, const std::wstring& targetPath,

@@ -2,9 +2,11 @@
 // The RAVU RIZO asset step on Windows files: whole-file reads, the ".tmp" write
 // and the atomic replace, all through the Win32 file layer.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "common/win32_file.h"
 #include "xmf/arena_patch.h"
 
 namespace tf::xmf {
@@ -18,5 +20,9 @@ MeatRushResult PrepareMeatRush(const std::wstring& installFolder);
 
 // The file operations used by the two calls above.
 const ArenaFileOps& Win32ArenaFiles();
+
+// Their ".tmp" write, through the file layer with `calls`: a failed write
+// leaves the partial file, which the next run truncates.
+FileWrite WriteArenaTemp(const std::wstring& path, std::span<const uint8_t> bytes, const FileCalls& calls = {});
 
 }  // namespace tf::xmf

@@ -143,6 +143,9 @@ struct GameOptions {
 // ($SystemUpdate\default.xbe, GFXDATA\x.bin, MOVIES, a root file GFX.BIN).
 bool GameTree(const GameOptions& options, ImageSpec& plan, std::string& errorText);
 
+// The game-like tree written as an image: GameTree, then WriteImage.
+bool WriteGameImage(const GameOptions& options, const std::filesystem::path& out, std::string& errorText);
+
 // ---- SHA-256, for listings and determinism checks ----
 
 class Sha256 {

@@ -242,4 +242,9 @@ bool GameTree(const GameOptions& o, ImageSpec& plan, std::string& errorText) {
   return true;
 }
 
+bool WriteGameImage(const GameOptions& options, const std::filesystem::path& out, std::string& errorText) {
+  ImageSpec plan;
+  return GameTree(options, plan, errorText) && WriteImage(plan, out, errorText);
+}
+
 }  // namespace tf::discgen

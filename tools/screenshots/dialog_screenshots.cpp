@@ -17,10 +17,10 @@
 
 #include "dialog_layout.h"
 #include "resources/install_dialog_ids.h"
+#include "resources/uninstall_dialog_ids.h"
 #include "shell/install_dialog.h"
 #include "uninstall/run_uninstall.h"
 #include "uninstall/uninstall_dialog.h"
-#include "uninstall/uninstall_dialog_ids.h"
 #include "uninstall_entry.h"
 #include "win_gui.h"
 #include "win_test_support.h"
@@ -133,10 +133,13 @@ size_t CheckLayout(const std::wstring& setup, const std::wstring& folder) {
       {"dialog 220 with a folder of 259 characters", IDD_UNINSTALL, tf::UninstallDialogProc,
        L"C:\\" + std::wstring(256, L'x')},
   };
+  tf::InstallSession session;
+  tf::InstallDialogState installState(session);
   size_t problems = 0;
   for (const Case& c : cases) {
-    tf::TheUninstallState().uninstallFolder = c.folder;
-    const tf::test::ProgramDialog dialog(setup, c.dialogId, c.procedure);
+    tf::UninstallState uninstallState{c.folder};
+    void* state = c.dialogId == IDD_INSTALL ? static_cast<void*>(&installState) : &uninstallState;
+    const tf::test::ProgramDialog dialog(setup, c.dialogId, c.procedure, state);
     if (!dialog.Window()) {
       std::printf("dialog_screenshots: %s could not be made\n", c.what);
       ++problems;

@@ -109,12 +109,13 @@ std::string Size(LONG cx, LONG cy) { return std::to_string(cx) + "x" + std::to_s
 
 }  // namespace
 
-ProgramDialog::ProgramDialog(const std::wstring& program, int templateId, DLGPROC procedure)
+ProgramDialog::ProgramDialog(const std::wstring& program, int templateId, DLGPROC procedure, void* state)
     : resources_(LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
   if (!resources_) return;
   const auto setContext = User32<SetThreadContextFn>("SetThreadDpiAwarenessContext");
   DPI_AWARENESS_CONTEXT before = setContext ? setContext(kPerMonitorV2) : nullptr;
-  window_ = CreateDialogParamW(resources_, MAKEINTRESOURCEW(templateId), nullptr, procedure, 0);
+  window_ = CreateDialogParamW(resources_, MAKEINTRESOURCEW(templateId), nullptr, procedure,
+                               reinterpret_cast<LPARAM>(state));
   if (before) setContext(before);
 }
 

@@ -11,11 +11,11 @@ namespace tf::test {
 
 // Dialog `templateId` of a program's resources (loaded as data: none of its
 // code runs), made hidden with `procedure`, which the caller links from the
-// program's own sources. Its windows are per-monitor DPI aware, as tf_setup's
-// manifest makes the program's own.
+// program's own sources, and `state` as its parameter. Its windows are
+// per-monitor DPI aware, as tf_setup's manifest makes the program's own.
 class ProgramDialog {
  public:
-  ProgramDialog(const std::wstring& program, int templateId, DLGPROC procedure);
+  ProgramDialog(const std::wstring& program, int templateId, DLGPROC procedure, void* state);
   ~ProgramDialog();
   ProgramDialog(const ProgramDialog&) = delete;
   ProgramDialog& operator=(const ProgramDialog&) = delete;

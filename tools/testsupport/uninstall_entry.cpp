@@ -37,6 +37,13 @@ bool ReadUninstallEntry(REGSAM view, std::map<std::wstring, RegistryValue>& valu
   return true;
 }
 
+bool UninstallEntryExists(REGSAM view) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
 void DeleteUninstallEntry(REGSAM view) { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, view, 0); }
 
 std::wstring RegistryText(const RegistryValue& value) {

@@ -18,6 +18,8 @@ struct RegistryValue {
 
 // Every value of the entry, by name; false when the key is not in that view.
 bool ReadUninstallEntry(REGSAM view, std::map<std::wstring, RegistryValue>& values);
+// Whether the key is in that view.
+bool UninstallEntryExists(REGSAM view);
 // Removes the key from that view, if it is there.
 void DeleteUninstallEntry(REGSAM view);
 

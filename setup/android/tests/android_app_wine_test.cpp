@@ -1,59 +1,56 @@
 // The install's Android step with the template this test program carries as
-// resource 111: package and README in the install folder, progress lines in
-// the session's log, what a failed or cancelled build leaves, the read-only
-// folders, and the message the install shows.
+// resource 111: package and README in the install folder, the progress it
+// reports, what a failed or cancelled build leaves, the read-only folders,
+// and the message the install shows.
 #include "android/android_app.h"
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 #include "android/game_files.h"
 #include "android/jar_manifest.h"
 #include "android/key_container.h"
 #include "android_wine_support.h"
+#include "common/progress_math.h"
 #include "common/text.h"
 #include "common/win32_file.h"
-#include "shell/progress_math.h"
 #include "win_test_support.h"
 
 namespace tf::android {
 namespace {
-
-using test::FileExists;
-using test::TempDir;
-
-using test::ReadText;
 
 std::set<std::wstring> FolderItems(const std::wstring& folder) {
   const std::vector<std::wstring> names = test::FolderNames(folder);
   return {names.begin(), names.end()};
 }
 
+using Reports = std::vector<std::pair<int, std::wstring>>;
+
+// What the step reports, and a cancel request it finds when asked.
+struct RecordingReporter final : InstallReporter {
+  void Report(int percent, const std::wstring& text) override { reports.emplace_back(percent, text); }
+  bool Fail(const std::wstring&) override { return false; }
+  bool IsCancelled() override { return cancelled; }
+  Reports Take() { return std::exchange(reports, {}); }
+
+  Reports reports;
+  bool cancelled = false;
+};
+
 class AndroidApp : public ::testing::Test {
  protected:
-  void SetUp() override {
-    containersBefore = KeyContainerNames();
-    ASSERT_TRUE(testing::LayOutGameFolder(install));
-    session.logFile.Reset(CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  }
-  void TearDown() override { EXPECT_EQ(KeyContainerNames(), containersBefore); }
+  void SetUp() override { ASSERT_TRUE(testing::LayOutGameFolder(install)); }
   bool Build(std::wstring& failure) {
     failure.clear();
-    return BuildAndroidApp(session, install, failure);
-  }
-  std::string TakeLog() {
-    session.logFile.Reset();
-    std::string log = ReadText(logPath);
-    session.logFile.Reset(CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    return log;
+    return BuildAndroidApp(reporter, install, failure);
   }
 
   testing::UserKeyFolderGuard userKeys;
-  std::set<std::wstring> containersBefore;
+  testing::KeyContainersKept containers;
   TempDir dir;
-  std::wstring install = dir / L"Game", android = dir / L"Game\\Android", logPath = dir / L"log.txt";
-  InstallSession session;
+  std::wstring install = dir / L"Game", android = dir / L"Game\\Android";
+  RecordingReporter reporter;
 };
 
 TEST_F(AndroidApp, PackageReadmeKeyAndProgress) {
@@ -71,13 +68,13 @@ TEST_F(AndroidApp, PackageReadmeKeyAndProgress) {
   ASSERT_TRUE(CollectGameFiles(install, GamePackNames, kGamePackNameCount, files, error));
   uint64_t total = 0, done = 0;
   for (const GameFile& f : files) total += f.size;
-  std::string expected;
+  Reports expected;
   for (const GameFile& f : files) {
     done += f.size;
-    expected += FormatLogPrefix(BuildProgressPercent(done, total)) + "Packing the game into the Android app\xE2\x80\xA6\r\n";
+    expected.emplace_back(BuildProgressPercent(done, total), L"Packing the game into the Android app\u2026");
   }
-  expected += "[ 96%] Signing the Android app\xE2\x80\xA6\r\n";
-  EXPECT_EQ(TakeLog(), expected);
+  expected.emplace_back(96, L"Signing the Android app\u2026");
+  EXPECT_EQ(reporter.Take(), expected);
 
   // The same user's next build is the same package, byte for byte.
   std::vector<uint8_t> first, second;
@@ -91,13 +88,13 @@ TEST_F(AndroidApp, AFailedOrCancelledBuildLeavesNoPackage) {
   std::wstring failure;
   ASSERT_TRUE(Build(failure)) << test::Utf8(failure);
   ASSERT_TRUE(test::WriteFileBytes(android + L"\\notes.txt", "mine", 4));
-  TakeLog();
-  session.RequestCancel();
+  reporter.Take();
+  reporter.cancelled = true;
   EXPECT_FALSE(Build(failure));
   EXPECT_EQ(failure, L"cancelled");
-  EXPECT_EQ(TakeLog(), "") << "a cancelled build reports nothing";
+  EXPECT_EQ(reporter.Take(), Reports{}) << "a cancelled build reports nothing";
   EXPECT_EQ(FolderItems(android), (std::set<std::wstring>{L"README.txt", L"notes.txt"}));
-  session.cancelRequested = 0;
+  reporter.cancelled = false;
 
   // A failure before the package file is made removes an earlier package too.
   ASSERT_TRUE(Build(failure));
@@ -194,7 +191,7 @@ TEST_F(AndroidApp, ReadOnlyFolders) {
                {L"android-locked", L"The Android package could not be created."}};
   for (const Case& c : cases) {
     std::wstring failure;
-    EXPECT_FALSE(BuildAndroidApp(session, root + L"\\" + c.installFolder, failure));
+    EXPECT_FALSE(BuildAndroidApp(reporter, root + L"\\" + c.installFolder, failure));
     EXPECT_EQ(failure, c.failure);
   }
   EXPECT_FALSE(FileExists(root + L"\\install-locked\\Android"));

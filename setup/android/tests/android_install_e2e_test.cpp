@@ -6,28 +6,20 @@
 
 #include "android/game_files.h"
 #include "android_wine_support.h"
+#include "common/progress_math.h"
 #include "discgen.h"
-#include "pipeline/install_names.h"
-#include "shell/progress_math.h"
 #include "uninstall_entry.h"
 #include "win_test_support.h"
 
 namespace tf::android {
 namespace {
 
-using test::FileExists;
-using test::TempDir;
-
 const char kEllipsis[] = "\xE2\x80\xA6";
-
-using test::ReadText;
 
 std::wstring MakeDisc(const TempDir& dir) {
   std::wstring path = dir / L"Tarnfell.iso";
-  discgen::ImageSpec plan;
   std::string error;
-  EXPECT_TRUE(discgen::GameTree(discgen::GameOptions{}, plan, error)) << error;
-  EXPECT_TRUE(discgen::WriteImage(plan, std::filesystem::path(path), error)) << error;
+  EXPECT_TRUE(discgen::WriteGameImage(discgen::GameOptions{}, std::filesystem::path(path), error)) << error;
   return path;
 }
 
@@ -36,13 +28,6 @@ std::string LogFromArenaStep(const std::wstring& logPath) {
   std::string log = ReadText(logPath);
   size_t at = log.find("[ 90%] Preparing RAVU RIZO assets");
   return at == std::string::npos ? "<no arena step in the log>\n" + log : log.substr(at);
-}
-
-bool UninstallEntryExists() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
 }
 
 TEST(AndroidInstall, SilentInstallBuildsThePackage) {
@@ -101,7 +86,7 @@ TEST(AndroidInstall, AFailingAndroidStepEndsTheInstall) {
   EXPECT_TRUE(FileExists(folder + L"\\default.xbe")) << "the PC game stays";
   EXPECT_FALSE(FileExists(folder + L"\\Android"));
   EXPECT_FALSE(FileExists(folder + L"\\uninstall.exe"));
-  EXPECT_FALSE(UninstallEntryExists());
+  EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 #include "android_wine_support.h"
 
+#include <gtest/gtest.h>
 #include <knownfolders.h>
 #include <wincrypt.h>
 
 #include <cstring>
 
+#include "android/key_container.h"
 #include "common/bytes.h"
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
 #include "win_test_support.h"
 
 namespace tf::android::testing {
@@ -141,6 +143,12 @@ std::set<std::wstring> FilesIn(const std::wstring& folder) {
   return {names.begin(), names.end()};
 }
 }  // namespace
+
+KeyContainersKept::KeyContainersKept() : before_(KeyContainerNames()) {}
+
+KeyContainersKept::~KeyContainersKept() {
+  EXPECT_EQ(KeyContainerNames(), before_) << "a key container was left behind, or one of the user's was deleted";
+}
 
 UserKeyFolderGuard::UserKeyFolderGuard() {
   folder_ = KnownFolderPath(FOLDERID_LocalAppData) + L"\\" + kUserFolderName;

@@ -9,6 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "win_test_support.h"
+
+namespace tf::android {
+// The Wine test helpers the Android tests use, by their short names.
+using test::FileExists;
+using test::ReadText;
+using test::TempDir;
+}  // namespace tf::android
+
 namespace tf::android::testing {
 
 // The content rule of laid-out files: byte i of the file with this name.
@@ -46,6 +55,20 @@ std::vector<uint8_t> FixedKeyFile(const std::wstring& name);
 // Verifies a detached signature over `content` and returns the signer's
 // certificate (DER); empty when it does not verify.
 std::vector<uint8_t> VerifiedSigner(const std::vector<uint8_t>& signature, const std::string& content);
+
+// The user's key containers when it is made; when it goes, the test fails
+// unless they are the same again (none left behind, none deleted).
+class KeyContainersKept {
+ public:
+  KeyContainersKept();
+  ~KeyContainersKept();
+  KeyContainersKept(const KeyContainersKept&) = delete;
+  KeyContainersKept& operator=(const KeyContainersKept&) = delete;
+  const std::set<std::wstring>& Before() const { return before_; }
+
+ private:
+  std::set<std::wstring> before_;
+};
 
 // LocalAppData\Tarnfell as it was before the test: files the test made go,
 // and the folder itself when the test made it.

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "android/game_files.h"
-#include "shell/progress_math.h"
+#include "common/progress_math.h"
 #include "uninstall_entry.h"
 #include "x86_scenarios.h"
 

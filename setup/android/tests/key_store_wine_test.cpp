@@ -14,7 +14,6 @@
 #include "android/key_container.h"
 #include "android/package_builder.h"
 #include "android/signature_block.h"
-#include "android/whole_file.h"
 #include "android_wine_support.h"
 #include "common/win32_handle.h"
 #include "win_test_support.h"
@@ -22,8 +21,6 @@
 namespace tf::android {
 namespace {
 
-using test::FileExists;
-using test::TempDir;
 using testing::FixedKeyFile;
 using testing::VerifiedSigner;
 
@@ -31,10 +28,6 @@ std::vector<uint8_t> Bytes(const std::wstring& path) {
   std::vector<uint8_t> b;
   test::ReadFileBytes(path, b);
   return b;
-}
-std::string Text(const std::wstring& path) {
-  std::vector<uint8_t> b = Bytes(path);
-  return std::string(b.begin(), b.end());
 }
 
 // Stands in for the platform's PKCS#12 export: records each call, and fails
@@ -66,18 +59,14 @@ struct FakeExport {
 class KeyStore : public ::testing::Test {
  protected:
   void SetUp() override {
-    containersBefore = KeyContainerNames();
-    FakeExport::calls.clear();
     FakeExport::failLegacy = FakeExport::failPbes2 = 0;
     SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
   }
-  void TearDown() override {
-    detail::pfxExport = ::PFXExportCertStoreEx;
-    SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
-    EXPECT_EQ(KeyContainerNames(), containersBefore) << "a key container was left behind";
-  }
+  void TearDown() override { SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr); }
+  // The key store's export, from here on in this test, with no calls recorded yet.
   void UseFakeExport(DWORD failLegacy, DWORD failPbes2) {
-    detail::pfxExport = FakeExport::Export;
+    FakeExport::calls.clear();
+    options.pfxExport = FakeExport::Export;
     FakeExport::failLegacy = failLegacy;
     FakeExport::failPbes2 = failPbes2;
   }
@@ -86,13 +75,14 @@ class KeyStore : public ::testing::Test {
     UseFakeExport(1, 1);
     KeyMaterial key;
     std::string error;
-    EXPECT_TRUE(CreateSigningKey(key, error)) << error;
-    detail::pfxExport = ::PFXExportCertStoreEx;
+    EXPECT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
+    options.pfxExport = ::PFXExportCertStoreEx;
     return key;
   }
   std::wstring File(const wchar_t* suffix) const { return pfxPath + suffix; }
 
-  std::set<std::wstring> containersBefore;
+  testing::KeyContainersKept containers;
+  KeyStoreOptions options;  // what every call of a test gives the key store
   TempDir dir;
   std::wstring pfxPath = dir / L"android-signing.pfx";
 };
@@ -147,12 +137,12 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
   UseFakeExport(0x80090016, 87);
   KeyMaterial first, second;
   std::string error;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, first, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, first, error, options)) << error;
   EXPECT_TRUE(first.pfx.empty());
   EXPECT_FALSE(FileExists(pfxPath));
   EXPECT_EQ(Bytes(File(L".cer")), first.certificate);
   EXPECT_EQ(Bytes(File(L".key")), first.privateKeyBlob);
-  EXPECT_EQ(Text(File(L".txt")),
+  EXPECT_EQ(ReadText(File(L".txt")),
             "PFX export refused (legacy error 2148073494, PBES2 error 87); the key was stored as a raw blob instead.");
   ExpectCertificateOfKey(first);
   ASSERT_EQ(FakeExport::calls.size(), 2u);
@@ -162,7 +152,7 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
   EXPECT_EQ(FakeExport::calls[1].algorithm, L"AES256-SHA256");
   EXPECT_EQ(FakeExport::calls[1].paramsSize, sizeof(PKCS12_PBES2_EXPORT_PARAMS));
   for (const auto& c : FakeExport::calls) EXPECT_EQ(c.password, L"quorv");
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, second, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, second, error, options)) << error;
   EXPECT_EQ(second.certificate, first.certificate);
   EXPECT_EQ(second.privateKeyBlob, first.privateKeyBlob);
   EXPECT_EQ(FakeExport::calls.size(), 2u) << "no second key";
@@ -171,7 +161,7 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
   TempDir other;
   UseFakeExport(5, 0);
   KeyMaterial pfxForm;
-  ASSERT_TRUE(LoadOrCreateSigningKey(other / L"k.pfx", pfxForm, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(other / L"k.pfx", pfxForm, error, options)) << error;
   EXPECT_EQ(pfxForm.pfx, FakeExport::blob);
   EXPECT_TRUE(pfxForm.certificate.empty() && pfxForm.privateKeyBlob.empty() && pfxForm.note.empty());
   EXPECT_EQ(Bytes(other / L"k.pfx"), FakeExport::blob);
@@ -182,11 +172,11 @@ TEST_F(KeyStore, ANewKeyIsStoredInTheFormTheExportAllows) {
 TEST_F(KeyStore, ThePlatformExportGivesExactlyOneStoredForm) {
   KeyMaterial key;
   std::string error;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
   if (key.pfx.empty()) {
     ExpectCertificateOfKey(key);
     EXPECT_FALSE(FileExists(pfxPath));
-    EXPECT_EQ(Text(File(L".txt")), key.note);
+    EXPECT_EQ(ReadText(File(L".txt")), key.note);
   } else {
     EXPECT_EQ(Bytes(pfxPath), key.pfx);
     EXPECT_FALSE(FileExists(File(L".cer")));
@@ -203,10 +193,9 @@ TEST_F(KeyStore, TheNoPfxSwitch) {
     SCOPED_TRACE(c.value ? c.value : "(not set)");
     SetEnvironmentVariableA("TF_APK_NO_PFX", c.value);
     UseFakeExport(31, 32);
-    FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
-    ASSERT_TRUE(CreateSigningKey(key, error)) << error;
+    ASSERT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
     EXPECT_EQ(FakeExport::calls.size(), c.exportTried ? 2u : 0u);
     EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") + (c.exportTried ? "31, PBES2 error 32" : "0, PBES2 error 0") +
                             "); the key was stored as a raw blob instead.");
@@ -225,10 +214,9 @@ TEST_F(KeyStore, EmptyAndOversizedFilesCountAsAbsent) {
     std::vector<uint8_t> old(c.pfxSize, 0x5A);
     ASSERT_TRUE(test::WriteFileBytes(path, old.data(), old.size()));
     UseFakeExport(0, 0);
-    FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
-    ASSERT_TRUE(LoadOrCreateSigningKey(path, key, error)) << error;
+    ASSERT_TRUE(LoadOrCreateSigningKey(path, key, error, options)) << error;
     EXPECT_EQ(!FakeExport::calls.empty(), c.newKey);
     EXPECT_EQ(key.pfx, c.newKey ? FakeExport::blob : old);
     EXPECT_EQ(Bytes(path), key.pfx) << "a new key replaces the file";
@@ -240,7 +228,7 @@ TEST_F(KeyStore, EmptyAndOversizedFilesCountAsAbsent) {
   UseFakeExport(1, 2);
   KeyMaterial key;
   std::string error;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
   EXPECT_NE(key.certificate, raw.certificate);
   EXPECT_EQ(Bytes(File(L".key")), key.privateKeyBlob);
 }
@@ -263,8 +251,7 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
     KeyMaterial key;
     std::string error;
     UseFakeExport(1, 1);
-    FakeExport::calls.clear();
-    ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+    ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
     EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
     EXPECT_EQ(key.certificate, raw.certificate);
     ExpectCertificateOfKey(key);
@@ -281,7 +268,7 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
   ASSERT_TRUE(test::WriteFileBytes(File(L".csp"), narrowName.data(), narrowName.size()));
   KeyMaterial key;
   std::string error;
-  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error)) << error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
   EXPECT_FALSE(FileExists(File(L".csp")));
   EXPECT_NE(key.certificate, raw.certificate);
   EXPECT_EQ(Bytes(File(L".cer")), key.certificate);
@@ -290,8 +277,8 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
   TempDir d;
   ASSERT_TRUE(test::WriteFileBytes(d / L"k.pfx.csp", "x\r\n", 3));
   KeyMaterial fresh;
-  ASSERT_TRUE(LoadOrCreateSigningKey(d / L"k.pfx", fresh, error)) << error;
-  EXPECT_EQ(Text(d / L"k.pfx.csp"), "x\r\n");
+  ASSERT_TRUE(LoadOrCreateSigningKey(d / L"k.pfx", fresh, error, options)) << error;
+  EXPECT_EQ(ReadText(d / L"k.pfx.csp"), "x\r\n");
 }
 
 TEST_F(KeyStore, TheStoredKeySignsAndItsFaultsAreReported) {
@@ -336,7 +323,7 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
     // then made from a scratch container of the AES provider.
     ASSERT_TRUE(SignWithPfx(pfx, kPfxPassword, content, signature, error)) << error;
     EXPECT_EQ(VerifiedSigner(signature, content), certificate);
-    EXPECT_EQ(KeyContainerNames(), containersBefore);
+    EXPECT_EQ(KeyContainerNames(), containers.Before());
   }
   std::vector<uint8_t> other = Bytes(folder + L"\\other-password.pfx"), signature;
   std::string error;
@@ -362,7 +349,7 @@ TEST_F(KeyStore, OpensslPkcs12Files) {
   EXPECT_TRUE(error == "The signing certificate is missing." ||
               error.rfind("The signing key could not be read (error ", 0) == 0)
       << error;
-  EXPECT_EQ(KeyContainerNames(), containersBefore);
+  EXPECT_EQ(KeyContainerNames(), containers.Before());
 }
 
 // A container that was there before the import is not the import's to delete,
@@ -378,7 +365,7 @@ TEST_F(KeyStore, AContainerThatWasThereBeforeTheImportStays) {
   const std::string narrow(reinterpret_cast<const char*>(name.data()));
   const std::wstring defaultName(narrow.begin(), narrow.end());
   existing.Reset();
-  const bool madeHere = containersBefore.count(defaultName) == 0;
+  const bool madeHere = containers.Before().count(defaultName) == 0;
 
   const std::string content = "Signature-Version: 1.0\r\n\r\n";
   std::vector<uint8_t> signature;
@@ -437,10 +424,9 @@ TEST_F(KeyStore, ARawPairMustBelongTogether) {
     ASSERT_TRUE(test::WriteFileBytes(File(L".cer"), c.certificate.data(), c.certificate.size()));
     ASSERT_TRUE(test::WriteFileBytes(File(L".key"), c.blob.data(), c.blob.size()));
     UseFakeExport(0, 0);
-    FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
-    const bool loaded = LoadOrCreateSigningKey(pfxPath, key, error);
+    const bool loaded = LoadOrCreateSigningKey(pfxPath, key, error, options);
     EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
     EXPECT_EQ(Bytes(File(L".cer")), c.certificate);
     EXPECT_EQ(Bytes(File(L".key")), c.blob);
@@ -487,10 +473,9 @@ TEST_F(KeyStore, AStoredFileThatCannotBeReadFailsTheBuild) {
     }
     const std::vector<std::wstring> before = test::FolderNames(d.Path());
     UseFakeExport(0, 0);
-    FakeExport::calls.clear();
     KeyMaterial key;
     std::string error;
-    EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error));
+    EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error, options));
     const std::string prefix = "The stored signing key file \"" + test::Ansi(blocked) + "\" could not be read (error ";
     EXPECT_EQ(error.substr(0, prefix.size()), prefix);
     EXPECT_EQ(error.substr(error.size() - 2), ").");
@@ -528,7 +513,7 @@ TEST_F(KeyStore, BuildsAtTheSameTimeShareOneKey) {
     builds.emplace_back([&, i] {
       ++ready;
       while (ready.load() < kBuilds) std::this_thread::yield();
-      loaded[i] = LoadOrCreateSigningKey(pfxPath, keys[i], errors[i]);
+      loaded[i] = LoadOrCreateSigningKey(pfxPath, keys[i], errors[i], options);
     });
   for (std::thread& t : builds) t.join();
   for (int i = 0; i < kBuilds; ++i) {
@@ -550,7 +535,7 @@ TEST_F(KeyStore, ABuildWaitsForTheHolderOfTheKeyStore) {
     bool loaded = false;
     std::thread([&] {
       KeyMaterial key;
-      loaded = LoadOrCreateSigningKey(pfxPath, key, error, waitMilliseconds);
+      loaded = LoadOrCreateSigningKey(pfxPath, key, error, {.waitMilliseconds = waitMilliseconds});
     }).join();
     return loaded;
   };

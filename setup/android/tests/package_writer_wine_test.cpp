@@ -1,6 +1,6 @@
 // Listing the game files and writing the package: names and order, the
 // streamed pack with its CRC patch and digest, every failure of the pass
-// (through the file layer's seam), cancellation, and the zip limits.
+// (through the file calls the writer is given), cancellation, and the zip limits.
 #include "android/zip_writer.h"
 
 #include <gtest/gtest.h>
@@ -13,14 +13,12 @@
 #include "android/game_files.h"
 #include "android/package_builder.h"
 #include "android_wine_support.h"
+#include "common/tests/file_seam.h"
 #include "common/win32_file.h"
 #include "win_test_support.h"
 
 namespace tf::android {
 namespace {
-
-using test::FileExists;
-using test::TempDir;
 
 std::vector<std::string> NamesOf(const std::vector<GameFile>& files) {
   std::vector<std::string> names;
@@ -81,8 +79,7 @@ struct RenamingFind {
 TEST(GameFiles, ANameTooLongForThePackFailsNamingTheFile) {
   TempDir dir;
   ASSERT_TRUE(testing::LayOut(dir.Path(), {{"GFX/sub/long", 3}, {"GFX/a.bin", 2}}));
-  detail::findFirst = RenamingFind::First;
-  detail::findNext = RenamingFind::Next;
+  const FolderListing renaming{RenamingFind::First, RenamingFind::Next};
   const std::wstring euros(86, L'\u20AC');  // 258 UTF-8 bytes
   struct Case {
     std::wstring name;
@@ -92,7 +89,7 @@ TEST(GameFiles, ANameTooLongForThePackFailsNamingTheFile) {
     RenamingFind::name = c.name;
     std::vector<GameFile> files;
     std::string error;
-    EXPECT_EQ(CollectGameFiles(dir.Path(), GamePackNames, kGamePackNameCount, files, error), c.fits);
+    EXPECT_EQ(CollectGameFiles(dir.Path(), GamePackNames, kGamePackNameCount, files, error, renaming), c.fits);
     if (c.fits) {
       EXPECT_EQ(files.size(), 2u);
     } else {
@@ -100,25 +97,9 @@ TEST(GameFiles, ANameTooLongForThePackFailsNamingTheFile) {
       EXPECT_EQ(error.rfind("The name of \"" + test::Ansi(dir / L"GFX\\sub\\"), 0), 0u) << error;
     }
   }
-  detail::findFirst = ::FindFirstFileW;
-  detail::findNext = ::FindNextFileW;
 }
 
-// Fails the n-th read or write of the file layer, or delivers nothing for it.
-struct FileSeam {
-  static inline int readCalls = 0, writeCalls = 0, failRead = -1, failWrite = -1;
-  static BOOL WINAPI Read(HANDLE h, LPVOID b, DWORD n, LPDWORD got, LPOVERLAPPED o) {
-    if (readCalls++ == failRead) {
-      *got = 0;
-      return TRUE;
-    }
-    return ::ReadFile(h, b, n, got, o);
-  }
-  static BOOL WINAPI Write(HANDLE h, LPCVOID b, DWORD n, LPDWORD wrote, LPOVERLAPPED o) {
-    if (writeCalls++ == failWrite) return FALSE;
-    return ::WriteFile(h, b, n, wrote, o);
-  }
-};
+using Seam = test::FileSeam;
 
 struct Report {
   std::wstring text;
@@ -141,18 +122,10 @@ class PackWriter : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(CollectGameFiles(dir / L"game", GamePackNames, kGamePackNameCount, files, error)) << error;
     ASSERT_TRUE(PreparePak(files, index, pakLength, error)) << error;
-    FileSeam::readCalls = FileSeam::writeCalls = 0;
-    FileSeam::failRead = FileSeam::failWrite = -1;
-    tf::detail::fileRead = FileSeam::Read;
-    tf::detail::fileWrite = FileSeam::Write;
-  }
-  void TearDown() override {
-    tf::detail::fileRead = ::ReadFile;
-    tf::detail::fileWrite = ::WriteFile;
   }
   // A stored entry, the pack, another stored entry, the directory.
   bool Write(std::string& error, Recorder* recorder = nullptr) {
-    ZipWriter zip;
+    ZipWriter zip(Seam::Calls());
     if (!zip.Create(package)) return false;
     Sha256Digest unused;
     return zip.AddStoredEntry("first", "abc", 3, error) &&
@@ -161,6 +134,7 @@ class PackWriter : public ::testing::Test {
            zip.AddStoredEntry("META-INF/LAST", "", 0, error) && zip.Finish(error);
   }
 
+  Seam seam;
   TempDir dir;
   std::wstring package = dir / L"out.apk";
   std::vector<GameFile> files;
@@ -205,13 +179,13 @@ TEST_F(PackWriter, OnePassWithThePatchedCrcAndTheDigest) {
   }
   EXPECT_EQ(recorder.reports.size(), files.size()) << "one report per file";
   // Reads of at most one mebibyte: 1 MiB + 1 bytes take two, 2.5 MB three, an empty file none.
-  EXPECT_EQ(FileSeam::readCalls, 9);
+  EXPECT_EQ(Seam::reads.size(), 9u);
 }
 
 TEST_F(PackWriter, FailuresOfThePass) {
   std::string error;
   ASSERT_TRUE(Write(error));
-  const int writes = FileSeam::writeCalls, reads = FileSeam::readCalls;
+  const int writes = static_cast<int>(Seam::writes.size()), reads = static_cast<int>(Seam::reads.size());
   struct Case {
     int failRead, failWrite;
     const char* message;
@@ -225,22 +199,22 @@ TEST_F(PackWriter, FailuresOfThePass) {
                {reads - 1, -1, "A game file ended early while packing."}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.failRead) + " " + ::testing::PrintToString(c.failWrite));
-    FileSeam::readCalls = FileSeam::writeCalls = 0;
-    FileSeam::failRead = c.failRead;
-    FileSeam::failWrite = c.failWrite;
+    Seam::Clear();
+    Seam::failRead = c.failRead;
+    Seam::failWrite = c.failWrite;
     error.clear();
     EXPECT_FALSE(Write(error));
     EXPECT_EQ(error, c.message);
   }
   // A failed write of game data ends the pass before the next chunk is read
   // (the write runs beside the hashing of its chunk, never ahead of the reads).
-  FileSeam::readCalls = FileSeam::writeCalls = 0;
-  FileSeam::failRead = -1;
-  FileSeam::failWrite = 5;  // the second chunk of game data
+  Seam::Clear();
+  Seam::failRead = -1;
+  Seam::failWrite = 5;  // the second chunk of game data
   EXPECT_FALSE(Write(error));
   EXPECT_EQ(error, "Writing the Android package failed.");
-  EXPECT_EQ(FileSeam::readCalls, 2);
-  EXPECT_EQ(FileSeam::writeCalls, 6);
+  EXPECT_EQ(Seam::reads.size(), 2u);
+  EXPECT_EQ(Seam::writes.size(), 6u);
 }
 
 TEST_F(PackWriter, FilesThatChangeAfterListing) {
@@ -272,7 +246,7 @@ TEST_F(PackWriter, TheCallbackStopsThePackAtOnce) {
   EXPECT_FALSE(Write(error, &recorder));
   EXPECT_EQ(error, "cancelled");
   EXPECT_EQ(recorder.reports.size(), 1u);
-  EXPECT_EQ(FileSeam::readCalls, 1) << "no file read after the stop";
+  EXPECT_EQ(Seam::reads.size(), 1u) << "no file read after the stop";
 }
 
 TEST_F(PackWriter, AReadOnlyPackageFileIsNotReplaced) {

@@ -1,7 +1,8 @@
 #pragma once
-// A stand-in for the ReadFile and WriteFile calls of the file layer, for as
-// long as it lives: it records the size of every call, can hand out reads in
-// short pieces, fail one call or let one write come up short.
+// Stand-ins for the ReadFile and WriteFile calls of the file layer, passed in
+// as Calls(): they record the size of every call, can hand out reads in short
+// pieces, fail one read or one write, or let one write come up short. A new
+// seam starts with no calls recorded and none failing.
 #include <windows.h>
 
 #include <vector>
@@ -15,40 +16,40 @@ class FileSeam {
   FileSeam() {
     Clear();
     readPiece = 0;
-    failCall = shortWrite = -1;
-    detail::fileRead = Read;
-    detail::fileWrite = Write;
-  }
-  ~FileSeam() {
-    detail::fileRead = ::ReadFile;
-    detail::fileWrite = ::WriteFile;
+    failRead = failWrite = shortWrite = -1;
   }
   FileSeam(const FileSeam&) = delete;
   FileSeam& operator=(const FileSeam&) = delete;
 
+  static FileCalls Calls() { return {Read, Write}; }
+
   // Forgets the calls so far (indexes count from the next call on).
   static void Clear() {
     calls.clear();
+    reads.clear();
     writes.clear();
     writeData.clear();
   }
 
   static inline std::vector<DWORD> calls;   // bytes asked, reads and writes in call order
+  static inline std::vector<DWORD> reads;   // bytes asked of the reads alone
   static inline std::vector<DWORD> writes;  // bytes asked of the writes alone
   static inline std::vector<const void*> writeData;  // where each write took its bytes from
   static inline DWORD readPiece = 0;        // a read delivers at most this many bytes; 0: all it is asked
-  static inline int failCall = -1;          // index in calls of the call that fails (disk full)
+  static inline int failRead = -1;          // index in reads of the read that fails
+  static inline int failWrite = -1;         // index in writes of the write that fails (disk full)
   static inline int shortWrite = -1;        // index in writes of a write that writes only half its bytes
 
  private:
-  static bool Fails() {
-    if (static_cast<int>(calls.size()) - 1 != failCall) return false;
+  static bool Fails(const std::vector<DWORD>& kind, int failing) {
+    if (static_cast<int>(kind.size()) - 1 != failing) return false;
     SetLastError(ERROR_DISK_FULL);
     return true;
   }
   static BOOL WINAPI Read(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
     calls.push_back(size);
-    if (Fails()) {
+    reads.push_back(size);
+    if (Fails(reads, failRead)) {
       *got = 0;
       return FALSE;
     }
@@ -58,7 +59,7 @@ class FileSeam {
     calls.push_back(size);
     writes.push_back(size);
     writeData.push_back(data);
-    if (Fails()) {
+    if (Fails(writes, failWrite)) {
       *wrote = 0;
       return FALSE;
     }

@@ -1,5 +1,5 @@
 // The Win32 file layer on real files, with reads and writes that come back
-// short, in pieces or failed through the layer's seam.
+// short, in pieces or failed through the calls a test passes in.
 #include "common/win32_file.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +26,7 @@ using Seam = test::FileSeam;
 class FileLayer : public ::testing::Test {
  protected:
   Seam seam;
+  const FileCalls io = Seam::Calls();
   TempDir dir;
 };
 
@@ -44,10 +45,10 @@ TEST_F(FileLayer, WritesInWholeChunksOfAtMostOneMebibyte) {
     SCOPED_TRACE(c.size);
     Seam::Clear();
     std::vector<uint8_t> bytes = Pattern(c.size), back;
-    ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes, OnFailure::DeletePartial), FileWrite::Ok);
+    ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes, OnFailure::DeletePartial, io), FileWrite::Ok);
     EXPECT_EQ(Seam::calls, c.calls);
     Seam::Clear();
-    ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
+    ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30, io), FileRead::Ok);
     EXPECT_TRUE(back == bytes);
   }
 }
@@ -71,19 +72,19 @@ class RecordedChunks : public ChunkSource {
 TEST_F(FileLayer, ChunkSourcesAreAskedChunkByChunkAndCanFail) {
   const std::vector<uint8_t> bytes = Pattern(2 * kFileChunkBytes + 3);
   RecordedChunks all(bytes);
-  ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes.size(), all, OnFailure::DeletePartial), FileWrite::Ok);
+  ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes.size(), all, OnFailure::DeletePartial, io), FileWrite::Ok);
   const std::vector<std::pair<uint64_t, DWORD>> want = {
       {0, kFileChunkBytes}, {kFileChunkBytes, kFileChunkBytes}, {2 * kFileChunkBytes, 3}};
   EXPECT_EQ(all.asked, want);
   EXPECT_EQ(Seam::writes, (std::vector<DWORD>{kFileChunkBytes, kFileChunkBytes, 3}));
   std::vector<uint8_t> back;
-  ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
+  ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30, io), FileRead::Ok);
   EXPECT_TRUE(back == bytes);
 
   // A chunk the source cannot give fails the write before it is tried.
   Seam::Clear();
   RecordedChunks failing(bytes, kFileChunkBytes);
-  EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes.size(), failing, OnFailure::KeepPartial), FileWrite::WriteFailed);
+  EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes.size(), failing, OnFailure::KeepPartial, io), FileWrite::WriteFailed);
   EXPECT_EQ(failing.asked.size(), 2u);
   EXPECT_EQ(Seam::writes.size(), 1u);
   EXPECT_EQ(test::FileSize(dir / L"f.bin"), kFileChunkBytes);
@@ -93,7 +94,7 @@ TEST_F(FileLayer, ReadsThatComeBackInPiecesStillDeliverEveryByte) {
   std::vector<uint8_t> bytes = Pattern(3 * kFileChunkBytes + 17), back;
   ASSERT_TRUE(test::WriteFileBytes(dir / L"f.bin", bytes.data(), bytes.size()));
   Seam::readPiece = 4093;
-  ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30), FileRead::Ok);
+  ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30, io), FileRead::Ok);
   EXPECT_TRUE(back == bytes);
   EXPECT_GT(Seam::calls.size(), 700u);
   for (DWORD n : Seam::calls) EXPECT_LE(n, kFileChunkBytes);
@@ -105,9 +106,9 @@ TEST_F(FileLayer, AFailedOrShortWriteFollowsThePartialFileRule) {
     for (OnFailure rule : {OnFailure::DeletePartial, OnFailure::KeepPartial}) {
       SCOPED_TRACE(testing::Message() << "short " << shortWrite << " keep " << (rule == OnFailure::KeepPartial));
       Seam::Clear();
-      Seam::failCall = shortWrite ? -1 : 1;
+      Seam::failWrite = shortWrite ? -1 : 1;
       Seam::shortWrite = shortWrite ? 1 : -1;
-      EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes, rule), FileWrite::WriteFailed);
+      EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes, rule, io), FileWrite::WriteFailed);
       EXPECT_EQ(Seam::calls.size(), 2u);  // nothing is written after the failed call
       EXPECT_EQ(FileExists(dir / L"f.bin"), rule == OnFailure::KeepPartial);
       if (rule == OnFailure::KeepPartial) {
@@ -121,10 +122,10 @@ TEST_F(FileLayer, AReadOnlyFileIsNeverReplaced) {
   ASSERT_TRUE(test::WriteFileBytes(dir / L"ro.bin", "keep", 4));
   SetFileAttributesW((dir / L"ro.bin").c_str(), FILE_ATTRIBUTE_READONLY);
   const uint8_t other[] = {1, 2, 3};
-  EXPECT_EQ(WriteWholeFile(dir / L"ro.bin", other, OnFailure::DeletePartial), FileWrite::CannotCreate);
+  EXPECT_EQ(WriteWholeFile(dir / L"ro.bin", other, OnFailure::DeletePartial, io), FileWrite::CannotCreate);
   EXPECT_TRUE(Seam::calls.empty());
   std::vector<uint8_t> back;
-  ASSERT_EQ(ReadWholeFile(dir / L"ro.bin", back, 100), FileRead::Ok);
+  ASSERT_EQ(ReadWholeFile(dir / L"ro.bin", back, 100, io), FileRead::Ok);
   EXPECT_EQ(std::string(back.begin(), back.end()), "keep");
   SetFileAttributesW((dir / L"ro.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_FALSE(IsReadOnlyFile(dir / L"ro.bin"));
@@ -134,30 +135,76 @@ TEST_F(FileLayer, AReadOnlyFileIsNeverReplaced) {
 TEST_F(FileLayer, WholeReadsRefuseMissingLargeAndFailingFiles) {
   std::vector<uint8_t> bytes = Pattern(1000), back = {9};
   ASSERT_TRUE(test::WriteFileBytes(dir / L"f.bin", bytes.data(), bytes.size()));
-  EXPECT_EQ(ReadWholeFile(dir / L"missing.bin", back, 5000), FileRead::CannotOpen);
+  EXPECT_EQ(ReadWholeFile(dir / L"missing.bin", back, 5000, io), FileRead::CannotOpen);
   EXPECT_TRUE(back.empty());
-  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 999), FileRead::TooLarge);
-  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 1000), FileRead::Ok);
+  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 999, io), FileRead::TooLarge);
+  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 1000, io), FileRead::Ok);
   Seam::Clear();
-  Seam::failCall = 0;
-  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 1000), FileRead::ReadFailed);
+  Seam::failRead = 0;
+  EXPECT_EQ(ReadWholeFile(dir / L"f.bin", back, 1000, io), FileRead::ReadFailed);
   EXPECT_TRUE(back.empty());
   // A file that ends before the asked length.
   UniqueFile f(CreateFileW((dir / L"f.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   std::vector<uint8_t> more(1001);
-  Seam::failCall = -1;
-  EXPECT_FALSE(ReadFully(f.Get(), more.data(), more.size()));
+  Seam::failRead = -1;
+  EXPECT_FALSE(ReadFully(f.Get(), more.data(), more.size(), io));
 }
 
 TEST_F(FileLayer, MoveOverReplacesInOneStep) {
   ASSERT_TRUE(test::WriteFileBytes(dir / L"new.tmp", "new", 3));
   ASSERT_TRUE(test::WriteFileBytes(dir / L"old.bin", "old", 3));
   EXPECT_TRUE(MoveOver(dir / L"new.tmp", dir / L"old.bin"));
-  std::vector<uint8_t> back;
-  ASSERT_EQ(ReadWholeFile(dir / L"old.bin", back, 10), FileRead::Ok);
-  EXPECT_EQ(std::string(back.begin(), back.end()), "new");
+  EXPECT_EQ(test::ReadText(dir / L"old.bin"), "new");
   EXPECT_FALSE(FileExists(dir / L"new.tmp"));
   EXPECT_FALSE(MoveOver(dir / L"new.tmp", dir / L"old.bin"));
+  // A read-only file is not replaced (Wine run as root would replace it).
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"new.tmp", "newer", 5));
+  ASSERT_TRUE(SetFileAttributesW((dir / L"old.bin").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(MoveOver(dir / L"new.tmp", dir / L"old.bin"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  SetFileAttributesW((dir / L"old.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(test::ReadText(dir / L"old.bin"), "new");
+  EXPECT_EQ(test::ReadText(dir / L"new.tmp"), "newer");
+}
+
+// Whole or absent: the target as it was, and no temporary file, after every failure.
+TEST_F(FileLayer, ReplaceWholeFileLeavesTheNewFileOrTheOldOne) {
+  enum class Before { Absent, Present, ReadOnly, FolderAtTemporaryName, NoFolder };
+  struct Case {
+    const char* what;
+    Before before;
+    bool replaced;
+  } cases[] = {{"new file", Before::Absent, true},
+               {"older file", Before::Present, true},
+               {"read-only file", Before::ReadOnly, false},
+               {"a folder in the temporary file's place", Before::FolderAtTemporaryName, false},
+               {"missing folder", Before::NoFolder, false}};
+  const std::vector<uint8_t> bytes = Pattern(kFileChunkBytes + 5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir here;
+    const std::wstring target = c.before == Before::NoFolder ? here / L"gone\\f.bin" : here / L"f.bin";
+    if (c.before != Before::Absent && c.before != Before::NoFolder) ASSERT_TRUE(test::WriteFileBytes(target, "old", 3));
+    if (c.before == Before::ReadOnly) ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    if (c.before == Before::FolderAtTemporaryName) ASSERT_TRUE(CreateDirectoryW((target + L".tmp").c_str(), nullptr));
+    uint32_t error = 0;
+    EXPECT_EQ(ReplaceWholeFile(target, bytes, error), c.replaced);
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (c.replaced) {
+      std::vector<uint8_t> back;
+      ASSERT_EQ(ReadWholeFile(target, back, 1u << 30), FileRead::Ok);
+      EXPECT_TRUE(back == bytes);
+    } else {
+      EXPECT_NE(error, 0u);
+      EXPECT_EQ(test::ReadText(target), c.before == Before::NoFolder || c.before == Before::Absent ? "" : "old");
+    }
+    const std::vector<std::wstring> left = test::FolderNames(here.Path());
+    const std::vector<std::wstring> expected =
+        c.before == Before::NoFolder                ? std::vector<std::wstring>{}
+        : c.before == Before::FolderAtTemporaryName ? std::vector<std::wstring>{L"f.bin", L"f.bin.tmp"}
+                                                    : std::vector<std::wstring>{L"f.bin"};
+    EXPECT_EQ(left, expected);
+  }
 }
 
 TEST(CreateFolderChain, CreatesMissingLevels) {

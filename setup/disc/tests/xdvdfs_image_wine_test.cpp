@@ -262,7 +262,7 @@ TEST_F(Extraction, ReadsThatComeBackInPiecesGiveTheSameFiles) {
 
   test::FileSeam seam;
   test::FileSeam::readPiece = 1000;
-  XdvdfsImage image;
+  XdvdfsImage image(test::FileSeam::Calls());
   ASSERT_TRUE(image.Open(imagePath_, error_)) << error_;
   EXPECT_FALSE(test::FileSeam::calls.empty()) << "the image is read through the layer";
   ASSERT_EQ(image.Entries().size(), entries.size());

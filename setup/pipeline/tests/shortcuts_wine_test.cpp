@@ -8,7 +8,7 @@
 #include <shlobj.h>
 
 #include "common/com_ref.h"
-#include "pipeline/known_folders.h"
+#include "common/known_folders.h"
 #include "uninstall_entry.h"
 #include "win_test_support.h"
 

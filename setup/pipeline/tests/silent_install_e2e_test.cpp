@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
-#include "discgen.h"
+#include "common/progress_math.h"
 #include "common/win32_file.h"
 #include "disc/xdvdfs_image.h"
+#include "discgen.h"
 #include "payload_sources.h"
 #include "pipeline/game_selection.h"
-#include "shell/progress_math.h"
 #include "uninstall_entry.h"
 #include "unix_side.h"
 #include "win_gui.h"
@@ -41,10 +41,8 @@ const ::testing::Environment* const kRemoveUninstallEntry =
 using test::ReadText;
 
 bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
-  discgen::ImageSpec plan;
   std::string error;
-  if (!discgen::GameTree(options, plan, error)) return false;
-  return discgen::WriteImage(plan, std::filesystem::path(path), error);
+  return discgen::WriteGameImage(options, std::filesystem::path(path), error);
 }
 
 discgen::GameOptions RetailDisc() {

@@ -13,8 +13,6 @@
 namespace tf {
 namespace {
 
-using test::TempDir;
-
 // Runs `runner` on a thread of its own and answers the message box it shows.
 struct Outcome {
   int result = -100;
@@ -42,7 +40,8 @@ DWORD MissingTemplateError(WORD id) {
 TEST(DialogFailure, TheInstallDialogSaysSoWithTheErrorAndEndsWithOne) {
   const DWORD error = MissingTemplateError(200);
   ASSERT_NE(error, 0u);
-  const Outcome o = RunAndAnswer([] { return RunInstallDialog(); });
+  InstallSession session;
+  const Outcome o = RunAndAnswer([&] { return RunInstallDialog(session); });
   EXPECT_EQ(o.text, L"The install window could not be opened (error " + std::to_wstring(error) + L").");
   EXPECT_EQ(o.result, 1);
 }
@@ -50,8 +49,7 @@ TEST(DialogFailure, TheInstallDialogSaysSoWithTheErrorAndEndsWithOne) {
 TEST(DialogFailure, TheUninstallDialogSaysSoWithTheErrorChangesNothingAndEndsWithOne) {
   const DWORD error = MissingTemplateError(220);
   ASSERT_NE(error, 0u);
-  TempDir dir;
-  test::TempFolderOverride temp(dir.Path());
+  test::PrivateTempDir dir;
   const std::wstring folder = dir / L"Tarnfell";
   test::MakeTree(folder, {L"tf_hybrid.dll", L"default.xbe", L"GFX\\x.bin", L"uninstall.exe"});
   const std::vector<std::wstring> before = test::ListTree(folder);

@@ -10,10 +10,10 @@
 
 #include "dialog_layout.h"
 #include "resources/install_dialog_ids.h"
+#include "resources/uninstall_dialog_ids.h"
 #include "shell/install_dialog.h"
 #include "uninstall/run_uninstall.h"
 #include "uninstall/uninstall_dialog.h"
-#include "uninstall/uninstall_dialog_ids.h"
 #include "win_test_support.h"
 
 namespace tf {
@@ -26,6 +26,15 @@ const bool kControls = [] {
 }();
 
 std::wstring SetupProgram() { return test::FromUnixPath(TF_SETUP_EXE); }
+
+// The states the two dialog procedures are given.
+struct DialogStates {
+  void* Of(int dialogId) { return dialogId == IDD_INSTALL ? static_cast<void*>(&install) : &uninstall; }
+
+  InstallSession session;
+  InstallDialogState install{session};
+  UninstallState uninstall;
+};
 
 std::string Lines(const std::vector<std::string>& lines) {
   std::string all;
@@ -47,8 +56,9 @@ TEST(DialogLayout, UninstallTextMakesRoomForAnyFolderAndNothingOverlaps) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TheUninstallState().uninstallFolder = c.folder;
-    test::ProgramDialog dialog(SetupProgram(), IDD_UNINSTALL, UninstallDialogProc);
+    DialogStates states;
+    states.uninstall.uninstallFolder = c.folder;
+    test::ProgramDialog dialog(SetupProgram(), IDD_UNINSTALL, UninstallDialogProc, states.Of(IDD_UNINSTALL));
     ASSERT_TRUE(dialog.Window());
     EXPECT_EQ(Lines(test::LayoutProblems(dialog.Window())), "");
   }
@@ -63,7 +73,8 @@ TEST(DialogLayout, InstallDialogHoldsItsTextsAndATwoLineStatus) {
   };
   for (const std::wstring& status : statuses) {
     SCOPED_TRACE(test::Utf8(status));
-    test::ProgramDialog dialog(SetupProgram(), IDD_INSTALL, InstallDialogProc);
+    DialogStates states;
+    test::ProgramDialog dialog(SetupProgram(), IDD_INSTALL, InstallDialogProc, states.Of(IDD_INSTALL));
     ASSERT_TRUE(dialog.Window());
     SetDlgItemTextW(dialog.Window(), IDC_STATUS, status.c_str());
     EXPECT_EQ(Lines(test::LayoutProblems(dialog.Window())), "");
@@ -74,7 +85,8 @@ TEST(DialogLayout, InstallDialogHoldsItsTextsAndATwoLineStatus) {
 // text with it reaches further right than the text without it.
 TEST(DialogLayout, TextsThatNameFoldersShowTheirAmpersands) {
   ASSERT_TRUE(kControls);
-  TheUninstallState().uninstallFolder = L"C:\\Games\\Tarnfell";
+  DialogStates states;
+  states.uninstall.uninstallFolder = L"C:\\Games\\Tarnfell";
   struct Case {
     int dialogId;
     DLGPROC procedure;
@@ -85,7 +97,7 @@ TEST(DialogLayout, TextsThatNameFoldersShowTheirAmpersands) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("dialog " + std::to_string(c.dialogId));
-    test::ProgramDialog dialog(SetupProgram(), c.dialogId, c.procedure);
+    test::ProgramDialog dialog(SetupProgram(), c.dialogId, c.procedure, states.Of(c.dialogId));
     ASSERT_TRUE(dialog.Window());
     HWND text = GetDlgItem(dialog.Window(), c.textId);
     SetWindowTextW(text, L"C:\\Games\\RD");

@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "common/known_folders.h"
 #include "discgen.h"
-#include "pipeline/known_folders.h"
 #include "resources/install_dialog_ids.h"
 #include "uninstall_entry.h"
 #include "win_gui.h"
@@ -39,10 +39,8 @@ const ::testing::Environment* const kUnmanaged = ::testing::AddGlobalTestEnviron
 }());
 
 bool MakeDisc(const std::wstring& path, const discgen::GameOptions& options) {
-  discgen::ImageSpec plan;
   std::string error;
-  if (!discgen::GameTree(options, plan, error)) return false;
-  return discgen::WriteImage(plan, std::filesystem::path(path), error);
+  return discgen::WriteGameImage(options, std::filesystem::path(path), error);
 }
 
 // Waits for the program to end by itself, else ends it (a test that stopped early).

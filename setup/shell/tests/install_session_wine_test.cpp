@@ -73,20 +73,21 @@ TEST_F(SessionTest, FailKeepsThePercentage) {
 }
 
 TEST_F(SessionTest, CallbacksStopAfterCancel) {
+  InstallReporter* reporter = &s_;  // the context the pipeline passes
   EXPECT_TRUE(BuildProgress(nullptr, L"ignored", 1, 2));
-  EXPECT_TRUE(BuildProgress(&s_, L"Signing the Android app\u2026", 5, 5));
+  EXPECT_TRUE(BuildProgress(reporter, L"Signing the Android app\u2026", 5, 5));
   EXPECT_EQ(s_.percent, 96);
-  EXPECT_TRUE(CopyProgress(&s_, nullptr, 0, 0));  // total 0: 85, reported
+  EXPECT_TRUE(CopyProgress(reporter, nullptr, 0, 0));  // total 0: 85, reported
   EXPECT_EQ(s_.percent, 85);
   EXPECT_EQ(s_.statusText, L"Copying game files from the disc image\u2026  ");
-  EXPECT_TRUE(CopyProgress(&s_, "GFX\\a.bin", 10, 10));
+  EXPECT_TRUE(CopyProgress(reporter, "GFX\\a.bin", 10, 10));
   EXPECT_EQ(s_.statusText, L"Copying game files from the disc image\u2026  GFX\\a.bin");
 
   s_.RequestCancel();
   EXPECT_TRUE(s_.IsCancelled());
   std::string before = Log();
-  EXPECT_FALSE(CopyProgress(&s_, "x", 20, 20));
-  EXPECT_FALSE(BuildProgress(&s_, L"y", 1, 1));
+  EXPECT_FALSE(CopyProgress(reporter, "x", 20, 20));
+  EXPECT_FALSE(BuildProgress(reporter, L"y", 1, 1));
   EXPECT_EQ(Log(), before);
 }
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "unix_side.h"
 #include "uninstall_test_support.h"
+#include "unix_side.h"
 
 namespace tf {
 namespace {
@@ -15,8 +15,8 @@ namespace {
 using test::ListTree;
 using test::MakeTree;
 using test::ReadText;
+using test::PrivateTempDir;
 using test::TempDir;
-using test::TempFolderOverride;
 using List = std::vector<std::wstring>;
 
 TEST(DeleteTree, SaveFoldersStayWithTheirParentsWhenKeptAndGoOtherwise) {
@@ -30,8 +30,7 @@ TEST(DeleteTree, SaveFoldersStayWithTheirParentsWhenKeptAndGoOtherwise) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(test::Utf8(c.saveName) + (c.keepSaves ? " keep" : " delete"));
-    TempDir dir;
-    TempFolderOverride temp(dir.Path());
+    PrivateTempDir dir;
     const std::wstring root = dir / L"game", save = c.saveName;
     MakeTree(root, {L"a.txt", L"GFX\\x.bin", L"GFX\\other\\y.bin", L"AUD\\z.bin", L"AUD\\_SAVES", L"empty\\"});
     MakeTree(root + L"\\GFX\\" + save, {L"slot1.sav", L"deep\\d.sav", L"deep\\empty\\"});
@@ -66,8 +65,7 @@ TEST(DeleteTree, ReadOnlyHiddenAndSystemFilesAreRemoved) {
 }
 
 TEST(DeleteTree, AFileOpenWithoutDeleteSharingStaysWithEveryFolderAboveIt) {
-  TempDir dir;
-  TempFolderOverride temp(dir.Path());
+  PrivateTempDir dir;
   const std::wstring root = dir / L"game";
   MakeTree(root, {L"A\\B\\held.txt", L"A\\B\\other.txt", L"A\\sibling.txt", L"A\\C\\c.txt", L"top.txt"});
   HANDLE held = CreateFileW((root + L"\\A\\B\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -93,8 +91,7 @@ TEST(DeleteTree, AFolderThatCannotBeEnumeratedIsLoggedWithItsErrorAndStays) {
       {L"\\A\\locked", List{L"A\\", L"A\\locked\\", L"A\\locked\\f.txt"}},
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    TempFolderOverride temp(dir.Path());
+    PrivateTempDir dir;
     const std::wstring root = dir / L"game", locked = root + c.locked;
     SCOPED_TRACE(test::Utf8(locked));
     MakeTree(root, {L"A\\locked\\f.txt", L"A\\x.txt", L"b.txt"});
@@ -107,8 +104,7 @@ TEST(DeleteTree, AFolderThatCannotBeEnumeratedIsLoggedWithItsErrorAndStays) {
               "    FindFirstFile(\"" + test::Utf8(locked) + "\\*\") failed, err 32\r\n");  // a sharing violation
     EXPECT_EQ(ListTree(root), c.left);
   }
-  TempDir dir;
-  TempFolderOverride temp(dir.Path());
+  PrivateTempDir dir;
   DeleteTree(dir / L"missing", false);
   const std::string line = ReadText(dir / L"tf_uninstall.log");
   EXPECT_EQ(line.rfind("    FindFirstFile(\"" + test::Utf8(dir / L"missing") + "\\*\") failed, err ", 0), 0u) << line;
@@ -135,8 +131,7 @@ TEST(DeleteTree, NeverLeavesTheTreeThroughALink) {
                {"Unix link to the tree's own root", L"game"}};
   for (const auto& k : kinds) {
     SCOPED_TRACE(k.what);
-    TempDir dir;
-    TempFolderOverride temp(dir.Path());
+    PrivateTempDir dir;
     const std::wstring outside = dir / L"outside", empty = dir / L"outside_empty", root = dir / L"game";
     MakeTree(outside, {L"canary.txt", L"inner\\canary2.txt"});
     CreateDirectoryW(empty.c_str(), nullptr);
@@ -182,8 +177,7 @@ class SwapOnEntering : public TreeWalkObserver {
 // Listed as a plain folder, then swapped for a link before the walk goes in:
 // the folder the walk would enter is not where the tree says, and it stays out.
 TEST(DeleteTree, AFolderSwappedForALinkOnTheWayInIsNotEntered) {
-  TempDir dir;
-  TempFolderOverride temp(dir.Path());
+  PrivateTempDir dir;
   const std::wstring outside = dir / L"outside", root = dir / L"game";
   MakeTree(outside, {L"canary.txt", L"inner\\canary2.txt"});
   MakeTree(root, {L"plain.txt", L"GFX\\x.bin", L"GFX\\sub\\y.bin", L"AUD\\z.bin"});
@@ -202,8 +196,7 @@ TEST(DeleteTree, AFolderSwappedForALinkOnTheWayInIsNotEntered) {
 
 // A drive's top folder, however written, is refused whole.
 TEST(DeleteTree, ADriveRootIsNeverWalked) {
-  TempDir dir;
-  TempFolderOverride temp(dir.Path());
+  PrivateTempDir dir;
   const std::wstring target = dir / L"drive";
   MakeTree(target, {L"a.txt", L"GFX\\x.bin", L"GFX\\empty\\"});
   const List before = ListTree(target);

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "progress_probe.h"
-#include "uninstall/uninstall_dialog_ids.h"
+#include "resources/uninstall_dialog_ids.h"
 #include "uninstall_e2e_support.h"
 #include "win_gui.h"
 
@@ -17,7 +17,6 @@ namespace tf {
 namespace {
 
 using test::ListTree;
-using test::TempDir;
 using List = std::vector<std::wstring>;
 
 constexpr DWORD kWindowWaitMs = 60000;
@@ -63,9 +62,8 @@ class ProgressProbe {
 // An install laid out with saves, its registry entry, shortcuts and the
 // per-user folder; the uninstaller started from it and `drive` run on its dialog.
 struct DialogRun {
-  TempDir dir;
-  std::wstring temp = dir / L"tmp", folder = dir / L"Games\\Tarnfell";
-  std::unique_ptr<test::TempFolderOverride> tempOverride;
+  test::PrivateTempDir dir{L"tmp"};
+  std::wstring temp = dir.Temp(), folder = dir / L"Games\\Tarnfell";
   std::unique_ptr<test::UninstallKey> key;
   test::Shortcuts shortcuts;
   test::UserFolder user;
@@ -74,8 +72,6 @@ struct DialogRun {
   test::ProcessResult result;
 
   DialogRun() {
-    CreateDirectoryW(temp.c_str(), nullptr);
-    tempOverride = std::make_unique<test::TempFolderOverride>(temp);
     CreateDirectoryW((dir / L"Games").c_str(), nullptr);
     test::LayOutInstall(folder, true);
     key = std::make_unique<test::UninstallKey>(folder);
@@ -95,8 +91,8 @@ struct DialogRun {
   }
 
   bool NothingRemoved() const {
-    return ListTree(folder) == installed && shortcuts.Present() == shortcuts.Count() && test::UninstallKeyExists() &&
-           user.Intact();
+    return ListTree(folder) == installed && shortcuts.Present() == shortcuts.Count() &&
+           test::UninstallEntryExists(KEY_WOW64_64KEY) && user.Intact();
   }
 };
 
@@ -150,7 +146,7 @@ TEST(UninstallDialog, UninstallKeepsTheSavesAndMovesTheBarThrough40_55_70And100)
   EXPECT_EQ(positions, (std::vector<int>{40, 55, 70, 100}));
   EXPECT_EQ(run.result.exitCode, 0u);
   EXPECT_EQ(run.shortcuts.Present(), 0u);
-  EXPECT_FALSE(test::UninstallKeyExists());
+  EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
   EXPECT_TRUE(run.user.Intact());
   EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(run.folder + L"\\uninstall.exe"); }, 30000));
   EXPECT_EQ(ListTree(run.folder), test::SavesOnly());

@@ -10,20 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/install_names.h"
-#include "pipeline/known_folders.h"
+#include "common/install_names.h"
+#include "common/known_folders.h"
+#include "uninstall_entry.h"
 #include "uninstall_test_support.h"
 
 namespace tf::test {
 
 inline std::wstring SetupExe() { return FromUnixPath(TF_SETUP_EXE); }
-
-inline bool UninstallKeyExists() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
 
 // The uninstall key with the "InstallLocation" an install writes.
 class UninstallKey {

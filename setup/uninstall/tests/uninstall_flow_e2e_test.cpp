@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "discgen.h"
-#include "uninstall_entry.h"
 #include "uninstall_e2e_support.h"
+#include "uninstall_entry.h"
 #include "win_gui.h"
 
 namespace tf {
@@ -17,8 +17,7 @@ namespace {
 
 using test::ListTree;
 using test::LogOf;
-using test::TempDir;
-using test::TempFolderOverride;
+using test::PrivateTempDir;
 using List = std::vector<std::wstring>;
 
 constexpr DWORD kCleanupWaitMs = 30000;  // the delayed command pauses about two seconds
@@ -31,15 +30,11 @@ std::string RemovalLog(const std::wstring& folder, bool alsoSaves, bool present)
 }
 
 TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
-  TempDir dir;
-  const std::wstring temp = dir / L"tmp";
-  CreateDirectoryW(temp.c_str(), nullptr);
-  TempFolderOverride tempOverride(temp);
+  PrivateTempDir dir(L"tmp");
+  const std::wstring temp = dir.Temp();
   const std::wstring disc = dir / L"Tarnfell.iso", folder = dir / L"Games\\Tarnfell", setup = dir / L"tf_setup.exe";
-  discgen::ImageSpec plan;
   std::string error;
-  ASSERT_TRUE(discgen::GameTree(discgen::GameOptions(), plan, error)) << error;
-  ASSERT_TRUE(discgen::WriteImage(plan, std::filesystem::path(disc), error)) << error;
+  ASSERT_TRUE(discgen::WriteGameImage(discgen::GameOptions(), std::filesystem::path(disc), error)) << error;
   ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
   ASSERT_EQ(test::RunProgram(setup, L"/silent " + disc + L" " + folder).exitCode, 0u);
   // The install left its uninstaller and its entry (the 64-bit view, from the 64-bit build).
@@ -60,7 +55,7 @@ TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
   EXPECT_FALSE(r.timedOut) << "a window waited for an answer";
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_EQ(shortcuts.Present(), 0u);
-  EXPECT_FALSE(test::UninstallKeyExists());
+  EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
   EXPECT_TRUE(user.Intact());  // a quiet uninstall always keeps the saved games and settings
   EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
   // The uninstaller's own file goes a moment after it has ended; the saves keep the folder.
@@ -84,10 +79,8 @@ TEST(QuietUninstall, TheFolderGoesWhateverItsNameHolds) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.name));
-    TempDir dir;
-    const std::wstring temp = dir / L"tmp", parent = dir / L"Games", folder = parent + L"\\" + c.name;
-    CreateDirectoryW(temp.c_str(), nullptr);
-    TempFolderOverride tempOverride(temp);
+    PrivateTempDir dir(L"tmp");
+    const std::wstring temp = dir.Temp(), parent = dir / L"Games", folder = parent + L"\\" + c.name;
     CreateDirectoryW(parent.c_str(), nullptr);
     if (!c.decoy.empty()) {
       ASSERT_TRUE(CreateDirectoryW((parent + L"\\" + c.decoy).c_str(), nullptr));
@@ -119,10 +112,8 @@ TEST(QuietUninstall, StartedInTheFolderItRemovesTheFolderItself) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.name) + (c.fromElsewhere ? ", run from elsewhere" : ""));
-    TempDir dir;
-    const std::wstring temp = dir / L"tmp", parent = dir / L"Games", folder = parent + L"\\" + c.name;
-    CreateDirectoryW(temp.c_str(), nullptr);
-    TempFolderOverride tempOverride(temp);
+    PrivateTempDir dir(L"tmp");
+    const std::wstring temp = dir.Temp(), parent = dir / L"Games", folder = parent + L"\\" + c.name;
     CreateDirectoryW(parent.c_str(), nullptr);
     test::LayOutInstall(folder, false);
     test::UninstallKey key(folder);
@@ -151,12 +142,10 @@ TEST(QuietUninstall, StartedInTheFolderItRemovesTheFolderItself) {
 TEST(QuietUninstall, RunFromElsewhereTheRegistryNamesTheFolderAndTheProgramStays) {
   for (size_t length : {0u, 259u}) {
     SCOPED_TRACE(length);
-    TempDir dir;
-    const std::wstring temp = dir / L"tmp", elsewhere = dir / L"elsewhere";
+    PrivateTempDir dir(L"tmp");
+    const std::wstring temp = dir.Temp(), elsewhere = dir / L"elsewhere";
     std::wstring folder = dir / L"Games\\Tarnfell";
     if (length) folder += std::wstring(length - folder.size(), L'x');
-    CreateDirectoryW(temp.c_str(), nullptr);
-    TempFolderOverride tempOverride(temp);
     CreateDirectoryW((dir / L"Games").c_str(), nullptr);
     test::LayOutInstall(folder, true);
     test::MakeTree(elsewhere, {L"notes.txt"});
@@ -169,7 +158,7 @@ TEST(QuietUninstall, RunFromElsewhereTheRegistryNamesTheFolderAndTheProgramStays
     ASSERT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(shortcuts.Present(), 0u);
-    EXPECT_FALSE(test::UninstallKeyExists());
+    EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
     EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
     if (!length) {
       EXPECT_EQ(ListTree(folder), test::SavesOnly());  // uninstall.exe was not running: it went too
@@ -199,12 +188,10 @@ TEST(QuietUninstall, WithoutAnInstallFolderItRefusesAndChangesNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir dir;
-    const std::wstring temp = dir / L"tmp", elsewhere = dir / L"elsewhere";
+    PrivateTempDir dir(L"tmp");
+    const std::wstring temp = dir.Temp(), elsewhere = dir / L"elsewhere";
     std::wstring folder = dir / L"Games\\Tarnfell";
     if (c.registry == TooLong) folder += std::wstring(260 - folder.size(), L'x');
-    CreateDirectoryW(temp.c_str(), nullptr);
-    TempFolderOverride tempOverride(temp);
     CreateDirectoryW((dir / L"Games").c_str(), nullptr);
     test::LayOutInstall(folder, true);
     if (c.registry == LostMarker) DeleteFileW((folder + L"\\tf_hybrid.dll").c_str());
@@ -230,7 +217,7 @@ TEST(QuietUninstall, WithoutAnInstallFolderItRefusesAndChangesNothing) {
                                "\" is not an install folder and the registry did not name a valid one\r\n");
     EXPECT_EQ(ListTree(folder), before);
     EXPECT_EQ(shortcuts.Present(), shortcuts.Count());
-    EXPECT_EQ(test::UninstallKeyExists(), c.registry != NoKey);
+    EXPECT_EQ(test::UninstallEntryExists(KEY_WOW64_64KEY), c.registry != NoKey);
     EXPECT_FALSE(test::WaitUntil([&] { return !test::FileExists(program); }, 4000));
   }
 }

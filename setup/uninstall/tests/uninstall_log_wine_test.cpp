@@ -12,12 +12,12 @@ namespace tf {
 namespace {
 
 using test::ReadText;
+using test::PrivateTempDir;
 using test::TempDir;
 using test::TempFolderOverride;
 
 TEST(UninstallLog, AppendsFormattedUtf8LinesAfterWhatIsThere) {
-  TempDir dir;
-  TempFolderOverride temp(dir.Path());
+  PrivateTempDir dir;
   const std::wstring log = dir / L"tf_uninstall.log";
   ASSERT_TRUE(test::WriteFileBytes(log, "older run\r\n", 11));
 
@@ -40,8 +40,7 @@ TEST(UninstallLog, LinesLongerThan1023CharactersAndEmptyLinesAreDroppedWhole) {
   } cases[] = {{1, true}, {1022, true}, {1023, true}, {1024, false}, {1025, false}, {5000, false}, {0, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
-    TempDir dir;
-    TempFolderOverride temp(dir.Path());
+    PrivateTempDir dir;
     const std::wstring text(c.length, L'x');
     WriteUninstallLog(L"%s", text.c_str());
     EXPECT_EQ(ReadText(dir / L"tf_uninstall.log"), c.written ? std::string(c.length, 'x') + "\r\n" : "");
@@ -84,8 +83,7 @@ TEST(UninstallLog, ATemporaryFolderWithoutRoomForTheNameDropsTheLine) {
 }
 
 TEST(UninstallLog, WhileAnotherWriterHoldsTheLogTheLineIsDropped) {
-  TempDir dir;
-  TempFolderOverride temp(dir.Path());
+  PrivateTempDir dir;
   const std::wstring log = dir / L"tf_uninstall.log";
   HANDLE other = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -32,6 +32,26 @@ class TempFolderOverride {
   bool had_ = false;
 };
 
+// A fresh folder (as TempDir) whose subfolder `tempName`, or the folder itself
+// when none is named, is TMP for this object's lifetime: the uninstall log a
+// test reads is its own.
+class PrivateTempDir {
+ public:
+  explicit PrivateTempDir(const std::wstring& tempName = L"") : temp_(MakeTemp(dir_, tempName)), override_(temp_) {}
+  const std::wstring& Path() const { return dir_.Path(); }
+  std::wstring operator/(const std::wstring& name) const { return dir_ / name; }
+  const std::wstring& Temp() const { return temp_; }
+
+ private:
+  static std::wstring MakeTemp(const TempDir& dir, const std::wstring& name) {
+    if (name.empty()) return dir.Path();
+    CreateDirectoryW((dir / name).c_str(), nullptr);
+    return dir / name;
+  }
+  TempDir dir_;
+  std::wstring temp_;
+  TempFolderOverride override_;
+};
 
 // Entries relative to `root`: "a\\b\\" is a folder, anything else a file
 // (holding its own name).

@@ -71,7 +71,11 @@ TEST(MeatRush, FailedStepsLeaveTheArenaUnchanged) {
   {
     tf::test::FileSeam failing;
     tf::test::FileSeam::shortWrite = 0;
-    EXPECT_FALSE(PatchArenaFileWith(Win32ArenaFiles(), source, "WPH2", target, "MEAT", false, error));
+    ArenaFileOps files = Win32ArenaFiles();
+    files.writeTemp = [](const std::wstring& path, std::span<const uint8_t> bytes) {
+      return WriteArenaTemp(path, bytes, tf::test::FileSeam::Calls());
+    };
+    EXPECT_FALSE(PatchArenaFileWith(files, source, "WPH2", target, "MEAT", false, error));
   }
   EXPECT_EQ(error, "file could not be written");
   EXPECT_EQ(f.Bytes(3), before);

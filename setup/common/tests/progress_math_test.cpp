@@ -1,4 +1,4 @@
-#include "shell/progress_math.h"
+#include "common/progress_math.h"
 
 #include <gtest/gtest.h>
 

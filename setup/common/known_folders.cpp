@@ -1,4 +1,4 @@
-#include "pipeline/known_folders.h"
+#include "common/known_folders.h"
 
 namespace tf {
 
