@@ -7,15 +7,9 @@
 #include <vector>
 
 #include "android/game_pack.h"
+#include "common/folder_walk.h"
 
 namespace tf::android {
-
-// How a folder's items are listed: the system's calls, unless the caller
-// passes its own (tests list names that no file system under test can hold).
-struct FolderListing {
-  HANDLE(WINAPI* findFirst)(LPCWSTR, LPWIN32_FIND_DATAW) = ::FindFirstFileW;
-  BOOL(WINAPI* findNext)(HANDLE, LPWIN32_FIND_DATAW) = ::FindNextFileW;
-};
 
 // Appends every file found under the first `nameCount` names of `names` in the
 // install folder: a name that is a file as itself, a folder with everything

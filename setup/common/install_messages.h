@@ -8,4 +8,9 @@ inline constexpr char kMsgCannotWriteInstallFolder[] =
     "Could not write to the install folder. Try running the installer as administrator, or choose a different "
     "location.";
 
+// A folder the install writes into is a link, or lies behind one, that leads
+// out of the install folder.
+inline constexpr char kMsgInstallFolderLink[] =
+    "The install folder holds a link to another place. Choose an empty folder or a new one.";
+
 }  // namespace tf

@@ -32,4 +32,19 @@ inline bool SameNameNoCase(std::wstring_view a, std::wstring_view b) {
          CSTR_EQUAL;
 }
 
+// Whether `path` lies below `folder` (folder + "\\" + more), names compared as above.
+inline bool IsBelow(std::wstring_view path, std::wstring_view folder) {
+  return !folder.empty() && path.size() > folder.size() && path[folder.size()] == L'\\' &&
+         SameNameNoCase(path.substr(0, folder.size()), folder);
+}
+
+// Ordering for sets and maps of names compared as SameNameNoCase compares them.
+struct NoCaseLess {
+  bool operator()(std::wstring_view a, std::wstring_view b) const {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_LESS_THAN;
+  }
+  using is_transparent = void;
+};
+
 }  // namespace tf

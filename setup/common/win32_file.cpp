@@ -59,7 +59,12 @@ bool IsReadOnlyFile(const std::wstring& path) {
 }
 
 UniqueFile CreateForWriting(const std::wstring& path) {
-  if (IsReadOnlyFile(path)) return UniqueFile();
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (readOnly || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return UniqueFile();
+  }
   return UniqueFile(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -153,6 +158,12 @@ std::wstring FullPathName(const std::wstring& path) {
   n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
   if (n == 0 || n >= full.size()) return {};
   full.resize(n);
+  return full;
+}
+
+std::wstring FullFolderPath(const std::wstring& folder) {
+  std::wstring full = FullPathName(folder);
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
   return full;
 }
 

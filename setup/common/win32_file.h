@@ -60,7 +60,7 @@ class ChunkSource {
 bool IsReadOnlyFile(const std::wstring& path);
 
 // CreateFileW for writing (no sharing, CREATE_ALWAYS); invalid when the file
-// is read-only or cannot be created.
+// is read-only, is a link (never written through), or cannot be created.
 UniqueFile CreateForWriting(const std::wstring& path);
 
 // Closes a file that could not be finished and deletes it unless onFailure keeps it.
@@ -95,5 +95,9 @@ bool CreateFolderChain(const std::wstring& path);
 // The path made absolute (GetFullPathNameW: "." and ".." resolved, the
 // current folder put in front of a relative one); "" when it has no such form.
 std::wstring FullPathName(const std::wstring& path);
+
+// A folder's full path (FullPathName) without trailing backslashes, a drive's
+// top folder aside ("C:\\"); "" when it has no full form.
+std::wstring FullFolderPath(const std::wstring& folder);
 
 }  // namespace tf
