@@ -4,6 +4,8 @@
 #include <knownfolders.h>
 
 #include "android/package_builder.h"
+#include "common/folder_walk.h"
+#include "common/install_messages.h"
 #include "common/install_names.h"
 #include "common/known_folders.h"
 #include "common/running_program.h"
@@ -71,10 +73,17 @@ bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolde
   }
   const std::wstring keyFolder = localAppData + L"\\" + kUserFolderName;
   CreateFolderChain(keyFolder);  // without it the key is simply not kept
+  ConfinedFolder root;
   const std::wstring outputFolder = installFolder + L"\\" + kAndroidFolderName;
-  if (!CreateFolderChain(outputFolder)) {
-    failureText = L"the Android folder could not be created";
-    return false;
+  switch (root.Open(installFolder) ? root.CreateFolders(kAndroidFolderName) : ConfinedFolder::Made::CannotCreate) {
+    case ConfinedFolder::Made::Ok:
+      break;
+    case ConfinedFolder::Made::CannotCreate:
+      failureText = L"the Android folder could not be created";
+      return false;
+    case ConfinedFolder::Made::LeadsOut:
+      failureText = Widen(kMsgInstallFolderLink, CP_ACP);
+      return false;
   }
   const std::wstring packagePath = outputFolder + L"\\" + kPackageFileName;
   std::string errorText;

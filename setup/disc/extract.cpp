@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "common/folder_walk.h"
 #include "common/install_messages.h"
 #include "common/text.h"
 #include "common/win32_file.h"
@@ -25,6 +26,10 @@ bool XdvdfsImage::ExtractFiles(const std::vector<const XdvdfsEntry*>& selection,
     if (Selected(e)) total += e->size;
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFileChunkBytes]());
   uint64_t done = 0;
+  // Every folder written into is checked to lie inside the destination,
+  // which is made with the first file.
+  ConfinedFolder root;
+  std::wstring madeFolder;  // the last folder made and checked
 
   for (const XdvdfsEntry* e : selection) {
     if (!Selected(e)) continue;
@@ -33,9 +38,22 @@ bool XdvdfsImage::ExtractFiles(const std::vector<const XdvdfsEntry*>& selection,
       errorText = kMsgCorruptTable;
       return false;
     }
-    const std::wstring outPath = destinationRoot + L"\\" + Widen(e->path);
-    // A folder that cannot be made shows up as the file that cannot be created.
-    CreateFolderChain(outPath.substr(0, outPath.rfind(L'\\')));
+    if (root.Root().empty() && !(CreateFolderChain(destinationRoot) && root.Open(destinationRoot))) {
+      errorText = kMsgCannotWriteInstallFolder;
+      return false;
+    }
+    const std::wstring relative = Widen(e->path);
+    const std::wstring outPath = root.Root() + L"\\" + relative;
+    const size_t slash = relative.rfind(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
+    if (!folder.empty() && !SameNameNoCase(folder, madeFolder)) {
+      // A folder that cannot be made shows up as the file that cannot be created.
+      if (root.CreateFolders(folder) == ConfinedFolder::Made::LeadsOut) {
+        errorText = kMsgInstallFolderLink;
+        return false;
+      }
+      madeFolder = folder;
+    }
     UniqueFile out = CreateForWriting(outPath);
     if (!out) {
       errorText = kMsgCannotWriteInstallFolder;

@@ -2,55 +2,109 @@
 
 #include <windows.h>
 
-#include <string_view>
+#include <set>
 
 #include "android/android_app.h"
-#include "common/ascii.h"
+#include "common/file_outcome.h"
 #include "common/install_folder.h"
 #include "common/install_names.h"
 #include "common/text.h"
-#include "common/win32_handle.h"
-#include "pipeline/game_selection.h"
 #include "pipeline/runtime_payload.h"
+#include "xmf/arena_patch.h"
 
 namespace tf {
 
 namespace {
 
-// A name that an install writes, extracts, keeps or removes at the top of its folder.
-bool IsInstallName(std::wstring_view name) {
-  for (std::wstring_view own : {kGameExecutableName, kSettingsFileName, kUninstallerName,
-                                android::kAndroidFolderName, kSavesFolderName})
-    if (SameNameNoCase(name, own)) return true;
-  for (std::string_view folder : kGameFolders)
-    if (EqualsNoCaseAscii(name, folder)) return true;
-  for (const PayloadFile& file : PayloadTable())
-    if (SameNameNoCase(name, file.fileName)) return true;
-  for (const wchar_t* leftover : kLeftoverNames)
-    if (SameNameNoCase(name, leftover)) return true;
-  return false;
+using NameSet = std::set<std::wstring, NoCaseLess>;
+
+// The folders on the way to each file.
+NameSet FoldersOf(const std::vector<std::wstring>& files) {
+  NameSet folders;
+  for (const std::wstring& file : files)
+    for (size_t at = file.find(L'\\'); at != std::wstring::npos; at = file.find(L'\\', at + 1))
+      folders.insert(file.substr(0, at));
+  return folders;
 }
 
-bool HoldsOnlyInstallNames(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  UniqueFind search(FindFirstFileW((folder + L"\\*").c_str(), &found));
-  if (!search) return true;  // missing (created next) or not listable (its creation or writing fails)
-  do {
-    const std::wstring_view name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (!IsInstallName(name)) return false;
-  } while (FindNextFileW(search.Get(), &found));
-  return true;
+// Stops at the first entry that is not the install's.
+WalkResult WalkForOtherFiles(const std::wstring& folder, const std::vector<std::wstring>& installFiles,
+                             const FolderListing& listing) {
+  const NameSet files(installFiles.begin(), installFiles.end());
+  const NameSet folders = FoldersOf(installFiles);
+  std::wstring saves;
+  WalkOptions options;
+  options.checkFiles = true;
+  options.listing = listing;
+  return WalkFolder(
+      folder,
+      [&](const WalkEntry& entry) {
+        if (entry.isLink) return WalkAction::Stop;
+        if (IsBelow(entry.relative, saves)) return WalkAction::Continue;
+        if (entry.isFolder) {
+          if (SameNameNoCase(entry.name, kSavesFolderName)) {
+            saves = entry.relative;
+            return WalkAction::Continue;
+          }
+          return folders.count(entry.relative) ? WalkAction::Continue : WalkAction::Stop;
+        }
+        return files.count(entry.relative) ? WalkAction::Continue : WalkAction::Stop;
+      },
+      options);
 }
 
 }  // namespace
 
-bool CheckInstallFolder(const std::wstring& folder, std::wstring& message) {
+std::vector<std::wstring> InstallFilePaths(const GameSelection& selection) {
+  std::vector<std::wstring> paths;
+  for (const XdvdfsEntry* entry : selection.entries) paths.push_back(Widen(entry->path));
+  for (const PayloadFile& file : PayloadTable()) paths.push_back(file.fileName);
+  paths.push_back(kSettingsFileName);
+  for (const wchar_t* leftover : kLeftoverNames) paths.push_back(leftover);
+  const std::wstring android = std::wstring(android::kAndroidFolderName) + L"\\";
+  // Written whole: under a temporary name first, which an interrupted install may leave.
+  for (const std::wstring& whole : {std::wstring(kUninstallerName), android + android::kPackageFileName,
+                                    android + android::kReadmeFileName}) {
+    paths.push_back(whole);
+    paths.push_back(TemporaryPathFor(whole));
+  }
+  for (const xmf::ArenaRow& arena : xmf::ArenaTable)
+    paths.push_back(TemporaryPathFor(Widen(std::string("GFX\\") + arena.folder + "\\" + arena.container)));
+  return paths;
+}
+
+bool CheckInstallFolder(const std::wstring& folder, const std::vector<std::wstring>& installFiles,
+                        std::wstring& message, const FolderListing& listing) {
   if (IsDriveRoot(folder)) {
     message = kDriveRootMessage;
     return false;
   }
-  if (IsInstallFolder(folder) || HoldsOnlyInstallNames(folder)) return true;
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;  // made next
+    message = kCannotReadMessage;
+    return false;
+  }
+  // Not a folder: its creation fails next, with that step's message.
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  if (IsInstallFolder(folder)) return true;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    message = kOtherFilesMessage;
+    return false;
+  }
+  const WalkResult walk = WalkForOtherFiles(folder, installFiles, listing);
+  switch (walk.end) {
+    case WalkEnd::Done:
+      return true;
+    case WalkEnd::CannotList:
+      message = kCannotReadMessage;
+      return false;
+    case WalkEnd::Stopped:
+    case WalkEnd::TooDeep:
+    case WalkEnd::TooMany:
+      break;
+  }
   message = kOtherFilesMessage;
   return false;
 }

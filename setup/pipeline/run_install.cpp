@@ -1,6 +1,8 @@
 #include "pipeline/run_install.h"
 
 #include "android/android_app.h"
+#include "common/folder_walk.h"
+#include "common/install_messages.h"
 #include "common/text.h"
 #include "common/win32_file.h"
 #include "disc/xdvdfs_image.h"
@@ -10,6 +12,7 @@
 #include "pipeline/runtime_payload.h"
 #include "pipeline/shortcuts.h"
 #include "pipeline/uninstall_registration.h"
+#include "xmf/arena_patch.h"
 #include "xmf/meat_rush.h"
 
 namespace tf {
@@ -17,6 +20,7 @@ namespace tf {
 namespace {
 
 constexpr DWORD kRetailNotePauseMs = 900;
+constexpr wchar_t kCannotCreateFolder[] = L"Could not create the install folder. Try a different location.";
 
 bool FailWith(InstallReporter& reporter, const std::string& errorText) {
   return reporter.Fail(Widen(errorText, CP_ACP));
@@ -42,11 +46,38 @@ void RemoveLeftovers(const std::wstring& folder) {
   }
 }
 
+// The folders the arena step writes into, where they exist, lie inside the install folder.
+bool ArenaFoldersInside(const std::wstring& folder) {
+  ConfinedFolder root;
+  if (!root.Open(folder)) return false;
+  std::vector<std::wstring> arenas = {L"GFX"};
+  for (const xmf::ArenaRow& arena : xmf::ArenaTable) arenas.push_back(L"GFX\\" + Widen(arena.folder));
+  for (const std::wstring& arena : arenas) {
+    if (GetFileAttributesW((folder + L"\\" + arena).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    if (!root.Holds(arena)) return false;
+  }
+  return true;
+}
+
+// Step 97: the uninstaller must be in place; a shortcut that cannot be made is noted.
+bool PlaceUninstallerAndShortcuts(InstallReporter& reporter, const InstallChoices& choices,
+                                  const std::wstring& folder) {
+  reporter.Report(97, L"Creating shortcuts\u2026");
+  DWORD error = 0;
+  if (!CopyUninstaller(folder, error))
+    return reporter.Fail(L"The uninstaller could not be put in place (error " + std::to_wstring(error) + L").");
+  for (const std::wstring& link : CreateShortcuts(folder, choices.desktopShortcut, choices.startMenuShortcut))
+    reporter.Report(97, L"Note: the shortcut \"" + link + L"\" could not be created.");
+  return true;
+}
+
 }  // namespace
 
 bool RunInstall(InstallReporter& reporter, const InstallChoices& choices) {
   XdvdfsImage image;  // closed on every return
   std::string errorText;
+  // One form of the folder everywhere (guard, files, shortcuts, registry).
+  const std::wstring folder = FullFolderPath(choices.installFolder);
 
   reporter.Report(1, L"Reading the disc image\u2026");
   if (!image.Open(choices.discImagePath, errorText)) return FailWith(reporter, errorText);
@@ -61,38 +92,41 @@ bool RunInstall(InstallReporter& reporter, const InstallChoices& choices) {
   }
 
   std::wstring refusal;
-  if (!CheckInstallFolder(choices.installFolder, refusal)) return reporter.Fail(refusal);
-  if (!CheckFreeSpace(reporter, choices.installFolder, selection.bytes)) return false;
+  if (folder.empty()) return reporter.Fail(kCannotCreateFolder);
+  if (!CheckInstallFolder(folder, InstallFilePaths(selection), refusal)) return reporter.Fail(refusal);
+  if (!CheckFreeSpace(reporter, folder, selection.bytes)) return false;
 
   reporter.Report(3, L"Creating the install folder\u2026");
-  if (!CreateFolderChain(choices.installFolder))
-    return reporter.Fail(L"Could not create the install folder. Try a different location.");
+  if (!CreateFolderChain(folder)) return reporter.Fail(kCannotCreateFolder);
 
-  if (!image.ExtractFiles(selection.entries, choices.installFolder, CopyProgress, &reporter, errorText))
+  if (!image.ExtractFiles(selection.entries, folder, CopyProgress, &reporter, errorText))
     return FailWith(reporter, errorText);
 
   reporter.Report(86, L"Installing the game runtime\u2026");
-  if (!WriteRuntimePayload(choices.installFolder, 1280, 720, 0, errorText)) return FailWith(reporter, errorText);
+  if (!WriteRuntimePayload(folder, 1280, 720, 0, errorText)) return FailWith(reporter, errorText);
 
-  RemoveLeftovers(choices.installFolder);
+  RemoveLeftovers(folder);
 
   reporter.Report(90, L"Preparing RAVU RIZO assets\u2026");
-  xmf::MeatRushResult arenas = xmf::PrepareMeatRush(choices.installFolder);
+  if (!ArenaFoldersInside(folder)) return FailWith(reporter, kMsgInstallFolderLink);
+  xmf::MeatRushResult arenas = xmf::PrepareMeatRush(folder);
   if (arenas.failed != 0)
     return reporter.Fail(L"The game files could not be prepared: " + Widen(arenas.message, CP_ACP));
 
   if (choices.buildAndroid) {
     reporter.Report(90, L"Building the Android app\u2026");
     std::wstring failureText;
-    if (!android::BuildAndroidApp(reporter, choices.installFolder, failureText))
+    if (!android::BuildAndroidApp(reporter, folder, failureText))
       return reporter.Fail(android::AndroidFailureMessage(failureText));
   }
 
-  reporter.Report(97, L"Creating shortcuts\u2026");
-  CopyUninstallerAndCreateShortcuts(choices.installFolder, choices.desktopShortcut, choices.startMenuShortcut);
+  if (!PlaceUninstallerAndShortcuts(reporter, choices, folder)) return false;
 
   reporter.Report(99, L"Registering with Add or remove programs\u2026");
-  RegisterUninstall(choices.installFolder, UninstallerPath(choices.installFolder));
+  DWORD error = 0;
+  if (!RegisterUninstall(folder, UninstallerPath(folder), error))
+    return reporter.Fail(L"The game could not be registered with Add or remove programs (error " +
+                         std::to_wstring(error) + L").");
 
   reporter.Report(100, L"Done.");
   return true;

@@ -8,6 +8,9 @@
 #include "common/install_names.h"
 #include "common/known_folders.h"
 #include "common/running_program.h"
+#include "common/text.h"
+#include "common/win32_file.h"
+#include "common/win32_handle.h"
 
 namespace tf {
 
@@ -34,20 +37,40 @@ std::wstring StartMenuProgramsFolder() {
   return programs.empty() ? KnownFolderPath(FOLDERID_Programs) : programs;
 }
 
-void CopyUninstallerAndCreateShortcuts(const std::wstring& installFolder, bool desktopShortcut,
-                                       bool startMenuShortcut) {
-  std::wstring program = RunningProgramPath();
-  if (!program.empty()) CopyFileW(program.c_str(), UninstallerPath(installFolder).c_str(), FALSE);
+bool CopyUninstaller(const std::wstring& installFolder, DWORD& error) {
+  const std::wstring program = RunningProgramPath();
+  const std::wstring target = UninstallerPath(installFolder);
+  if (program.empty()) {
+    error = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  if (SameNameNoCase(FullPathName(program), FullPathName(target))) return true;
+  const std::wstring temporary = TemporaryPathFor(target);
+  // A read-only program would give a copy that the next install cannot replace.
+  bool copied = CopyFileW(program.c_str(), temporary.c_str(), FALSE) &&
+                SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (copied) {
+    UniqueFile written(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    copied = written && FlushFileBuffers(written.Get());
+  }
+  if (copied && MoveOver(temporary, target)) return true;
+  error = GetLastError();
+  DeleteFileW(temporary.c_str());
+  return false;
+}
 
+std::vector<std::wstring> CreateShortcuts(const std::wstring& installFolder, bool desktopShortcut,
+                                          bool startMenuShortcut) {
+  std::vector<std::wstring> failed;
   const std::wstring game = installFolder + L"\\" + kGameProgramName;
-  if (desktopShortcut) {
-    std::wstring desktop = KnownFolderPath(FOLDERID_Desktop);
-    if (!desktop.empty()) CreateShortcut(desktop + L"\\" + kShortcutName, game, installFolder, game);
-  }
-  if (startMenuShortcut) {
-    std::wstring programs = StartMenuProgramsFolder();
-    if (!programs.empty()) CreateShortcut(programs + L"\\" + kShortcutName, game, installFolder, game);
-  }
+  auto create = [&](const std::wstring& folder) {
+    if (folder.empty()) return;
+    const std::wstring link = folder + L"\\" + kShortcutName;
+    if (!CreateShortcut(link, game, installFolder, game)) failed.push_back(link);
+  };
+  if (desktopShortcut) create(KnownFolderPath(FOLDERID_Desktop));
+  if (startMenuShortcut) create(StartMenuProgramsFolder());
+  return failed;
 }
 
 }  // namespace tf

@@ -1,7 +1,10 @@
 #pragma once
 // Shell links, and the install step that makes an installation usable: the
 // uninstaller copy and the shortcuts the user asked for.
+#include <windows.h>
+
 #include <string>
+#include <vector>
 
 namespace tf {
 
@@ -11,18 +14,22 @@ namespace tf {
 bool CreateShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingFolder,
                     const std::wstring& iconPath);
 
-// installFolder + "\uninstall.exe", installFolder as typed.
+// installFolder + "\uninstall.exe".
 std::wstring UninstallerPath(const std::wstring& installFolder);
 
 // The Start menu's programs folder of all users, else the account's own; empty
 // when neither resolves.
 std::wstring StartMenuProgramsFolder();
 
-// Copies the running program to the uninstaller path (overwriting) and creates
-// Tarnfell.lnk on the desktop and in the Start menu's programs folder as
-// chosen. The folders are those of the account the program runs as. Nothing
-// here fails an install: a copy or a link that cannot be made is passed over.
-void CopyUninstallerAndCreateShortcuts(const std::wstring& installFolder, bool desktopShortcut,
-                                       bool startMenuShortcut);
+// Puts a copy of the running program at the uninstaller path (a temporary
+// copy beside it, flushed and moved over it; nothing to do when the program
+// already is that file). False with the failing call's error code.
+bool CopyUninstaller(const std::wstring& installFolder, DWORD& error);
+
+// Creates Tarnfell.lnk on the desktop and in the Start menu's programs folder
+// as chosen (the folders of the account the program runs as); the link paths
+// that could not be saved.
+std::vector<std::wstring> CreateShortcuts(const std::wstring& installFolder, bool desktopShortcut,
+                                          bool startMenuShortcut);
 
 }  // namespace tf

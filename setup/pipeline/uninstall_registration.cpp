@@ -23,18 +23,22 @@ std::vector<UninstallValue> UninstallValues(const std::wstring& installFolder, c
   };
 }
 
-void RegisterUninstall(const std::wstring& installFolder, const std::wstring& uninstallerPath) {
+bool RegisterUninstall(const std::wstring& installFolder, const std::wstring& uninstallerPath, DWORD& error) {
   UniqueRegKey key;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                      key.Put(), nullptr) != ERROR_SUCCESS)
-    return;
+  error = static_cast<DWORD>(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, nullptr,
+                                             REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Put(), nullptr));
+  if (error != ERROR_SUCCESS) return false;
   for (const UninstallValue& v : UninstallValues(installFolder, uninstallerPath, FolderSizeKiB(installFolder))) {
     if (v.type == REG_SZ)
-      RegSetValueExW(key.Get(), v.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.text.c_str()),
-                     static_cast<DWORD>((v.text.size() + 1) * sizeof(wchar_t)));
+      error = static_cast<DWORD>(RegSetValueExW(key.Get(), v.name, 0, REG_SZ,
+                                                reinterpret_cast<const BYTE*>(v.text.c_str()),
+                                                static_cast<DWORD>((v.text.size() + 1) * sizeof(wchar_t))));
     else
-      RegSetValueExW(key.Get(), v.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v.number), sizeof(v.number));
+      error = static_cast<DWORD>(RegSetValueExW(key.Get(), v.name, 0, REG_DWORD,
+                                                reinterpret_cast<const BYTE*>(&v.number), sizeof(v.number)));
+    if (error != ERROR_SUCCESS) return false;
   }
+  return true;
 }
 
 }  // namespace tf

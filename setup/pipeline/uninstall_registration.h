@@ -21,7 +21,7 @@ std::vector<UninstallValue> UninstallValues(const std::wstring& installFolder, c
 
 // Creates or opens the key below HKEY_LOCAL_MACHINE in the registry view of
 // the program's own width and writes the ten values (strings with their
-// terminating NUL). Without the rights to do so nothing is written, silently.
-void RegisterUninstall(const std::wstring& installFolder, const std::wstring& uninstallerPath);
+// terminating NUL). False with the failing call's error code.
+bool RegisterUninstall(const std::wstring& installFolder, const std::wstring& uninstallerPath, DWORD& error);
 
 }  // namespace tf

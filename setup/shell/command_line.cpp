@@ -1,16 +1,13 @@
 #include "shell/command_line.h"
 
 #include "common/ascii.h"
+#include "common/install_names.h"
+#include "common/paths.h"
 
 namespace tf {
 
-std::wstring_view FileNameOf(std::wstring_view path) {
-  size_t slash = path.rfind(L'\\');
-  return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
-}
-
 SetupMode SelectMode(std::wstring_view programPath, std::wstring_view commandTail) {
-  bool uninstall = LowerAsciiCopy(FileNameOf(programPath)) == L"uninstall.exe" || HasSwitch(commandTail, L"/uninstall");
+  bool uninstall = LowerAsciiCopy(FileNameOf(programPath)) == LowerAsciiCopy(kUninstallerName) || HasSwitch(commandTail, L"/uninstall");
   if (HasSwitch(commandTail, L"/silent")) return SetupMode::Silent;
   return uninstall ? SetupMode::Uninstall : SetupMode::Interactive;
 }

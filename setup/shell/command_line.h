@@ -8,9 +8,6 @@ namespace tf {
 
 enum class SetupMode { Interactive, Silent, Uninstall };
 
-// The text after the last backslash, or the whole path.
-std::wstring_view FileNameOf(std::wstring_view path);
-
 SetupMode SelectMode(std::wstring_view programPath, std::wstring_view commandTail);
 
 struct SilentArguments {

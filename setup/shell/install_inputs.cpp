@@ -8,7 +8,8 @@ InputVerdict CheckInstallInputs(std::wstring_view discPath, std::wstring_view in
                                 const std::function<bool(const std::wstring&)>& exists) {
   if (discPath.empty() || discPath.size() > kMaxFieldChars || !exists(std::wstring(discPath)))
     return InputVerdict::ChooseDisc;
-  if (installFolder.size() < 3 || installFolder.size() > kMaxFieldChars || installFolder[1] != L':')
+  if (installFolder.size() < 3 || installFolder.size() > kMaxFieldChars || installFolder[1] != L':' ||
+      (installFolder[2] != L'\\' && installFolder[2] != L'/'))
     return InputVerdict::ChooseFolder;
   return InputVerdict::Start;
 }

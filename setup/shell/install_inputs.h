@@ -19,7 +19,8 @@ inline constexpr wchar_t kChooseFolderMessage[] =
 enum class InputVerdict { Start, ChooseDisc, ChooseFolder };
 
 // The disc must be named and exist (`exists` is asked only for a path that
-// fits); the folder must fit and have a colon as its second character.
+// fits); the folder must fit and begin with a drive ("C:\\"; "C:Games" would
+// depend on that drive's current folder).
 InputVerdict CheckInstallInputs(std::wstring_view discPath, std::wstring_view installFolder,
                                 const std::function<bool(const std::wstring&)>& exists);
 

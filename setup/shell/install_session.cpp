@@ -2,6 +2,7 @@
 
 #include "common/progress_math.h"
 #include "common/text.h"
+#include "common/win32_file.h"
 
 namespace tf {
 
@@ -34,6 +35,9 @@ bool InstallSession::IsCancelled() { return InterlockedCompareExchange(&cancelRe
 void InstallSession::RequestCancel() { InterlockedExchange(&cancelRequested, 1); }
 
 bool InstallSession::Run() {
+  // The form the install uses everywhere, so that "Play now?" finds the game there.
+  const std::wstring full = FullFolderPath(choices.installFolder);
+  if (!full.empty()) choices.installFolder = full;
   installed = RunInstall(*this, choices);
   return installed;
 }

@@ -145,8 +145,11 @@ TEST_F(UninstallerAndShortcuts, TheChoicesDecideTheLinksAndTheUninstallerIsAlway
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "desktop " << c.desktop << ", start menu " << c.startMenu);
     TempDir dir;
-    CopyUninstallerAndCreateShortcuts(dir.Path(), c.desktop, c.startMenu);
+    DWORD error = 0;
+    ASSERT_TRUE(CopyUninstaller(dir.Path(), error)) << error;
+    EXPECT_TRUE(CreateShortcuts(dir.Path(), c.desktop, c.startMenu).empty());
     ASSERT_TRUE(test::ReadFileBytes(dir / L"uninstall.exe", copy));
+    EXPECT_FALSE(FileExists(dir / L"uninstall.exe.tmp"));
     EXPECT_TRUE(copy == program);
     EXPECT_EQ(FileExists(links_.desktop), c.desktop);
     EXPECT_EQ(FileExists(links_.commonPrograms), c.startMenu);
@@ -160,9 +163,40 @@ TEST_F(UninstallerAndShortcuts, TheChoicesDecideTheLinksAndTheUninstallerIsAlway
 TEST_F(UninstallerAndShortcuts, AFailedSaveInTheCommonProgramsFolderMakesNoLinkInTheOwnOne) {
   ASSERT_TRUE(CreateDirectoryW(links_.commonPrograms.c_str(), nullptr));  // the save there fails
   TempDir dir;
-  CopyUninstallerAndCreateShortcuts(dir.Path(), false, true);
+  EXPECT_EQ(CreateShortcuts(dir.Path(), false, true), std::vector<std::wstring>{links_.commonPrograms});
   EXPECT_FALSE(FileExists(links_.programs));
-  EXPECT_TRUE(FileExists(dir / L"uninstall.exe"));
+}
+
+// The uninstaller must be in place or the install fails: what stands in its
+// way is reported with the error, the old file stays as it was and no
+// temporary copy is left; over an earlier copy (read-only ones included, as a
+// read-only program would copy) it is replaced.
+TEST_F(UninstallerAndShortcuts, TheUninstallerCopyReplacesAWholeFileOrFailsWithItsError) {
+  std::vector<uint8_t> program, copy;
+  ASSERT_TRUE(test::ReadFileBytes(RunningProgram(), program));
+  TempDir dir;
+  const std::wstring target = dir / L"uninstall.exe";
+  ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+  DWORD error = 0;
+  EXPECT_FALSE(CopyUninstaller(dir.Path(), error));
+  EXPECT_NE(error, 0u);
+  EXPECT_TRUE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_FALSE(FileExists(target + L".tmp"));
+
+  ASSERT_TRUE(RemoveDirectoryW(target.c_str()));
+  ASSERT_TRUE(test::WriteFileBytes(target, "old", 3));
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  error = 0;
+  EXPECT_FALSE(CopyUninstaller(dir.Path(), error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(test::FileSize(target), 3u);
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+  ASSERT_TRUE(CopyUninstaller(dir.Path(), error)) << error;
+  ASSERT_TRUE(test::ReadFileBytes(target, copy));
+  EXPECT_TRUE(copy == program);
+  EXPECT_EQ(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_FALSE(FileExists(target + L".tmp"));
 }
 
 // For its lifetime, the programs folder of all users is named where nothing
@@ -204,7 +238,7 @@ TEST_F(UninstallerAndShortcuts, WithoutTheProgramsFolderOfAllUsersTheLinkGoesInt
     CommonProgramsUnavailable unavailable;
     ASSERT_TRUE(unavailable.Active());
     ASSERT_EQ(KnownFolderPath(FOLDERID_CommonPrograms), L"");
-    CopyUninstallerAndCreateShortcuts(dir.Path(), false, true);
+    EXPECT_TRUE(CreateShortcuts(dir.Path(), false, true).empty());
   }
   const std::wstring common = links_.commonPrograms.substr(0, links_.commonPrograms.rfind(L'\\'));
   ASSERT_EQ(KnownFolderPath(FOLDERID_CommonPrograms), common);  // put back

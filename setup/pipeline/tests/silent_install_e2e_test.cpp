@@ -268,10 +268,13 @@ TEST(SilentInstall, WrongDiscFailsWithExitCodeOne) {
 // before it writes anything.
 TEST(SilentInstall, AFolderWithOtherFilesOrADriveRootIsRefusedUntouched) {
   Bench b(RetailDisc());
-  const std::wstring other = b.dir / L"Documents", empty = b.dir / L"drive";
+  const std::wstring other = b.dir / L"Documents", empty = b.dir / L"drive", phone = b.dir / L"Phone";
   ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr) && CreateDirectoryW(empty.c_str(), nullptr));
   ASSERT_TRUE(test::WriteFileBytes(other + L"\\letter.txt", "mine", 4));
   ASSERT_TRUE(test::WriteFileBytes(other + L"\\PLAY.cmd", "x", 1));  // a leftover name beside it
+  // Only names an install uses at the top, but a phone backup inside.
+  ASSERT_TRUE(CreateDirectoryW(phone.c_str(), nullptr) && CreateDirectoryW((phone + L"\\Android").c_str(), nullptr));
+  ASSERT_TRUE(test::WriteFileBytes(phone + L"\\Android\\img001.jpg", "jpg", 3));
   test::MappedDrive drive(empty, b.dir.Path());  // an empty drive
   ASSERT_FALSE(drive.Root().empty()) << "no spare drive letter could be mapped";
   const struct {
@@ -279,6 +282,7 @@ TEST(SilentInstall, AFolderWithOtherFilesOrADriveRootIsRefusedUntouched) {
     const char* message;
   } cases[] = {
       {other, "The install folder already holds other files. Choose an empty folder or a new one."},
+      {phone, "The install folder already holds other files. Choose an empty folder or a new one."},
       {drive.Root(),
        "The install folder cannot be the top folder of a drive or a network share. Choose a folder inside it."},
   };
@@ -290,10 +294,50 @@ TEST(SilentInstall, AFolderWithOtherFilesOrADriveRootIsRefusedUntouched) {
     EXPECT_EQ(b.Install(tail), 1u);
     EXPECT_EQ(b.Log(), FailedReadingLog(tail, false, c.message));
     EXPECT_EQ(test::FolderNames(c.folder), before);
+    EXPECT_FALSE(test::FileExists(c.folder + L"\\default.xbe"));
     std::map<std::wstring, test::RegistryValue> entry;
     EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
   }
   EXPECT_EQ(ReadText(other + L"\\PLAY.cmd"), "x");
+}
+
+// A folder typed relative to the current one is installed and registered by
+// its full path. Over that install, what must be in place for an uninstall
+// fails the install when it cannot be (a folder where uninstall.exe goes),
+// and a folder of the game swapped for a link is never written through.
+TEST(SilentInstall, TheFullFolderIsRegisteredAndNothingGoesThroughALinkOrWithoutTheUninstaller) {
+  Bench b(RetailDisc());
+  const std::wstring folder = b.dir / L"Games\\Tarnfell";
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
+  const test::ProcessResult relative = test::RunProgram(b.setup, L"/silent " + b.disc + L" Games\\Tarnfell",
+                                                        300000, false, b.dir.Path());
+  ASSERT_EQ(relative.exitCode, 0u) << b.Log();
+  std::map<std::wstring, test::RegistryValue> entry;
+  ASSERT_TRUE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
+  EXPECT_EQ(test::RegistryText(entry[L"InstallLocation"]), folder);
+  EXPECT_EQ(test::RegistryText(entry[L"UninstallString"]), L"\"" + folder + L"\\uninstall.exe\" /uninstall");
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
+
+  const std::wstring uninstaller = folder + L"\\uninstall.exe", tail = L"/silent " + b.disc + L" " + folder;
+  ASSERT_TRUE(DeleteFileW(uninstaller.c_str()) && CreateDirectoryW(uninstaller.c_str(), nullptr));
+  EXPECT_EQ(b.Install(tail), 1u);
+  const std::string failed = "[ 97%] Failed: The uninstaller could not be put in place (error ";
+  EXPECT_NE(b.Log().find(std::string("[ 97%] Creating shortcuts") + kEllipsis + "\r\n" + failed), std::string::npos)
+      << b.Log();
+  EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
+  ASSERT_TRUE(RemoveDirectoryW(uninstaller.c_str()));
+
+  const std::wstring outside = b.dir / L"outside";
+  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+  const std::string kitchen = test::UnixPathOf(folder + L"\\GFX\\KITCHEN");
+  ASSERT_TRUE(test::RunUnixShell("rm -r '" + kitchen + "' && ln -s ../../../outside '" + kitchen + "'", b.dir.Path()));
+  EXPECT_EQ(b.Install(tail), 1u);
+  EXPECT_NE(b.Log().find("Failed: The install folder holds a link to another place. Choose an empty folder or a new "
+                         "one.\r\n"),
+            std::string::npos)
+      << b.Log();
+  EXPECT_EQ(test::FolderNames(outside), std::vector<std::wstring>{});
+  EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
 }
 
 // Runs a program that shows a message box titled "Tarnfell", checks the box's

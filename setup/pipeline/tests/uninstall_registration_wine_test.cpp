@@ -79,7 +79,8 @@ TEST_F(UninstallEntry, TenValuesWithTheirTypesAndSizesInTheProgramsOwnView) {
   CreateDirectoryW((dir / L"sub").c_str(), nullptr);
   ASSERT_TRUE(test::WriteFileBytes(dir / L"sub\\b.bin", bytes.data(), bytes.size()));
 
-  RegisterUninstall(dir.Path(), UninstallerPath(dir.Path()));
+  DWORD error = 0;
+  ASSERT_TRUE(RegisterUninstall(dir.Path(), UninstallerPath(dir.Path()), error)) << error;
   ExpectEntry(ExpectedValues(dir.Path(), dir / L"uninstall.exe", 2));
   std::map<std::wstring, RegistryValue> other;
   EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_32KEY, other));
@@ -94,7 +95,8 @@ TEST_F(UninstallEntry, TheFolderIsStoredAsTypedAndALaterInstallRewritesTheEntry)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(test::Utf8(c.folder));
-    RegisterUninstall(c.folder, UninstallerPath(c.folder));
+    DWORD error = 0;
+    ASSERT_TRUE(RegisterUninstall(c.folder, UninstallerPath(c.folder), error)) << error;
     ExpectEntry(ExpectedValues(c.folder, c.uninstaller, 0));  // the folder does not exist: size 0
   }
 }
@@ -123,7 +125,8 @@ TEST_F(UninstallEntry, WinesRegQueryListsTheSameTenValues) {
   TempDir dir;
   std::vector<char> bytes(5 * 1024, 'x');
   ASSERT_TRUE(test::WriteFileBytes(dir / L"game.bin", bytes.data(), bytes.size()));
-  RegisterUninstall(dir.Path(), UninstallerPath(dir.Path()));
+  DWORD error = 0;
+  ASSERT_TRUE(RegisterUninstall(dir.Path(), UninstallerPath(dir.Path()), error)) << error;
 
   wchar_t system[MAX_PATH] = {};
   GetSystemDirectoryW(system, MAX_PATH);

@@ -23,7 +23,10 @@ TEST(CheckInstallInputs, RefusesWhatCannotBeInstalledAsTyped) {
       {L"D:\\Tarnfell.iso", L"\\\\server\\share\\x", InputVerdict::ChooseFolder},
       {L"D:\\Tarnfell.iso", L"", InputVerdict::ChooseFolder},
       {L"D:\\Tarnfell.iso", L"C:\\x", InputVerdict::Start},
-      {L"D:\\Tarnfell.iso", L"Q:anything", InputVerdict::Start},
+      // Drive-relative: where it lands depends on that drive's current folder.
+      {L"D:\\Tarnfell.iso", L"Q:anything", InputVerdict::ChooseFolder},
+      {L"D:\\Tarnfell.iso", L"C:Games\\X", InputVerdict::ChooseFolder},
+      {L"D:\\Tarnfell.iso", L"C:/Games/X", InputVerdict::Start},
       {L"D:\\Tarnfell.iso", L"1:\\x", InputVerdict::Start},  // the first character need not be a letter
       // The longest paths a MAX_PATH buffer holds pass; one character more is refused, not cut.
       {L"C:\\" + fits, L"C:\\" + fits, InputVerdict::Start},
