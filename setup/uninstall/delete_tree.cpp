@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/folder_walk.h"
 #include "common/install_folder.h"
 #include "common/text.h"
 #include "common/win32_handle.h"
@@ -17,21 +18,6 @@ namespace {
 constexpr DWORD kClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 bool IsDots(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
-
-// Where an open handle really is (links resolved by whoever opened it); empty
-// when unknown.
-std::wstring FinalPathOf(HANDLE handle) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(n);
-  }
-}
 
 bool MarkForDeletion(HANDLE handle) {
   FILE_DISPOSITION_INFO disposition{TRUE};
@@ -74,7 +60,15 @@ struct Walk {
   std::wstring path;       // the entry being handled
   std::wstring finalPath;  // where its handle must lead
   std::vector<Level> levels;
+  const std::vector<std::wstring>* keepAtTop = nullptr;
   TreeWalkObserver* observer = nullptr;
+
+  bool KeptAtTop(const wchar_t* name) const {
+    if (levels.size() != 1) return false;
+    for (const std::wstring& kept : *keepAtTop)
+      if (SameNameNoCase(name, kept)) return true;
+    return false;
+  }
 };
 
 // Starts walking the folder at w.path; for the root, w.finalPath is empty and
@@ -112,7 +106,8 @@ void Leave(Walk& w) {
   DeleteEntry(w.path, w.finalPath, 0);
 }
 
-void Delete(const std::wstring& folder, bool keepSaves, TreeWalkObserver* observer) {
+void Delete(const std::wstring& folder, bool keepSaves, const std::vector<std::wstring>& keepAtTop,
+            TreeWalkObserver* observer) {
   if (IsDriveRoot(folder)) {
     WriteUninstallLog(L"    REFUSED to delete \"%s\" -- the top folder of a drive", folder.c_str());
     return;
@@ -120,6 +115,7 @@ void Delete(const std::wstring& folder, bool keepSaves, TreeWalkObserver* observ
   Walk w;
   w.path = folder;
   w.observer = observer;
+  w.keepAtTop = &keepAtTop;
   if (!Enter(w)) return;
   while (!w.levels.empty()) {
     Level& top = w.levels.back();
@@ -130,7 +126,7 @@ void Delete(const std::wstring& folder, bool keepSaves, TreeWalkObserver* observ
     top.fresh = false;
     const wchar_t* name = top.entry.cFileName;
     const DWORD attributes = top.entry.dwFileAttributes;
-    if (IsDots(name)) continue;
+    if (IsDots(name) || w.KeptAtTop(name)) continue;
     w.path.resize(top.pathLength);
     w.path.append(L"\\").append(name);
     w.finalPath.resize(top.finalLength);
@@ -151,10 +147,12 @@ void Delete(const std::wstring& folder, bool keepSaves, TreeWalkObserver* observ
 
 }  // namespace
 
-void DeleteTree(const std::wstring& folder, bool keepSaves) { Delete(folder, keepSaves, nullptr); }
+void DeleteTree(const std::wstring& folder, bool keepSaves, const std::vector<std::wstring>& keepAtTop) {
+  Delete(folder, keepSaves, keepAtTop, nullptr);
+}
 
 void DeleteTree(const std::wstring& folder, bool keepSaves, TreeWalkObserver& observer) {
-  Delete(folder, keepSaves, &observer);
+  Delete(folder, keepSaves, {}, &observer);
 }
 
 }  // namespace tf

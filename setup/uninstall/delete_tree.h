@@ -1,6 +1,7 @@
 #pragma once
 // Removing a folder tree as far as it can, silently, sparing save folders.
 #include <string>
+#include <vector>
 
 namespace tf {
 
@@ -17,8 +18,10 @@ namespace tf {
 // Unix links lead to their targets); it is never entered. An entry whose final
 // path cannot be told (Wine tells none beyond MAX_PATH) stays.
 //
+// Entries at the top of the tree named in `keepAtTop` (any case) stay.
+//
 // A drive's or a network share's top folder is refused whole (a log line).
-void DeleteTree(const std::wstring& folder, bool keepSaves);
+void DeleteTree(const std::wstring& folder, bool keepSaves, const std::vector<std::wstring>& keepAtTop = {});
 
 // Told of the walk's steps as they happen (tests watch a walk through it).
 class TreeWalkObserver {

@@ -26,10 +26,27 @@ std::wstring ReadInstallLocation();
 // says so).
 int RunUninstallMode(const std::wstring& programPath, const std::wstring& commandTail, HINSTANCE instance);
 
-// The removal: shortcuts, registry key, the per-user folder (with alsoSaves),
-// the install folder's tree under the install-folder guard, then the delayed
-// clean-up (not when the guard refused the folder). With a window, moves its
-// progress bar to 40, 55, 70 and 100.
-void RunUninstall(const UninstallState& state, HWND window);
+inline constexpr wchar_t kNotFoundText[] =
+    L"This uninstaller could not find the installed game.\n\nNothing has been changed. Run the uninstaller from "
+    L"inside the game's own folder, or use Settings > Apps.";
+inline constexpr wchar_t kInUseText[] = L"Tarnfell or one of its files is in use. Close the game and try again.";
+inline constexpr wchar_t kIncompleteText[] =
+    L"Some files could not be removed. Close any program that uses them and run the uninstaller again.";
+
+enum class UninstallOutcome {
+  Removed,     // everything is gone but the kept saves; the delayed clean-up runs
+  Refused,     // the folder is no install folder (any more): nothing was removed
+  InUse,       // a file of the install is open elsewhere: nothing was removed
+  Incomplete,  // something stayed: the entry, the uninstaller and its markers stay for another run
+};
+
+// The removal, in an order that never leaves an install that cannot be
+// uninstalled again: the guard's test of the folder and the check for files in
+// use come first; then the tree (sparing the two markers and the running
+// uninstaller) and, with alsoSaves, the per-user folder; only when nothing
+// else is left, the registry entry, the markers, the shortcuts and, by the
+// delayed clean-up, the uninstaller itself. With a window, moves its progress
+// bar to 40, 55, 70 and 100.
+UninstallOutcome RunUninstall(const UninstallState& state, HWND window);
 
 }  // namespace tf

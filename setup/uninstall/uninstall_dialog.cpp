@@ -75,8 +75,23 @@ void OnUninstall(HWND dialog, UninstallState& state) {
     return;
   EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
   EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
-  RunUninstall(state, dialog);
-  EndDialog(dialog, 1);
+  const UninstallOutcome outcome = RunUninstall(state, dialog);
+  if (outcome == UninstallOutcome::Removed) {
+    EndDialog(dialog, 1);
+    return;
+  }
+  const wchar_t* text = outcome == UninstallOutcome::Refused ? kNotFoundText
+                        : outcome == UninstallOutcome::InUse ? kInUseText
+                                                             : kIncompleteText;
+  MessageBoxW(dialog, text, kGameTitle, MB_ICONWARNING);
+  if (outcome != UninstallOutcome::InUse) {
+    EndDialog(dialog, 0);
+    return;
+  }
+  // Nothing was removed: the player closes the game and presses Uninstall again.
+  SendDlgItemMessageW(dialog, IDC_UNINSTALL_PROGRESS, PBM_SETPOS, 0, 0);
+  EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
+  EnableWindow(GetDlgItem(dialog, IDCANCEL), TRUE);
 }
 
 }  // namespace

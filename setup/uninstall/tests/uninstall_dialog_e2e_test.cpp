@@ -10,6 +10,7 @@
 
 #include "progress_probe.h"
 #include "resources/uninstall_dialog_ids.h"
+#include "common/win32_handle.h"
 #include "uninstall_e2e_support.h"
 #include "win_gui.h"
 
@@ -155,16 +156,24 @@ TEST(UninstallDialog, UninstallKeepsTheSavesAndMovesTheBarThrough40_55_70And100)
 }
 
 // The folder loses a marker while the dialog is up: the removal's own guard
-// refuses it, and nothing in it goes, the uninstaller's file neither.
+// refuses it before anything goes (shortcuts, entry, per-user folder, the
+// uninstaller's file), says so and ends with exit code 1.
 TEST(UninstallDialog, AFolderThatStoppedBeingAnInstallFolderIsLeftAlone) {
   DialogRun run;
   const std::wstring marker = run.folder + L"\\tf_hybrid.dll";
-  run.Run([&](DWORD, HWND dialog) {
+  std::wstring told;
+  run.Run([&](DWORD pid, HWND dialog) {
     ASSERT_TRUE(DeleteFileW(marker.c_str()));
     test::PressButton(dialog, IDOK);
+    test::SeenMessageBox box = test::WaitForMessageBox(pid, L"Tarnfell", kWindowWaitMs, dialog);
+    told = box.text;
+    if (box.box) test::AnswerMessageBox(box.box, IDOK);
     test::WaitUntil([&] { return !IsWindow(dialog); }, kWindowWaitMs);
   });
-  EXPECT_EQ(run.result.exitCode, 0u);
+  EXPECT_EQ(told,
+            L"This uninstaller could not find the installed game.\n\nNothing has been changed. Run the uninstaller "
+            L"from inside the game's own folder, or use Settings > Apps.");
+  EXPECT_EQ(run.result.exitCode, 1u);
   EXPECT_EQ(test::LogOf(run.temp), "--- uninstall: dir=\"" + test::Utf8(run.folder) + "\" alsoSaves=0\r\n    REFUSED to delete \"" +
                                        test::Utf8(run.folder) + "\" -- not an install folder\r\n");
   List expected = run.installed;
@@ -172,7 +181,40 @@ TEST(UninstallDialog, AFolderThatStoppedBeingAnInstallFolderIsLeftAlone) {
   // Longer than the pause of a clean-up command: none was started.
   EXPECT_FALSE(test::WaitUntil([&] { return ListTree(run.folder) != expected; }, 6000));
   EXPECT_EQ(ListTree(run.folder), expected);
+  EXPECT_EQ(run.shortcuts.Present(), run.shortcuts.Count());
+  EXPECT_TRUE(test::UninstallEntryExists(KEY_WOW64_64KEY));
   EXPECT_TRUE(run.user.Intact());
+}
+
+// A game file in use: the player is told, nothing goes, and the dialog stays
+// for another try, which then removes the game.
+TEST(UninstallDialog, AFileInUseIsToldAndTheDialogStaysForAnotherTry) {
+  DialogRun run;
+  std::wstring told;
+  bool stayed = false, nothingRemoved = false;
+  run.Run([&](DWORD pid, HWND dialog) {
+    UniqueFile held(CreateFileW((run.folder + L"\\Tarnfell.exe").c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    test::PressButton(dialog, IDOK);
+    test::SeenMessageBox box = test::WaitForMessageBox(pid, L"Tarnfell", kWindowWaitMs, dialog);
+    ASSERT_TRUE(box.box);
+    told = box.text;
+    test::AnswerMessageBox(box.box, IDOK);
+    test::WaitUntil([&] { return test::IsControlEnabled(dialog, IDOK); }, kWindowWaitMs);
+    stayed = IsWindowVisible(dialog) && test::IsControlEnabled(dialog, IDOK) && test::IsControlEnabled(dialog, IDCANCEL);
+    nothingRemoved = run.NothingRemoved();
+    held.Reset();
+    test::PressButton(dialog, IDOK);
+    test::WaitUntil([&] { return !IsWindow(dialog); }, kWindowWaitMs);
+  });
+  EXPECT_EQ(told, L"Tarnfell or one of its files is in use. Close the game and try again.");
+  EXPECT_TRUE(stayed);
+  EXPECT_TRUE(nothingRemoved);
+  EXPECT_EQ(run.result.exitCode, 0u);
+  EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
+  EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(run.folder + L"\\uninstall.exe"); }, 30000));
+  EXPECT_EQ(ListTree(run.folder), test::SavesOnly());
 }
 
 TEST(UninstallDialog, DeletingTheSavesTooIsConfirmedFirst) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "discgen.h"
+#include "common/win32_handle.h"
 #include "uninstall_e2e_support.h"
 #include "uninstall_entry.h"
 #include "win_gui.h"
@@ -62,6 +63,55 @@ TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
   EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(folder + L"\\uninstall.exe"); }, kCleanupWaitMs));
   EXPECT_EQ(ListTree(folder), test::SavesOnly());
   EXPECT_FALSE(test::HoldsParkedCopy(dir / L"Games"));
+}
+
+// Another program holds a game file open: nothing is removed at all. A folder
+// held open stays when everything in it has gone: the entry, the uninstaller
+// and the two markers stay with it, so that the uninstaller finds the install
+// again; run again once it is let go, it removes the rest.
+TEST(QuietUninstall, NeverLeavesAnInstallThatCannotBeUninstalledAgain) {
+  PrivateTempDir dir(L"tmp");
+  const std::wstring temp = dir.Temp(), folder = dir / L"Games\\Tarnfell";
+  CreateDirectoryW((dir / L"Games").c_str(), nullptr);
+  test::LayOutInstall(folder, true);
+  test::UninstallKey key(folder);
+  test::Shortcuts shortcuts;
+  const List installed = ListTree(folder);
+  const std::wstring uninstaller = folder + L"\\uninstall.exe";
+  const std::string start = "--- uninstall: dir=\"" + Utf8(folder) + "\" alsoSaves=0\r\n";
+
+  {
+    UniqueFile held(CreateFileW((folder + L"\\GFX\\ARENA\\arena.xmf").c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(test::RunProgram(uninstaller, L"/uninstall /quiet", 120000).exitCode, 1u);
+  }
+  EXPECT_EQ(LogOf(temp), start + "    in use: \"" + Utf8(folder) + "\\GFX\\ARENA\\arena.xmf\" -- nothing removed\r\n");
+  EXPECT_EQ(ListTree(folder), installed);
+  EXPECT_TRUE(test::UninstallEntryExists(KEY_WOW64_64KEY));
+  EXPECT_EQ(shortcuts.Present(), shortcuts.Count());
+
+  DeleteFileW((temp + L"\\tf_uninstall.log").c_str());
+  {
+    UniqueFile held(CreateFileW((folder + L"\\AUDMUSIC").c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(test::RunProgram(uninstaller, L"/uninstall /quiet", 120000).exitCode, 1u);
+  }
+  EXPECT_EQ(LogOf(temp), start + "    tree deleted; dir still present = 1\r\n    left: \"" + Utf8(folder) +
+                             "\\AUDMUSIC\"\r\n");
+  List left = test::SavesOnly();
+  left.insert(left.end(), {L"AUDMUSIC\\", L"default.xbe", L"tf_hybrid.dll", L"uninstall.exe"});
+  EXPECT_EQ(ListTree(folder), test::Sorted(left));
+  EXPECT_TRUE(test::UninstallEntryExists(KEY_WOW64_64KEY));
+  EXPECT_EQ(shortcuts.Present(), shortcuts.Count());
+
+  EXPECT_EQ(test::RunProgram(uninstaller, L"/uninstall /quiet", 120000).exitCode, 0u);
+  EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
+  EXPECT_EQ(shortcuts.Present(), 0u);
+  EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(uninstaller); }, kCleanupWaitMs));
+  EXPECT_EQ(ListTree(folder), test::SavesOnly());
 }
 
 // Names the command processor would expand or split are never handed to it.
@@ -136,9 +186,10 @@ TEST(QuietUninstall, StartedInTheFolderItRemovesTheFolderItself) {
 }
 
 // The registry names the folder; the running program is no part of it and
-// stays. Also at the longest "InstallLocation" that fits 260 characters (its
+// stays. Also at the longest "InstallLocation" that fits 260 characters: its
 // entries then lie beyond MAX_PATH, where Wine gives no final path to check
-// and Windows would not enumerate them: they stay).
+// and Windows would not enumerate them; they stay, and so does the entry,
+// with exit code 1.
 TEST(QuietUninstall, RunFromElsewhereTheRegistryNamesTheFolderAndTheProgramStays) {
   for (size_t length : {0u, 259u}) {
     SCOPED_TRACE(length);
@@ -156,12 +207,15 @@ TEST(QuietUninstall, RunFromElsewhereTheRegistryNamesTheFolderAndTheProgramStays
 
     test::ProcessResult r = test::RunProgram(program, L"/uninstall /quiet", 120000);
     ASSERT_TRUE(r.started);
-    EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(shortcuts.Present(), 0u);
-    EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
-    EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
+    EXPECT_EQ(r.exitCode, length ? 1u : 0u);
+    EXPECT_EQ(shortcuts.Present(), length ? shortcuts.Count() : 0u);
+    EXPECT_EQ(test::UninstallEntryExists(KEY_WOW64_64KEY), length != 0);
     if (!length) {
+      EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
       EXPECT_EQ(ListTree(folder), test::SavesOnly());  // uninstall.exe was not running: it went too
+    } else {
+      const std::string left = RemovalLog(folder, false, true) + "    left: \"" + Utf8(folder);
+      EXPECT_EQ(LogOf(temp).substr(0, left.size()), left);
     }
     // Longer than any pause of a clean-up command: the program's file is still there.
     EXPECT_FALSE(test::WaitUntil([&] { return !test::FileExists(program); }, 6000));
