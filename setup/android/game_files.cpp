@@ -28,25 +28,32 @@ std::string NameTooLongMessage(const std::wstring& path) {
 
 bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::vector<GameFile>& files,
                    std::string& errorText, const FolderListing& listing) {
-  WIN32_FIND_DATAW item;
-  UniqueFind find(listing.findFirst((folder + L"\\*").c_str(), &item));
-  if (!find) return true;
-  do {
-    if (item.cFileName[0] == L'.') continue;  // ".", ".." and every other dot-name
-    const std::wstring childPath = folder + L"\\" + item.cFileName;
-    std::string name;
-    if (!ArchiveNameOf(item.cFileName, name)) {
-      errorText = NameTooLongMessage(childPath);
-      return false;
-    }
-    const std::string archiveName = prefix.empty() ? name : prefix + "/" + name;
-    if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!CollectFolder(childPath, archiveName, files, errorText, listing)) return false;
-    } else {
-      files.push_back({childPath, archiveName, SizeOf(item.nFileSizeHigh, item.nFileSizeLow)});
-    }
-  } while (listing.findNext(find.Get(), &item));
-  return true;
+  WalkOptions options;
+  options.listing = listing;
+  options.passOverUnlistable = true;
+  std::vector<std::string> levels = {prefix};  // the archive folder of each level being walked
+  bool named = true;
+  WalkFolder(
+      folder,
+      [&](const WalkEntry& entry) {
+        if (entry.name[0] == L'.') return WalkAction::SkipFolder;  // ".", ".." and every other dot-name
+        levels.resize(static_cast<size_t>(entry.depth));
+        std::string name;
+        if (!ArchiveNameOf(std::wstring(entry.name).c_str(), name)) {
+          errorText = NameTooLongMessage(std::wstring(entry.path));
+          named = false;
+          return WalkAction::Stop;
+        }
+        if (entry.isLink) return WalkAction::Continue;
+        const std::string archiveName = levels.back().empty() ? name : levels.back() + "/" + name;
+        if (entry.isFolder)
+          levels.push_back(archiveName);
+        else
+          files.push_back({std::wstring(entry.path), archiveName, entry.size});
+        return WalkAction::Continue;
+      },
+      options);
+  return named;
 }
 
 bool CollectGameFiles(const std::wstring& installFolder, const wchar_t* const* names, size_t nameCount,

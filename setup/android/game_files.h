@@ -19,9 +19,10 @@ namespace tf::android {
                                     std::vector<GameFile>& files, std::string& errorText,
                                     const FolderListing& listing = {});
 
-// The recursive walk: each item of `folder` as prefix + "/" + its name (a
-// sub-folder's files before the folder's later items), dot-names skipped,
-// in the order the listing gives them. A folder that cannot be listed adds nothing.
+// The walk (common/folder_walk.h: links are neither packed nor entered): each
+// item of `folder` as prefix + "/" + its name (a sub-folder's files before the
+// folder's later items), dot-names skipped, in the order the listing gives
+// them. A folder that cannot be listed adds nothing.
 [[nodiscard]] bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::vector<GameFile>& files,
                                  std::string& errorText, const FolderListing& listing = {});
 

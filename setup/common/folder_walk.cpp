@@ -66,7 +66,10 @@ class Walker {
     if (action == WalkAction::Stop) return End(WalkEnd::Stopped, 0);
     if (!entry.isFolder || action == WalkAction::SkipFolder) return true;
     if (depth + 1 > options_.maxDepth) return End(WalkEnd::TooDeep, 0);
-    return List(depth + 1);
+    if (List(depth + 1)) return true;
+    if (result_.end != WalkEnd::CannotList || !options_.passOverUnlistable) return false;
+    result_ = {};
+    return true;
   }
 
   bool End(WalkEnd end, DWORD error) {
@@ -135,8 +138,12 @@ ConfinedFolder::Made ConfinedFolder::CreateFolders(std::wstring_view relative) c
     end = relative.find(L'\\', end + 1);
     const std::wstring_view level = relative.substr(0, end);
     const std::wstring path = root_ + L"\\" + std::wstring(level);
-    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return Made::CannotCreate;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return Made::CannotCreate;
+      attributes = GetFileAttributesW(path.c_str());
+    }
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Made::CannotCreate;
     if (!Holds(level)) return Made::LeadsOut;
   }

@@ -56,6 +56,9 @@ struct WalkOptions {
   // Also open every file to tell links by their final path (a folder is
   // always checked before it is entered).
   bool checkFiles = false;
+  // A folder below the root that cannot be listed is passed over instead of
+  // ending the walk.
+  bool passOverUnlistable = false;
   FolderListing listing;
 };
 

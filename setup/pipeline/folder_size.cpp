@@ -1,60 +1,35 @@
 #include "pipeline/folder_size.h"
 
-#include <windows.h>
+#include <vector>
 
-#include <set>
-#include <utility>
-
-#include "common/win32_handle.h"
+#include "common/folder_walk.h"
 
 namespace tf {
 
-namespace {
-
-// Deeper than any path the walk can name without the long-path prefix.
-constexpr int kMaxDepth = 200;
-
-using FolderIdentity = std::pair<DWORD, uint64_t>;  // volume serial, file index
-
-bool IdentifyFolder(const std::wstring& folder, FolderIdentity& identity) {
-  UniqueFile handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!handle || !GetFileInformationByHandle(handle.Get(), &info)) return false;
-  identity = {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-  return true;
-}
-
-uint64_t SizeKiB(const std::wstring& folder, FolderLinks links, std::set<FolderIdentity>& entered, int depth) {
-  if (depth > kMaxDepth) return 0;
-  FolderIdentity identity;
-  if (IdentifyFolder(folder, identity) && !entered.insert(identity).second) return 0;
-
-  WIN32_FIND_DATAW found;
-  UniqueFind search(FindFirstFileW((folder + L"\\*").c_str(), &found));
-  if (!search) return 0;
-  uint64_t bytes = 0;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && links == FolderLinks::Skip) continue;
-      bytes += 1024 * SizeKiB(folder + L"\\" + name, links, entered, depth + 1);
-    } else {
-      bytes += (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+uint64_t FolderSizeKiB(const std::wstring& folder) {
+  // bytes[d]: what the folder being walked at depth d holds so far; a level
+  // that is done adds its whole KiB to the level above.
+  std::vector<uint64_t> bytes(1, 0);
+  auto closeLevelsBelow = [&](size_t depth) {
+    while (bytes.size() > depth) {
+      const uint64_t done = bytes.back() / 1024 * 1024;
+      bytes.pop_back();
+      if (!bytes.empty()) bytes.back() += done;
     }
-  } while (FindNextFileW(search.Get(), &found));
-  return bytes / 1024;
-}
-
-}  // namespace
-
-uint64_t FolderSizeKiB(const std::wstring& folder) { return FolderSizeKiB(folder, FolderLinks::Skip); }
-
-uint64_t FolderSizeKiB(const std::wstring& folder, FolderLinks links) {
-  std::set<FolderIdentity> entered;
-  return SizeKiB(folder, links, entered, 0);
+  };
+  WalkOptions options;
+  options.passOverUnlistable = true;
+  WalkFolder(
+      folder,
+      [&](const WalkEntry& entry) {
+        closeLevelsBelow(static_cast<size_t>(entry.depth));
+        if (entry.isFolder) bytes.push_back(0);
+        else if (!entry.isLink) bytes.back() += entry.size;
+        return WalkAction::Continue;
+      },
+      options);
+  closeLevelsBelow(1);  // a walk cut short by its caps counts what it saw
+  return bytes[0] / 1024;
 }
 
 }  // namespace tf
