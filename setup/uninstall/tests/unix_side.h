@@ -44,9 +44,15 @@ inline bool RunUnixShell(const std::string& script, const std::wstring& scratchF
 // A spare drive letter mapped to the folder `target` through a link in the
 // prefix's dosdevices folder, for this object's lifetime; Root() (such as Y:\) is
 // "" when none could be mapped.
+//
+// Wine tells a folder's drive by the identity (device and inode) of each
+// drive's top folder, which it keeps for a moment: a folder made just after
+// the target is gone may reuse its inode and be told to lie on the letter.
+// Unmapping therefore waits until the target itself is told to lie elsewhere.
 class MappedDrive {
  public:
-  MappedDrive(const std::wstring& target, const std::wstring& scratchFolder) : scratch_(scratchFolder) {
+  MappedDrive(const std::wstring& target, const std::wstring& scratchFolder)
+      : scratch_(scratchFolder), target_(target) {
     std::string devices = UnixPathOf(L"C:\\");  // ".../dosdevices/c:/"
     const std::string unixTarget = UnixPathOf(target);
     const std::wstring made = scratch_ + L"\\drive_made", probe = target + L"\\tf_drive_probe";
@@ -75,10 +81,23 @@ class MappedDrive {
 
  private:
   void Unmap() {
-    if (!link_.empty()) RunUnixShell("rm -f '" + link_ + "'", scratch_);
+    if (link_.empty()) return;
+    RunUnixShell("rm -f '" + link_ + "'", scratch_);
     link_.clear();
+    if (root_.empty()) return;
+    const std::wstring onTheLetter = L"\\\\?\\" + root_.substr(0, 2);
+    for (int i = 0; i < 100 && FinalPathOf(target_).rfind(onTheLetter, 0) == 0; ++i) Sleep(50);
   }
-  std::wstring scratch_, root_;
+  static std::wstring FinalPathOf(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    wchar_t final[MAX_PATH] = {};
+    const DWORD n = GetFinalPathNameByHandleW(h, final, MAX_PATH, FILE_NAME_NORMALIZED);
+    CloseHandle(h);
+    return n > 0 && n < MAX_PATH ? std::wstring(final, n) : std::wstring();
+  }
+  std::wstring scratch_, target_, root_;
   std::string link_;
 };
 
