@@ -1,7 +1,6 @@
 #include "xmf/xmf_extract.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <set>
 
@@ -48,166 +47,249 @@ uint64_t IndexCount(const PartRecord& part) {
 }
 int64_t BaseVertex(const PartRecord& part) { return static_cast<int32_t>(RecordU32<kPartBaseVertexAt>(part)); }
 
-bool Extract(const XmfContainer& src, const char* name, ExtractedObject& x, std::string& e) {
-  const Section ix = Ixmf(src), ox = Oxmf(src), rx = Rxmf(src), tx = Txmf(src);
-  x.source = &src;
+// The index words that the parts reach: [first, end) counted from the IB
+// resource's words, and each part's declaration.
+struct IndexWords {
+  std::vector<uint32_t> partDeclaration;  // position in `declarations`, per part
+  uint64_t first = UINT64_MAX;            // lowest start index of any part
+  uint64_t end = 0;                       // highest end of any part's range
+  std::vector<uint16_t> words;            // the words [first, end), as read
+  uint16_t smallest = 0;                  // the smallest of them, gaps included
+};
 
-  const int found = FindObject(src, NameWord(name));
-  if (found < 0) return Fail(e, kMsgNoSuchObject);
-  const uint64_t i = static_cast<uint64_t>(found);
-  const uint64_t objectAt = RecordAt(kObjectSize, i);
-  if (!ix.Copy(RecordAt(kInstanceSize, i), x.instance)) return Fail(e, kMsgInstanceOutside);
-  if (!ox.Copy(objectAt, x.object)) return Fail(e, kMsgObjectOutside);
+// The vertices that the parts reach through one declaration.
+struct VertexRange {
+  bool used = false;
+  int64_t lowest = 0;
+  int64_t highest = 0;
+};
 
-  if (RecordU32<kInstanceObjectAt>(x.instance) != objectAt) return Fail(e, kMsgInstanceMismatch);
-  if (RecordU16<kObjectSkinningAt>(x.object) != 0) return Fail(e, kMsgSkinned);
-  const ObjectLayout o = LayoutOf(x.object);
-  const uint32_t partsAt = static_cast<uint32_t>(o.parts), ibAt = static_cast<uint32_t>(o.ib);
-  const uint32_t declsAt = static_cast<uint32_t>(o.declarations);
-  const uint32_t partCount = static_cast<uint32_t>(o.partCount), declCount = static_cast<uint32_t>(o.declarationCount);
-  if (partCount == 0 || declCount == 0) return Fail(e, kMsgNoPartsOrDeclarations);
+// The object's instance and object records, refused when the copy cannot carry them.
+bool CopyObjectRecords(const XmfContainer& source, const char* name, ExtractedObject& extracted,
+                       std::string& errorText) {
+  const int found = FindObject(source, NameWord(name));
+  if (found < 0) return Fail(errorText, kMsgNoSuchObject);
+  const uint64_t index = static_cast<uint64_t>(found);
+  const uint64_t objectAt = RecordAt(kObjectSize, index);
+  if (!Ixmf(source).Copy(RecordAt(kInstanceSize, index), extracted.instance))
+    return Fail(errorText, kMsgInstanceOutside);
+  if (!Oxmf(source).Copy(objectAt, extracted.object)) return Fail(errorText, kMsgObjectOutside);
+  if (RecordU32<kInstanceObjectAt>(extracted.instance) != objectAt) return Fail(errorText, kMsgInstanceMismatch);
+  if (RecordU16<kObjectSkinningAt>(extracted.object) != 0) return Fail(errorText, kMsgSkinned);
+  return true;
+}
 
-  if (!ox.Has(partsAt, uint64_t{kPartSize} * partCount)) return Fail(e, kMsgPartOutside);
-  if (!ox.Has(declsAt, uint64_t{kDeclarationSize} * declCount)) return Fail(e, kMsgDeclarationOutside);
-  if (!ox.Has(ibAt, kResourceSize)) return Fail(e, kMsgIbOutside);
-  x.parts.resize(partCount);
-  for (uint32_t k = 0; k < partCount; ++k)
-    if (!ox.Copy(partsAt + uint64_t{kPartSize} * k, x.parts[k])) return Fail(e, kMsgPartOutside);
-  x.declarations.resize(declCount);
-  for (uint32_t j = 0; j < declCount; ++j) {
-    if (!ox.Copy(declsAt + uint64_t{kDeclarationSize} * j, x.declarations[j])) return Fail(e, kMsgDeclarationOutside);
-    x.declarationIndex[declsAt + kDeclarationSize * j] = j;
+// The part and declaration records and the IB resource that the object record names.
+bool CopyObjectArrays(const Section& oxmf, ExtractedObject& extracted, std::string& errorText) {
+  const ObjectLayout layout = LayoutOf(extracted.object);
+  if (layout.partCount == 0 || layout.declarationCount == 0) return Fail(errorText, kMsgNoPartsOrDeclarations);
+  if (!oxmf.Has(layout.parts, kPartSize * layout.partCount)) return Fail(errorText, kMsgPartOutside);
+  if (!oxmf.Has(layout.declarations, kDeclarationSize * layout.declarationCount))
+    return Fail(errorText, kMsgDeclarationOutside);
+  if (!oxmf.Has(layout.ib, kResourceSize)) return Fail(errorText, kMsgIbOutside);
+  extracted.parts.resize(layout.partCount);
+  for (uint64_t k = 0; k < layout.partCount; ++k)
+    if (!oxmf.Copy(layout.parts + kPartSize * k, extracted.parts[k])) return Fail(errorText, kMsgPartOutside);
+  extracted.declarations.resize(layout.declarationCount);
+  for (uint64_t j = 0; j < layout.declarationCount; ++j) {
+    const uint64_t declarationAt = layout.declarations + kDeclarationSize * j;
+    if (!oxmf.Copy(declarationAt, extracted.declarations[j])) return Fail(errorText, kMsgDeclarationOutside);
+    extracted.declarationIndex[static_cast<uint32_t>(declarationAt)] = static_cast<uint32_t>(j);
   }
-  if (!ox.Copy(ibAt, x.ibResource)) return Fail(e, kMsgIbOutside);
-  const uint32_t wordsAt = RecordU32<kResourceOffsetAt>(x.ibResource);
+  if (!oxmf.Copy(layout.ib, extracted.ibResource)) return Fail(errorText, kMsgIbOutside);
+  return true;
+}
 
-  std::vector<uint32_t> partDecl(partCount);
-  uint64_t lo = UINT64_MAX, hi = 0;
-  for (uint32_t k = 0; k < partCount; ++k) {
-    const PartRecord& part = x.parts[k];
-    auto d = x.declarationIndex.find(RecordU32<kPartDeclarationAt>(part));
-    if (d == x.declarationIndex.end()) return Fail(e, kMsgForeignDescriptor);
-    if (RecordU16<kPartIndexedAt>(part) == 0) return Fail(e, kMsgNonIndexed);
-    partDecl[k] = d->second;
+// Each part's declaration, and the range of index words that all parts reach.
+bool MapParts(const ExtractedObject& extracted, IndexWords& index, std::string& errorText) {
+  index.partDeclaration.resize(extracted.parts.size());
+  for (size_t k = 0; k < extracted.parts.size(); ++k) {
+    const PartRecord& part = extracted.parts[k];
+    auto declaration = extracted.declarationIndex.find(RecordU32<kPartDeclarationAt>(part));
+    if (declaration == extracted.declarationIndex.end()) return Fail(errorText, kMsgForeignDescriptor);
+    if (RecordU16<kPartIndexedAt>(part) == 0) return Fail(errorText, kMsgNonIndexed);
+    index.partDeclaration[k] = declaration->second;
     const uint64_t start = RecordU32<kPartStartIndexAt>(part);
-    lo = std::min(lo, start);
-    hi = std::max(hi, IndexCount(part) + start);
+    index.first = std::min(index.first, start);
+    index.end = std::max(index.end, IndexCount(part) + start);
   }
+  return true;
+}
 
-  if (hi <= lo) return Fail(e, kMsgNoIndexWords);
-  if (!ox.Has(uint64_t{wordsAt} + 2 * lo, 2 * (hi - lo))) return Fail(e, kMsgIndexWordsOutside);
-  const size_t count = static_cast<size_t>(hi - lo);
-  std::vector<uint16_t> words(count);
-  for (size_t w = 0; w < count; ++w)
-    if (!ox.U16(uint64_t{wordsAt} + 2 * (lo + w), words[w])) return Fail(e, kMsgIndexWordsOutside);
-  const WordRanges ranges(words);
+bool ReadIndexWords(const Section& oxmf, const ExtractedObject& extracted, IndexWords& index, std::string& errorText) {
+  if (index.end <= index.first) return Fail(errorText, kMsgNoIndexWords);
+  const uint64_t wordsAt = RecordU32<kResourceOffsetAt>(extracted.ibResource);
+  if (!oxmf.Has(wordsAt + 2 * index.first, 2 * (index.end - index.first)))
+    return Fail(errorText, kMsgIndexWordsOutside);
+  index.words.resize(static_cast<size_t>(index.end - index.first));
+  for (size_t w = 0; w < index.words.size(); ++w)
+    if (!oxmf.U16(wordsAt + 2 * (index.first + w), index.words[w])) return Fail(errorText, kMsgIndexWordsOutside);
+  return true;
+}
 
-  std::vector<int64_t> lowest(declCount), highest(declCount);
-  std::vector<bool> used(declCount, false);
-  for (uint32_t k = 0; k < partCount; ++k) {
-    const PartRecord& part = x.parts[k];
-    const uint64_t n = IndexCount(part);
-    const uint64_t first = RecordU32<kPartStartIndexAt>(part) - lo;
-    if (n == 0) return Fail(e, kMsgPartWithoutIndices);
-    if (first + n > count) return Fail(e, kMsgIndexRangePastBuffer);
-    uint16_t a = 0, z = 0;
-    ranges.Query(static_cast<size_t>(first), static_cast<size_t>(first + n), a, z);
-    const uint32_t d = partDecl[k];
+// The lowest and highest vertex that the parts reach through each declaration.
+bool MeasureVertexRanges(const ExtractedObject& extracted, const IndexWords& index, const WordRanges& ranges,
+                         std::vector<VertexRange>& vertices, std::string& errorText) {
+  vertices.assign(extracted.declarations.size(), VertexRange{});
+  for (size_t k = 0; k < extracted.parts.size(); ++k) {
+    const PartRecord& part = extracted.parts[k];
+    const uint64_t count = IndexCount(part);
+    const uint64_t first = RecordU32<kPartStartIndexAt>(part) - index.first;
+    if (count == 0) return Fail(errorText, kMsgPartWithoutIndices);
+    if (first + count > index.words.size()) return Fail(errorText, kMsgIndexRangePastBuffer);
+    uint16_t lowWord = 0, highWord = 0;
+    ranges.Query(static_cast<size_t>(first), static_cast<size_t>(first + count), lowWord, highWord);
+    VertexRange& range = vertices[index.partDeclaration[k]];
     const int64_t base = BaseVertex(part);
-    if (!used[d]) {
-      used[d] = true;
-      lowest[d] = a + base;
-      highest[d] = z + base;
+    if (!range.used) {
+      range = {true, lowWord + base, highWord + base};
     } else {
-      lowest[d] = std::min(lowest[d], a + base);
-      highest[d] = std::max(highest[d], z + base);
-    }
-  }
-  uint16_t smallest = 0, largest = 0;
-  ranges.Query(0, count, smallest, largest);
-
-  const int64_t fileSize = static_cast<int64_t>(src.bytes.size());
-  uint64_t windowBytes = 0;
-  x.strides.resize(declCount);
-  x.vertexWindows.resize(declCount);
-  for (uint32_t j = 0; j < declCount; ++j) {
-    const uint32_t stride = DeclarationStride(x.declarations[j]);
-    if (stride == 0) return Fail(e, kMsgZeroStride);
-    x.strides[j] = stride;
-    if (!used[j]) continue;
-    const uint32_t vb = RecordU32<kDeclarationVbAt>(x.declarations[j]);
-    uint32_t data = 0;
-    if (!ox.Has(vb, kResourceSize) || !ox.U32(uint64_t{vb} + kResourceOffsetAt, data)) return Fail(e, kMsgVbOutside);
-    const int64_t start = int64_t{src.fxmfOffset} + data + lowest[j] * stride;
-    const int64_t length = (highest[j] - lowest[j] + 1) * stride;
-    if (start < 0 || start + length > fileSize) return Fail(e, kMsgWindowPastEnd);
-    if (start < int64_t{src.fxmfOffset}) return Fail(e, kMsgWindowBeforeFxmf);
-    windowBytes += static_cast<uint64_t>(length);
-    if (windowBytes > kMaxWindowBytes) return Fail(e, kMsgObjectTooLarge);
-    std::span<const uint8_t> window;
-    if (!ByteReader(src.bytes).Sub(static_cast<uint64_t>(start), static_cast<uint64_t>(length), window))
-      return Fail(e, kMsgWindowPastEnd);
-    x.vertexWindows[j].assign(window.begin(), window.end());
-  }
-
-  x.indexWords.resize(count);
-  for (size_t w = 0; w < count; ++w) x.indexWords[w] = static_cast<uint16_t>(words[w] - smallest);
-
-  for (uint32_t k = 0; k < partCount; ++k) {
-    PartRecord& part = x.parts[k];
-    const int64_t rebased = BaseVertex(part) - lowest[partDecl[k]] + smallest;
-    if (rebased < 0) return Fail(e, kMsgNegativeBaseVertex);
-    PutRecordU32<kPartBaseVertexAt>(part, static_cast<uint32_t>(rebased));  // below the window size, so it fits
-    PutRecordU32<kPartStartIndexAt>(part, static_cast<uint32_t>(RecordU32<kPartStartIndexAt>(part) - lo));
-  }
-
-  FxmfResourceMap resources;
-  if (!CollectFxmfResources(src, resources, e)) return false;
-
-  std::set<uint32_t> takenMaterials;
-  for (const PartRecord& part : x.parts) {
-    const uint32_t m = RecordU32<kPartMaterialAt>(part);
-    if (!takenMaterials.insert(m).second) continue;
-    MaterialCopy copy;
-    copy.sourceOffset = m;
-    if (!rx.Copy(m, copy.bytes)) return Fail(e, kMsgMaterialOutside);
-    x.materials.push_back(copy);
-  }
-
-  std::set<uint32_t> takenTextures, takenPalettes;
-  for (const MaterialCopy& material : x.materials) {
-    const ByteReader slots(material.bytes);
-    for (uint32_t s = 0; s < kMaterialSlotCount; ++s) {
-      uint32_t t = 0;
-      if (!slots.U32(kMaterialSlotsAt + 4 * s, t)) return Fail(e, kMsgMaterialOutside);
-      if (t == kNone || takenTextures.count(t) != 0) continue;
-      TextureCopy texture;
-      texture.sourceOffset = t;
-      if (!tx.Copy(t, texture.record)) return Fail(e, kMsgTextureRecordOutside);
-      const uint32_t h = RecordU32<kTextureHeaderAt>(texture.record), p = RecordU32<kTexturePaletteAt>(texture.record);
-      if (h != kNone) {
-        std::span<const uint8_t> header;
-        if (!tx.Sub(h, kTextureHeaderSize, header)) return Fail(e, kMsgHeaderOutside);
-        texture.hasHeader = true;
-        texture.header.assign(header.begin(), header.end());
-        if (!TakeFxmfResource(x, src.txmfOffset + h, resources, texture.pixelOffset, e)) return false;
-      }
-      if (p != kNone) {
-        texture.hasPalette = true;
-        texture.paletteOffset = p;
-        if (takenPalettes.insert(p).second) {
-          PaletteCopy palette;
-          palette.sourceOffset = p;
-          if (!tx.Copy(p, palette.bytes)) return Fail(e, kMsgPaletteOutside);
-          if (!TakeFxmfResource(x, src.txmfOffset + p, resources, palette.dataOffset, e)) return false;
-          x.palettes.push_back(palette);
-        }
-      }
-      takenTextures.insert(t);
-      x.textures.push_back(std::move(texture));
+      range.lowest = std::min(range.lowest, lowWord + base);
+      range.highest = std::max(range.highest, highWord + base);
     }
   }
   return true;
+}
+
+// The vertices [range.lowest, range.highest] of one declaration's vertex data.
+bool CopyVertexWindow(const XmfContainer& source, const DeclarationRecord& declaration, const VertexRange& range,
+                      uint32_t stride, uint64_t& windowBytes, std::vector<uint8_t>& window, std::string& errorText) {
+  const uint32_t vb = RecordU32<kDeclarationVbAt>(declaration);
+  const Section oxmf = Oxmf(source);
+  uint32_t data = 0;
+  if (!oxmf.Has(vb, kResourceSize) || !oxmf.U32(uint64_t{vb} + kResourceOffsetAt, data))
+    return Fail(errorText, kMsgVbOutside);
+  const int64_t start = int64_t{source.fxmfOffset} + data + range.lowest * stride;
+  const int64_t length = (range.highest - range.lowest + 1) * stride;
+  if (start < 0 || start + length > static_cast<int64_t>(source.bytes.size()))
+    return Fail(errorText, kMsgWindowPastEnd);
+  if (start < int64_t{source.fxmfOffset}) return Fail(errorText, kMsgWindowBeforeFxmf);
+  windowBytes += static_cast<uint64_t>(length);
+  if (windowBytes > kMaxWindowBytes) return Fail(errorText, kMsgObjectTooLarge);
+  std::span<const uint8_t> bytes;
+  if (!ByteReader(source.bytes).Sub(static_cast<uint64_t>(start), static_cast<uint64_t>(length), bytes))
+    return Fail(errorText, kMsgWindowPastEnd);
+  window.assign(bytes.begin(), bytes.end());
+  return true;
+}
+
+// Each declaration's stride, and the window of its vertices that the parts use.
+bool CopyVertexWindows(const XmfContainer& source, const std::vector<VertexRange>& vertices,
+                       ExtractedObject& extracted, std::string& errorText) {
+  const size_t count = extracted.declarations.size();
+  uint64_t windowBytes = 0;
+  extracted.strides.resize(count);
+  extracted.vertexWindows.resize(count);
+  for (size_t j = 0; j < count; ++j) {
+    const uint32_t stride = DeclarationStride(extracted.declarations[j]);
+    if (stride == 0) return Fail(errorText, kMsgZeroStride);
+    extracted.strides[j] = stride;
+    if (!vertices[j].used) continue;
+    if (!CopyVertexWindow(source, extracted.declarations[j], vertices[j], stride, windowBytes,
+                          extracted.vertexWindows[j], errorText))
+      return false;
+  }
+  return true;
+}
+
+// Index words from 0 and windows from their lowest vertex: each part's start
+// index and base vertex index move to match.
+bool Rebase(const IndexWords& index, const std::vector<VertexRange>& vertices, ExtractedObject& extracted,
+            std::string& errorText) {
+  extracted.indexWords.resize(index.words.size());
+  for (size_t w = 0; w < index.words.size(); ++w)
+    extracted.indexWords[w] = static_cast<uint16_t>(index.words[w] - index.smallest);
+  for (size_t k = 0; k < extracted.parts.size(); ++k) {
+    PartRecord& part = extracted.parts[k];
+    const int64_t rebased = BaseVertex(part) - vertices[index.partDeclaration[k]].lowest + index.smallest;
+    if (rebased < 0) return Fail(errorText, kMsgNegativeBaseVertex);
+    PutRecordU32<kPartBaseVertexAt>(part, static_cast<uint32_t>(rebased));  // below the window size, so it fits
+    PutRecordU32<kPartStartIndexAt>(part, static_cast<uint32_t>(RecordU32<kPartStartIndexAt>(part) - index.first));
+  }
+  return true;
+}
+
+// The materials of the parts, each once, in order of first use.
+bool CopyMaterials(const Section& rxmf, ExtractedObject& extracted, std::string& errorText) {
+  std::set<uint32_t> taken;
+  for (const PartRecord& part : extracted.parts) {
+    const uint32_t materialAt = RecordU32<kPartMaterialAt>(part);
+    if (!taken.insert(materialAt).second) continue;
+    MaterialCopy copy;
+    copy.sourceOffset = materialAt;
+    if (!rxmf.Copy(materialAt, copy.bytes)) return Fail(errorText, kMsgMaterialOutside);
+    extracted.materials.push_back(copy);
+  }
+  return true;
+}
+
+// One texture record with its header and, the first time it is named, its palette.
+bool CopyTexture(const FxmfResourceMap& resources, uint32_t textureAt, std::set<uint32_t>& takenPalettes,
+                 ExtractedObject& extracted, TextureCopy& texture, std::string& errorText) {
+  const XmfContainer& source = *extracted.source;
+  const Section txmf = Txmf(source);
+  texture.sourceOffset = textureAt;
+  if (!txmf.Copy(textureAt, texture.record)) return Fail(errorText, kMsgTextureRecordOutside);
+  const uint32_t headerAt = RecordU32<kTextureHeaderAt>(texture.record);
+  const uint32_t paletteAt = RecordU32<kTexturePaletteAt>(texture.record);
+  if (headerAt != kNone) {
+    std::span<const uint8_t> header;
+    if (!txmf.Sub(headerAt, kTextureHeaderSize, header)) return Fail(errorText, kMsgHeaderOutside);
+    texture.hasHeader = true;
+    texture.header.assign(header.begin(), header.end());
+    if (!TakeFxmfResource(extracted, source.txmfOffset + headerAt, resources, texture.pixelOffset, errorText))
+      return false;
+  }
+  if (paletteAt == kNone) return true;
+  texture.hasPalette = true;
+  texture.paletteOffset = paletteAt;
+  if (!takenPalettes.insert(paletteAt).second) return true;
+  PaletteCopy palette;
+  palette.sourceOffset = paletteAt;
+  if (!txmf.Copy(paletteAt, palette.bytes)) return Fail(errorText, kMsgPaletteOutside);
+  if (!TakeFxmfResource(extracted, source.txmfOffset + paletteAt, resources, palette.dataOffset, errorText))
+    return false;
+  extracted.palettes.push_back(palette);
+  return true;
+}
+
+// The textures of the materials' slots, each once, in order of first use.
+bool CopyTextures(const FxmfResourceMap& resources, ExtractedObject& extracted, std::string& errorText) {
+  std::set<uint32_t> takenTextures, takenPalettes;
+  for (const MaterialCopy& material : extracted.materials) {
+    const ByteReader slots(material.bytes);
+    for (uint32_t s = 0; s < kMaterialSlotCount; ++s) {
+      uint32_t textureAt = 0;
+      if (!slots.U32(kMaterialSlotsAt + 4 * s, textureAt)) return Fail(errorText, kMsgMaterialOutside);
+      if (textureAt == kNone || takenTextures.count(textureAt) != 0) continue;
+      TextureCopy texture;
+      if (!CopyTexture(resources, textureAt, takenPalettes, extracted, texture, errorText)) return false;
+      takenTextures.insert(textureAt);
+      extracted.textures.push_back(std::move(texture));
+    }
+  }
+  return true;
+}
+
+bool Extract(const XmfContainer& source, const char* name, ExtractedObject& extracted, std::string& errorText) {
+  extracted.source = &source;
+  const Section oxmf = Oxmf(source);
+  if (!CopyObjectRecords(source, name, extracted, errorText)) return false;
+  if (!CopyObjectArrays(oxmf, extracted, errorText)) return false;
+
+  IndexWords index;
+  if (!MapParts(extracted, index, errorText) || !ReadIndexWords(oxmf, extracted, index, errorText)) return false;
+  const WordRanges ranges(index.words);
+  std::vector<VertexRange> vertices;
+  if (!MeasureVertexRanges(extracted, index, ranges, vertices, errorText)) return false;
+  uint16_t largest = 0;
+  ranges.Query(0, index.words.size(), index.smallest, largest);
+  if (!CopyVertexWindows(source, vertices, extracted, errorText)) return false;
+  if (!Rebase(index, vertices, extracted, errorText)) return false;
+
+  FxmfResourceMap resources;
+  if (!CollectFxmfResources(source, resources, errorText)) return false;
+  return CopyMaterials(Rxmf(source), extracted, errorText) && CopyTextures(resources, extracted, errorText);
 }
 
 }  // namespace
@@ -223,26 +305,27 @@ bool ExtractObject(const XmfContainer& source, const char* name, ExtractedObject
 bool CollectFxmfResources(const XmfContainer& c, FxmfResourceMap& resources, std::string& errorText) {
   uint64_t tail = 0;
   if (!TailStart64(c, tail, errorText)) return false;
-  const Section ox = Oxmf(c), tx = Txmf(c);
+  const Section oxmf = Oxmf(c), txmf = Txmf(c);
   std::vector<uint32_t> offsets;
   try {
-    for (uint64_t k = tail; k + kResourceSize <= c.oxmfSize; k += kResourceSize) {
+    for (uint64_t vbAt = tail; vbAt + kResourceSize <= c.oxmfSize; vbAt += kResourceSize) {
       uint32_t data = 0;
-      if (!ox.U32(k + kResourceOffsetAt, data)) return Fail(errorText, kMsgVbOutside);
+      if (!oxmf.U32(vbAt + kResourceOffsetAt, data)) return Fail(errorText, kMsgVbOutside);
       offsets.push_back(data);
     }
     for (uint64_t j = 0; j < c.textureCount; ++j) {
       TextureRecord texture;
-      if (!tx.Copy(RecordAt(kTextureSize, j), texture)) return Fail(errorText, kMsgTextureRecordOutside);
-      const uint32_t h = RecordU32<kTextureHeaderAt>(texture), p = RecordU32<kTexturePaletteAt>(texture);
+      if (!txmf.Copy(RecordAt(kTextureSize, j), texture)) return Fail(errorText, kMsgTextureRecordOutside);
+      const uint32_t headerAt = RecordU32<kTextureHeaderAt>(texture);
+      const uint32_t paletteAt = RecordU32<kTexturePaletteAt>(texture);
       uint32_t data = 0;
-      if (h != kNone) {
-        if (!tx.Has(h, kTextureHeaderSize) || !tx.U32(uint64_t{h} + kTextureHeaderPixelsAt, data))
+      if (headerAt != kNone) {
+        if (!txmf.Has(headerAt, kTextureHeaderSize) || !txmf.U32(uint64_t{headerAt} + kTextureHeaderPixelsAt, data))
           return Fail(errorText, kMsgHeaderOutside);
         offsets.push_back(data);
       }
-      if (p != kNone) {
-        if (!tx.Has(p, kResourceSize) || !tx.U32(uint64_t{p} + kResourceOffsetAt, data))
+      if (paletteAt != kNone) {
+        if (!txmf.Has(paletteAt, kResourceSize) || !txmf.U32(uint64_t{paletteAt} + kResourceOffsetAt, data))
           return Fail(errorText, kMsgPaletteOutside);
         offsets.push_back(data);
       }
@@ -251,10 +334,10 @@ bool CollectFxmfResources(const XmfContainer& c, FxmfResourceMap& resources, std
     offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
     resources.clear();
     for (size_t i = 0; i < offsets.size(); ++i) {
-      const uint32_t o = offsets[i];
+      const uint32_t offset = offsets[i];
       // A resource never reaches past FXMF, even when a later offset does.
       const uint32_t end = i + 1 < offsets.size() ? std::min(offsets[i + 1], c.fxmfSize) : c.fxmfSize;
-      resources.emplace_hint(resources.end(), o, o < end ? end - o : 0);
+      resources.emplace_hint(resources.end(), offset, offset < end ? end - offset : 0);
     }
   } catch (const std::bad_alloc&) {
     return Fail(errorText, kMsgNoMemory);
@@ -262,23 +345,24 @@ bool CollectFxmfResources(const XmfContainer& c, FxmfResourceMap& resources, std
   return true;
 }
 
-bool TakeFxmfResource(ExtractedObject& x, uint32_t recordFileOffset, const FxmfResourceMap& resources,
+bool TakeFxmfResource(ExtractedObject& extracted, uint32_t recordFileOffset, const FxmfResourceMap& resources,
                       uint32_t& fxmfOffset, std::string& errorText) {
-  const XmfContainer& src = *x.source;
+  const XmfContainer& source = *extracted.source;
   // Texture headers and palette resources both hold their FXMF offset here.
   static_assert(kTextureHeaderPixelsAt == kResourceOffsetAt);
-  uint32_t o = 0;
-  if (!ByteReader(src.bytes).U32(uint64_t{recordFileOffset} + kResourceOffsetAt, o))
+  uint32_t offset = 0;
+  if (!ByteReader(source.bytes).U32(uint64_t{recordFileOffset} + kResourceOffsetAt, offset))
     return Fail(errorText, kMsgFxmfResourceOutside);
-  auto found = resources.find(o);
+  auto found = resources.find(offset);
   if (found == resources.end()) return Fail(errorText, kMsgUnknownFxmfOffset);
   std::span<const uint8_t> data;
-  if (found->second == 0 || !Fxmf(src).Sub(o, found->second, data)) return Fail(errorText, kMsgFxmfResourceOutside);
-  if (x.fxmfData.find(o) == x.fxmfData.end()) {
-    x.fxmfOrder.push_back(o);
-    x.fxmfData[o].assign(data.begin(), data.end());
+  if (found->second == 0 || !Fxmf(source).Sub(offset, found->second, data))
+    return Fail(errorText, kMsgFxmfResourceOutside);
+  if (extracted.fxmfData.find(offset) == extracted.fxmfData.end()) {
+    extracted.fxmfOrder.push_back(offset);
+    extracted.fxmfData[offset].assign(data.begin(), data.end());
   }
-  fxmfOffset = o;
+  fxmfOffset = offset;
   return true;
 }
 

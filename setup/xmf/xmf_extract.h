@@ -53,7 +53,7 @@ using FxmfResourceMap = std::map<uint32_t, uint32_t>;
 
 bool ExtractObject(const XmfContainer& source, const char* name, ExtractedObject& out, std::string& errorText);
 bool CollectFxmfResources(const XmfContainer& c, FxmfResourceMap& resources, std::string& errorText);
-bool TakeFxmfResource(ExtractedObject& x, uint32_t recordFileOffset, const FxmfResourceMap& resources,
+bool TakeFxmfResource(ExtractedObject& extracted, uint32_t recordFileOffset, const FxmfResourceMap& resources,
                       uint32_t& fxmfOffset, std::string& errorText);
 
 }  // namespace tf::xmf
