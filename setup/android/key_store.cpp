@@ -71,8 +71,8 @@ bool ReadStoredFile(const std::wstring& path, std::vector<uint8_t>& bytes, KeyFi
 // Whether a raw pair's key is its certificate's; a key that an importer left
 // with wrong private values is recomputed in memory (the files stay as they are).
 bool CheckRawPair(KeyMaterial& key, const std::wstring& cerPath, const std::wstring& keyPath, std::string& errorText) {
-  UniqueCertContext certificate(
-      CertCreateCertificateContext(kEncoding, key.certificate.data(), static_cast<DWORD>(key.certificate.size())));
+  UniqueCertContext certificate(Crypt32().CertCreateCertificateContext(kEncoding, key.certificate.data(),
+                                                                       static_cast<DWORD>(key.certificate.size())));
   std::vector<uint8_t> publicKey;
   uint32_t error = GetLastError();
   if (!certificate || !PublicKeyBlobOf(certificate.Get(), publicKey, error)) {
@@ -185,15 +185,15 @@ bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uin
   const CRYPT_BIT_BLOB& key = certificate->pCertInfo->SubjectPublicKeyInfo.PublicKey;
   DWORD size = 0;
   blob.clear();
-  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr, nullptr,
-                           &size) ||
+  if (!Crypt32().CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr,
+                                     nullptr, &size) ||
       size == 0) {
     error = GetLastError();
     return false;
   }
   blob.resize(size);
-  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr,
-                           blob.data(), &size)) {
+  if (!Crypt32().CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr,
+                                     blob.data(), &size)) {
     error = GetLastError();
     blob.clear();
     return false;
@@ -218,6 +218,7 @@ bool ExportPfx(PfxExportCall pfxExport, HCERTSTORE store, bool pbes2, std::vecto
   void* para = pbes2 ? &params : nullptr;
   const DWORD flags = pbes2 ? (EXPORT_PRIVATE_KEYS | PKCS12_EXPORT_PBES2_PARAMS) : EXPORT_PRIVATE_KEYS;
 
+  if (pfxExport == nullptr) pfxExport = Crypt32().PFXExportCertStoreEx;
   pfx.clear();
   CRYPT_DATA_BLOB blob{0, nullptr};
   SetLastError(0);
@@ -253,8 +254,8 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pf
 
   BYTE subjectBytes[512];
   DWORD subjectSize = sizeof(subjectBytes);
-  if (!CertStrToNameW(X509_ASN_ENCODING, kSigningSubject, CERT_X500_NAME_STR, nullptr, subjectBytes, &subjectSize,
-                      nullptr)) {
+  if (!Crypt32().CertStrToNameW(X509_ASN_ENCODING, kSigningSubject, CERT_X500_NAME_STR, nullptr, subjectBytes,
+                                &subjectSize, nullptr)) {
     errorText = CertificateFailure("CertStrToName", GetLastError());
     return false;
   }
@@ -265,19 +266,18 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pf
   SYSTEMTIME now{};
   GetSystemTime(&now);
   SYSTEMTIME end = CertificateEndTime(now);
-  UniqueCertContext certificate(
-      CertCreateSelfSignCertificate(container.Provider(), &subject, 0, &providerInfo, &algorithm, nullptr, &end,
-                                    nullptr));
+  UniqueCertContext certificate(Crypt32().CertCreateSelfSignCertificate(
+      container.Provider(), &subject, 0, &providerInfo, &algorithm, nullptr, &end, nullptr));
   if (!certificate) {
     errorText = CertificateFailure("CertCreateSelfSignCertificate", GetLastError());
     return false;
   }
-  UniqueCertStore store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
+  UniqueCertStore store(Crypt32().CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
   if (!store) {
     errorText = CertificateFailure("CertOpenStore", GetLastError());
     return false;
   }
-  if (!CertAddCertificateContextToStore(store.Get(), certificate.Get(), CERT_STORE_ADD_ALWAYS, nullptr)) {
+  if (!Crypt32().CertAddCertificateContextToStore(store.Get(), certificate.Get(), CERT_STORE_ADD_ALWAYS, nullptr)) {
     errorText = CertificateFailure("CertAddCertificateContextToStore", GetLastError());
     return false;
   }

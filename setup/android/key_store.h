@@ -35,13 +35,14 @@ inline constexpr wchar_t kNoteSuffix[] = L".txt";
 inline constexpr uint32_t kKeyStoreWaitMilliseconds = 5 * 60 * 1000;
 
 // The platform's PKCS#12 export, or a caller's stand-in (tests see its
-// arguments, or make it succeed where the platform's is missing).
+// arguments, or make it succeed where the platform's is missing). Null: the
+// platform's, Crypt32().PFXExportCertStoreEx.
 using PfxExportCall = BOOL(WINAPI*)(HCERTSTORE, CRYPT_DATA_BLOB*, LPCWSTR, void*, DWORD);
 
 // What a build of the key store works with, unless the caller says otherwise.
 struct KeyStoreOptions {
   uint32_t waitMilliseconds = kKeyStoreWaitMilliseconds;
-  PfxExportCall pfxExport = ::PFXExportCertStoreEx;
+  PfxExportCall pfxExport = nullptr;
 };
 
 enum class KeyFile {
@@ -73,8 +74,7 @@ bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uin
 // A new 2048-bit RSA key and a self-signed certificate valid for thirty
 // years, exported as PKCS#12 with `pfxExport` or, when that is refused, in the
 // raw form with a note. The scratch container is deleted on every path.
-[[nodiscard]] bool CreateSigningKey(KeyMaterial& key, std::string& errorText,
-                                    PfxExportCall pfxExport = ::PFXExportCertStoreEx);
+[[nodiscard]] bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pfxExport = nullptr);
 
 // The store's certificates with their private keys as PKCS#12 (the legacy
 // encryption, or PBES2 with AES-256 and SHA-256). False with GetLastError()

@@ -76,7 +76,7 @@ class KeyStore : public ::testing::Test {
     KeyMaterial key;
     std::string error;
     EXPECT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
-    options.pfxExport = ::PFXExportCertStoreEx;
+    options.pfxExport = nullptr;
     return key;
   }
   std::wstring File(const wchar_t* suffix) const { return pfxPath + suffix; }
