@@ -70,7 +70,7 @@ bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolde
     return false;
   }
   const std::wstring keyFolder = localAppData + L"\\" + kUserFolderName;
-  CreateFolderChain(keyFolder);  // without it the key is simply not kept
+  CreateFolderChain(keyFolder);  // without it the key store fails to store the key, and says so
   const std::wstring outputFolder = installFolder + L"\\" + kAndroidFolderName;
   if (!CreateFolderChain(outputFolder)) {
     failureText = L"the Android folder could not be created";

@@ -53,14 +53,18 @@ enum class KeyFile {
 // `bytes` is empty unless the file was read.
 KeyFile ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes, uint32_t& error);
 // Replaces the file with exactly these bytes in one step (a temporary file
-// beside it, moved over it); false leaves the old file as it was.
+// beside it, moved over it); false leaves the old file as it was, with the
+// failing call's code in `error`.
+bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes, uint32_t& error);
 bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
 // The stored key at pfxPath (or its companions), the older container form
 // migrated, or a new key stored. One build of a user at a time: a second one
 // waits up to the options' `waitMilliseconds`, then reads what the first
 // stored. False when a stored file cannot be read, a raw pair's key is not its
-// certificate's, or a new key cannot be made.
+// certificate's, or a new or migrated key cannot be made or stored ("The
+// signing key could not be stored in "<folder>" (error N)."). Old key files
+// go only once the new ones are in place.
 [[nodiscard]] bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText,
                                           const KeyStoreOptions& options = {});
 
