@@ -48,6 +48,16 @@ Hold ReserveLowHold() {
   return Hold::Failed;
 }
 
+// The runtime by its full path; the DLLs it imports from its own folder and
+// the system folder only, never from the current folder or PATH. Systems
+// without the search flags refuse them as an invalid parameter: there the
+// plain load, whose search starts in the same folder.
+HMODULE LoadRuntime(const char* dllPath) {
+  HMODULE runtime = LoadLibraryExA(dllPath, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (runtime == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) runtime = LoadLibraryA(dllPath);
+  return runtime;
+}
+
 int Run() {
   g_out = GetStdHandle(STD_OUTPUT_HANDLE);
   const char* commandLine = GetCommandLineA();
@@ -107,7 +117,7 @@ int Run() {
       .Str("\n");
   Print(holdLine);
 
-  HMODULE runtime = pathError ? nullptr : LoadLibraryA(dllPath);
+  HMODULE runtime = pathError ? nullptr : LoadRuntime(dllPath);
   if (!runtime) {
     DWORD error = pathError ? pathError : GetLastError();
     Line failLine(lineBuffer, lineCapacity);

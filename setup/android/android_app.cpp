@@ -72,7 +72,7 @@ bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolde
     return false;
   }
   const std::wstring keyFolder = localAppData + L"\\" + kUserFolderName;
-  CreateFolderChain(keyFolder);  // without it the key is simply not kept
+  CreateFolderChain(keyFolder);  // without it the key store fails to store the key, and says so
   ConfinedFolder root;
   const std::wstring outputFolder = installFolder + L"\\" + kAndroidFolderName;
   switch (root.Open(installFolder) ? root.CreateFolders(kAndroidFolderName) : ConfinedFolder::Made::CannotCreate) {

@@ -47,10 +47,10 @@ std::string Base64Text(const void* data, size_t length) {
   if (length > 0xFFFFFFFFu) return std::string();
   const auto* bytes = static_cast<const BYTE*>(data);
   DWORD size = 0;
-  if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(length), kBase64OneLine, nullptr, &size) || size == 0)
+  if (!Crypt32().CryptBinaryToStringA(bytes, static_cast<DWORD>(length), kBase64OneLine, nullptr, &size) || size == 0)
     return std::string();
   std::string text(size, '\0');
-  if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(length), kBase64OneLine, text.data(), &size))
+  if (!Crypt32().CryptBinaryToStringA(bytes, static_cast<DWORD>(length), kBase64OneLine, text.data(), &size))
     return std::string();
   text.resize(strnlen(text.data(), text.size()));
   return text;

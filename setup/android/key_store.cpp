@@ -71,8 +71,8 @@ bool ReadStoredFile(const std::wstring& path, std::vector<uint8_t>& bytes, KeyFi
 // Whether a raw pair's key is its certificate's; a key that an importer left
 // with wrong private values is recomputed in memory (the files stay as they are).
 bool CheckRawPair(KeyMaterial& key, const std::wstring& cerPath, const std::wstring& keyPath, std::string& errorText) {
-  UniqueCertContext certificate(
-      CertCreateCertificateContext(kEncoding, key.certificate.data(), static_cast<DWORD>(key.certificate.size())));
+  UniqueCertContext certificate(Crypt32().CertCreateCertificateContext(kEncoding, key.certificate.data(),
+                                                                       static_cast<DWORD>(key.certificate.size())));
   std::vector<uint8_t> publicKey;
   uint32_t error = GetLastError();
   if (!certificate || !PublicKeyBlobOf(certificate.Get(), publicKey, error)) {
@@ -134,16 +134,47 @@ std::wstring ContainerNameFrom(const std::vector<uint8_t>& text) {
   return std::wstring(text.begin(), text.begin() + static_cast<ptrdiff_t>(length));
 }
 
+enum class Migration {
+  Done,       // the container's key is in the ".key" file
+  NoKey,      // no container key to migrate: nothing was written
+  NotStored,  // the key was exported, but the ".key" file could not be written
+};
+
 // The older form: a certificate file and a persistent container named in the
 // ".csp" file, whose key goes into a new ".key" file. The container is left.
-bool MigrateContainerKey(const std::vector<uint8_t>& cspText, const std::wstring& keyPath,
-                         std::vector<uint8_t>& blob) {
+Migration MigrateContainerKey(const std::vector<uint8_t>& cspText, const std::wstring& keyPath,
+                              std::vector<uint8_t>& blob, uint32_t& writeError) {
   std::wstring name = ContainerNameFrom(cspText);
-  if (name.empty()) return false;
+  if (name.empty()) return Migration::NoKey;
   UniqueCryptProv provider;
   uint32_t unused = 0;
-  if (!CryptAcquireContextW(provider.Put(), name.c_str(), kProviderName, kProviderType, 0)) return false;
-  return ExportPrivateKey(provider.Get(), blob, unused) && WriteKeyFile(keyPath, blob);
+  if (!CryptAcquireContextW(provider.Put(), name.c_str(), kProviderName, kProviderType, 0) ||
+      !ExportPrivateKey(provider.Get(), blob, unused))
+    return Migration::NoKey;
+  return WriteKeyFile(keyPath, blob, writeError) ? Migration::Done : Migration::NotStored;
+}
+
+// "The signing key could not be stored in "<folder of pfxPath>" (error N)."
+std::string NotStoredMessage(const std::wstring& pfxPath, uint32_t error) {
+  const size_t slash = pfxPath.rfind(L'\\');
+  const std::wstring folder = slash == std::wstring::npos ? pfxPath : pfxPath.substr(0, slash);
+  const std::string prefix = "The signing key could not be stored in \"" + Narrow(folder, CP_ACP) + "\" (error ";
+  return WithErrorCode(prefix.c_str(), error);
+}
+
+// Writes a new key in its form. A raw pair's certificate comes last, and a
+// ".key" whose ".cer" could not follow goes again: no new key is ever left
+// beside an old certificate. The note is only a note: it may fail.
+bool StoreNewKey(const KeyMaterial& key, const std::wstring& pfxPath, uint32_t& error) {
+  if (!key.pfx.empty()) return WriteKeyFile(pfxPath, key.pfx, error);
+  const std::wstring keyPath = pfxPath + kPrivateKeySuffix;
+  if (!WriteKeyFile(keyPath, key.privateKeyBlob, error)) return false;
+  if (!WriteKeyFile(pfxPath + kCertificateSuffix, key.certificate, error)) {
+    DeleteFileW(keyPath.c_str());
+    return false;
+  }
+  if (!key.note.empty()) WriteKeyFile(pfxPath + kNoteSuffix, std::vector<uint8_t>(key.note.begin(), key.note.end()));
+  return true;
 }
 
 }  // namespace
@@ -165,9 +196,13 @@ KeyFile ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes, uint3
   return KeyFile::Unreadable;
 }
 
+bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes, uint32_t& error) {
+  return ReplaceWholeFile(path, bytes, error);
+}
+
 bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
   uint32_t unused = 0;
-  return ReplaceWholeFile(path, bytes, unused);
+  return WriteKeyFile(path, bytes, unused);
 }
 
 std::wstring KeyStoreMutexName(const std::wstring& pfxPath) {
@@ -185,15 +220,15 @@ bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uin
   const CRYPT_BIT_BLOB& key = certificate->pCertInfo->SubjectPublicKeyInfo.PublicKey;
   DWORD size = 0;
   blob.clear();
-  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr, nullptr,
-                           &size) ||
+  if (!Crypt32().CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr,
+                                     nullptr, &size) ||
       size == 0) {
     error = GetLastError();
     return false;
   }
   blob.resize(size);
-  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr,
-                           blob.data(), &size)) {
+  if (!Crypt32().CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr,
+                                     blob.data(), &size)) {
     error = GetLastError();
     blob.clear();
     return false;
@@ -218,6 +253,7 @@ bool ExportPfx(PfxExportCall pfxExport, HCERTSTORE store, bool pbes2, std::vecto
   void* para = pbes2 ? &params : nullptr;
   const DWORD flags = pbes2 ? (EXPORT_PRIVATE_KEYS | PKCS12_EXPORT_PBES2_PARAMS) : EXPORT_PRIVATE_KEYS;
 
+  if (pfxExport == nullptr) pfxExport = Crypt32().PFXExportCertStoreEx;
   pfx.clear();
   CRYPT_DATA_BLOB blob{0, nullptr};
   SetLastError(0);
@@ -253,8 +289,8 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pf
 
   BYTE subjectBytes[512];
   DWORD subjectSize = sizeof(subjectBytes);
-  if (!CertStrToNameW(X509_ASN_ENCODING, kSigningSubject, CERT_X500_NAME_STR, nullptr, subjectBytes, &subjectSize,
-                      nullptr)) {
+  if (!Crypt32().CertStrToNameW(X509_ASN_ENCODING, kSigningSubject, CERT_X500_NAME_STR, nullptr, subjectBytes,
+                                &subjectSize, nullptr)) {
     errorText = CertificateFailure("CertStrToName", GetLastError());
     return false;
   }
@@ -265,19 +301,18 @@ bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pf
   SYSTEMTIME now{};
   GetSystemTime(&now);
   SYSTEMTIME end = CertificateEndTime(now);
-  UniqueCertContext certificate(
-      CertCreateSelfSignCertificate(container.Provider(), &subject, 0, &providerInfo, &algorithm, nullptr, &end,
-                                    nullptr));
+  UniqueCertContext certificate(Crypt32().CertCreateSelfSignCertificate(
+      container.Provider(), &subject, 0, &providerInfo, &algorithm, nullptr, &end, nullptr));
   if (!certificate) {
     errorText = CertificateFailure("CertCreateSelfSignCertificate", GetLastError());
     return false;
   }
-  UniqueCertStore store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
+  UniqueCertStore store(Crypt32().CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
   if (!store) {
     errorText = CertificateFailure("CertOpenStore", GetLastError());
     return false;
   }
-  if (!CertAddCertificateContextToStore(store.Get(), certificate.Get(), CERT_STORE_ADD_ALWAYS, nullptr)) {
+  if (!Crypt32().CertAddCertificateContextToStore(store.Get(), certificate.Get(), CERT_STORE_ADD_ALWAYS, nullptr)) {
     errorText = CertificateFailure("CertAddCertificateContextToStore", GetLastError());
     return false;
   }
@@ -321,30 +356,41 @@ bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::
 
   key.privateKeyBlob.clear();
   std::vector<uint8_t> cspText;
+  bool oldFormLeft = false;  // a ".csp" without a key: it and its ".cer" go once a new key is stored
   if (cer == KeyFile::Read) {
     if (!ReadStoredFile(cspPath, cspText, csp, errorText)) return false;
     if (csp == KeyFile::Read) {
-      bool migrated = MigrateContainerKey(cspText, keyPath, key.privateKeyBlob);
-      DeleteFileW(cspPath.c_str());
-      if (migrated) return CheckRawPair(key, cerPath, keyPath, errorText);
-      key.privateKeyBlob.clear();
-      DeleteFileW(cerPath.c_str());
+      uint32_t writeError = 0;
+      switch (MigrateContainerKey(cspText, keyPath, key.privateKeyBlob, writeError)) {
+        case Migration::Done:
+          DeleteFileW(cspPath.c_str());
+          return CheckRawPair(key, cerPath, keyPath, errorText);
+        case Migration::NotStored:
+          key.certificate.clear();
+          key.privateKeyBlob.clear();
+          errorText = NotStoredMessage(pfxPath, writeError);
+          return false;
+        case Migration::NoKey:
+          oldFormLeft = true;
+          break;
+      }
     }
   }
 
   key.certificate.clear();
   key.privateKeyBlob.clear();
   if (!CreateSigningKey(key, errorText, options.pfxExport)) return false;
-  // Write failures leave the key in memory for this build; the next one makes another.
-  if (!key.pfx.empty()) {
-    WriteKeyFile(pfxPath, key.pfx);
-  } else {
-    // The certificate goes first and comes last, so that a pair cut short
-    // never shows an old certificate beside a new key.
-    DeleteFileW(cerPath.c_str());
-    if (WriteKeyFile(keyPath, key.privateKeyBlob)) WriteKeyFile(cerPath, key.certificate);
-    if (!key.note.empty())
-      WriteKeyFile(pfxPath + kNoteSuffix, std::vector<uint8_t>(key.note.begin(), key.note.end()));
+  // A key that is not stored must not sign: the next build would make another,
+  // and a phone refuses a package signed with another key as an update.
+  uint32_t storeError = 0;
+  if (!StoreNewKey(key, pfxPath, storeError)) {
+    key = KeyMaterial();
+    errorText = NotStoredMessage(pfxPath, storeError);
+    return false;
+  }
+  if (oldFormLeft) {
+    DeleteFileW(cspPath.c_str());
+    if (!key.pfx.empty()) DeleteFileW(cerPath.c_str());  // the raw form has replaced it
   }
   return true;
 }

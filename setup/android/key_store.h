@@ -35,13 +35,14 @@ inline constexpr wchar_t kNoteSuffix[] = L".txt";
 inline constexpr uint32_t kKeyStoreWaitMilliseconds = 5 * 60 * 1000;
 
 // The platform's PKCS#12 export, or a caller's stand-in (tests see its
-// arguments, or make it succeed where the platform's is missing).
+// arguments, or make it succeed where the platform's is missing). Null: the
+// platform's, Crypt32().PFXExportCertStoreEx.
 using PfxExportCall = BOOL(WINAPI*)(HCERTSTORE, CRYPT_DATA_BLOB*, LPCWSTR, void*, DWORD);
 
 // What a build of the key store works with, unless the caller says otherwise.
 struct KeyStoreOptions {
   uint32_t waitMilliseconds = kKeyStoreWaitMilliseconds;
-  PfxExportCall pfxExport = ::PFXExportCertStoreEx;
+  PfxExportCall pfxExport = nullptr;
 };
 
 enum class KeyFile {
@@ -52,14 +53,18 @@ enum class KeyFile {
 // `bytes` is empty unless the file was read.
 KeyFile ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes, uint32_t& error);
 // Replaces the file with exactly these bytes in one step (a temporary file
-// beside it, moved over it); false leaves the old file as it was.
+// beside it, moved over it); false leaves the old file as it was, with the
+// failing call's code in `error`.
+bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes, uint32_t& error);
 bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
 // The stored key at pfxPath (or its companions), the older container form
 // migrated, or a new key stored. One build of a user at a time: a second one
 // waits up to the options' `waitMilliseconds`, then reads what the first
 // stored. False when a stored file cannot be read, a raw pair's key is not its
-// certificate's, or a new key cannot be made.
+// certificate's, or a new or migrated key cannot be made or stored ("The
+// signing key could not be stored in "<folder>" (error N)."). Old key files
+// go only once the new ones are in place.
 [[nodiscard]] bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText,
                                           const KeyStoreOptions& options = {});
 
@@ -73,8 +78,7 @@ bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uin
 // A new 2048-bit RSA key and a self-signed certificate valid for thirty
 // years, exported as PKCS#12 with `pfxExport` or, when that is refused, in the
 // raw form with a note. The scratch container is deleted on every path.
-[[nodiscard]] bool CreateSigningKey(KeyMaterial& key, std::string& errorText,
-                                    PfxExportCall pfxExport = ::PFXExportCertStoreEx);
+[[nodiscard]] bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pfxExport = nullptr);
 
 // The store's certificates with their private keys as PKCS#12 (the legacy
 // encryption, or PBES2 with AES-256 and SHA-256). False with GetLastError()

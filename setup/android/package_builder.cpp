@@ -10,6 +10,7 @@
 #include "android/key_store.h"
 #include "android/package_layout.h"
 #include "android/signature_block.h"
+#include "common/crypt32_calls.h"
 #include "common/win32_file.h"
 
 namespace tf::android {
@@ -19,6 +20,8 @@ namespace {
 // What a SignedData adds around its certificate and signature (algorithm
 // identifiers, the signer's name and serial number, lengths), with room to spare.
 constexpr uint64_t kSignedDataOverhead = 4096;
+
+constexpr char kMsgCrypt32Missing[] = "The system's certificate library crypt32.dll could not be loaded (error ";
 
 // The largest signature block the key can give: its certificate and a
 // signature as long as its modulus, both shorter than the stored key material.
@@ -52,6 +55,11 @@ bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength, 
                          const std::wstring& installFolder, const wchar_t* const* names, size_t nameCount,
                          const std::wstring& packagePath, ProgressCallback callback, void* context,
                          std::string& errorText) {
+  uint32_t crypt32Error = 0;
+  if (!Crypt32Loaded(crypt32Error)) {
+    errorText = WithErrorCode(kMsgCrypt32Missing, crypt32Error);
+    return false;
+  }
   std::vector<TemplateEntry> entries;
   if (!ReadApkTemplate(templateBytes, templateLength, entries, errorText)) return false;
   KeyMaterial key;

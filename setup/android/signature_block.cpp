@@ -34,12 +34,12 @@ bool SignDetached(PCCERT_CONTEXT certificate, std::string_view content, std::vec
   const BYTE* blocks[1] = {reinterpret_cast<const BYTE*>(content.data())};
   DWORD sizes[1] = {static_cast<DWORD>(content.size())};
   DWORD size = 0;
-  if (!CryptSignMessage(&para, TRUE, 1, blocks, sizes, nullptr, &size) || size == 0) {
+  if (!Crypt32().CryptSignMessage(&para, TRUE, 1, blocks, sizes, nullptr, &size) || size == 0) {
     errorCode = GetLastError();
     return false;
   }
   signature.assign(size, 0);
-  if (!CryptSignMessage(&para, TRUE, 1, blocks, sizes, signature.data(), &size)) {
+  if (!Crypt32().CryptSignMessage(&para, TRUE, 1, blocks, sizes, signature.data(), &size)) {
     errorCode = GetLastError();
     signature.clear();
     return false;
@@ -58,8 +58,8 @@ bool VerifySignature(const std::vector<uint8_t>& signature, std::string_view con
   const BYTE* blocks[1] = {reinterpret_cast<const BYTE*>(content.data())};
   DWORD sizes[1] = {static_cast<DWORD>(content.size())};
   PCCERT_CONTEXT signer = nullptr;
-  if (!CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()), 1, blocks,
-                                           sizes, &signer)) {
+  if (!Crypt32().CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()),
+                                                     1, blocks, sizes, &signer)) {
     errorText = WithErrorCode("The signature made for the Android package does not verify (error ", GetLastError());
     return false;
   }
@@ -77,10 +77,12 @@ bool VerifySignature(const std::vector<uint8_t>& signature, std::string_view con
 // `buffer`; null when it has none.
 const CRYPT_KEY_PROV_INFO* KeyProviderOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& buffer) {
   DWORD size = 0;
-  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) || size == 0)
+  if (!Crypt32().CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) ||
+      size == 0)
     return nullptr;
   buffer.assign(size, 0);
-  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) return nullptr;
+  if (!Crypt32().CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size))
+    return nullptr;
   return reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
 }
 
@@ -169,10 +171,10 @@ bool SignFromScratchContainer(PCCERT_CONTEXT certificate, std::string_view conte
 // certificates only, which makes no key container. Where the platform refuses
 // that import (Wine does), the answer is yes and the full import decides.
 bool MayHoldCertificate(CRYPT_DATA_BLOB& blob, const wchar_t* password) {
-  UniqueCertStore certificatesOnly(PFXImportCertStore(&blob, password, PKCS12_ONLY_CERTIFICATES));
+  UniqueCertStore certificatesOnly(Crypt32().PFXImportCertStore(&blob, password, PKCS12_ONLY_CERTIFICATES));
   if (!certificatesOnly) return true;
-  return UniqueCertContext(CertFindCertificateInStore(certificatesOnly.Get(), kEncoding, 0, CERT_FIND_ANY, nullptr,
-                                                      nullptr))
+  return UniqueCertContext(Crypt32().CertFindCertificateInStore(certificatesOnly.Get(), kEncoding, 0, CERT_FIND_ANY,
+                                                                nullptr, nullptr))
       .Valid();
 }
 
@@ -186,13 +188,13 @@ bool SignWithPfx(const std::vector<uint8_t>& pfx, const wchar_t* password, std::
     return false;
   }
   const std::set<std::wstring> containersBefore = KeyContainerNames();
-  UniqueCertStore store(PFXImportCertStore(&blob, password, CRYPT_EXPORTABLE | CRYPT_USER_KEYSET));
+  UniqueCertStore store(Crypt32().PFXImportCertStore(&blob, password, CRYPT_EXPORTABLE | CRYPT_USER_KEYSET));
   if (!store) {
     errorText = WithErrorCode("The signing key could not be read (error ", GetLastError());
     return false;
   }
   UniqueCertContext certificate(
-      CertFindCertificateInStore(store.Get(), kEncoding, 0, CERT_FIND_ANY, nullptr, nullptr));
+      Crypt32().CertFindCertificateInStore(store.Get(), kEncoding, 0, CERT_FIND_ANY, nullptr, nullptr));
   if (!certificate) {
     // Only where the import of certificates alone is refused: the key's
     // container is then named by nothing that this import returned, and
@@ -227,14 +229,14 @@ bool SignWithStoredKey(const KeyMaterial& key, std::string_view content, std::ve
       return false;
     }
   }
-  UniqueCertContext certificate(CertCreateCertificateContext(kEncoding, key.certificate.data(),
-                                                             static_cast<DWORD>(key.certificate.size())));
+  UniqueCertContext certificate(Crypt32().CertCreateCertificateContext(kEncoding, key.certificate.data(),
+                                                                       static_cast<DWORD>(key.certificate.size())));
   if (!certificate) {
     errorText = WithErrorCode("The signing certificate could not be read (error ", GetLastError());
     return false;
   }
   const CRYPT_KEY_PROV_INFO providerInfo = container.KeyProviderInfo();
-  if (!CertSetCertificateContextProperty(certificate.Get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &providerInfo)) {
+  if (!Crypt32().CertSetCertificateContextProperty(certificate.Get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &providerInfo)) {
     errorText = WithErrorCode("The signing key could not be attached (error ", GetLastError());
     return false;
   }

@@ -36,6 +36,20 @@ inline constexpr uint32_t kPeSectionSize = 40;
 bool FileOffsetOfRva(std::span<const uint8_t> headers, uint32_t rva, uint32_t size, uint64_t& fileOffset);
 bool FileOffsetOfRva(const PeHeaders& headers, uint32_t rva, uint32_t size, uint64_t& fileOffset);
 
+// The DLLs an image names for the loader, as their names are written: those of
+// its import directory and those of its delay-load directory (loaded on first
+// use), each in table order.
+struct PeImports {
+  std::vector<std::string> dlls;
+  std::vector<std::string> delayLoadedDlls;
+};
+
+// Walks both directories of a PE32 or PE32+ image's file bytes. False when
+// the headers are not a PE image's, or a directory's tables or names do not
+// lie in the file (zero fill included), have no end or hold a name that is
+// empty or not printable ASCII.
+[[nodiscard]] bool ReadPeImports(std::span<const uint8_t> bytes, PeImports& out);
+
 // Whether two copies of an image's headers describe the same file layout: the
 // same file header and section table (the loader may change other fields,
 // such as the image base). False when either cannot be read.

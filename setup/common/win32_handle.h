@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "common/crypt32_calls.h"
+
 namespace tf {
 
 template <typename T, typename Traits>
@@ -83,11 +85,11 @@ struct CryptKeyTraits {
 };
 struct CertStoreTraits {
   static HCERTSTORE Invalid() { return nullptr; }
-  static void Close(HCERTSTORE h) { CertCloseStore(h, 0); }
+  static void Close(HCERTSTORE h) { Crypt32().CertCloseStore(h, 0); }
 };
 struct CertContextTraits {
   static PCCERT_CONTEXT Invalid() { return nullptr; }
-  static void Close(PCCERT_CONTEXT h) { CertFreeCertificateContext(h); }
+  static void Close(PCCERT_CONTEXT h) { Crypt32().CertFreeCertificateContext(h); }
 };
 
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;      // CreateFileW
@@ -99,7 +101,7 @@ using UniqueMappedView = UniqueHandle<const void*, MappedViewTraits>;  // MapVie
 using UniqueCryptProv = UniqueHandle<HCRYPTPROV, CryptProvTraits>;  // link advapi32
 using UniqueCryptHash = UniqueHandle<HCRYPTHASH, CryptHashTraits>;
 using UniqueCryptKey = UniqueHandle<HCRYPTKEY, CryptKeyTraits>;
-using UniqueCertStore = UniqueHandle<HCERTSTORE, CertStoreTraits>;  // link crypt32
+using UniqueCertStore = UniqueHandle<HCERTSTORE, CertStoreTraits>;  // closed through Crypt32()
 using UniqueCertContext = UniqueHandle<PCCERT_CONTEXT, CertContextTraits>;
 
 }  // namespace tf

@@ -3,7 +3,6 @@
 #include "shell/install_dialog.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <string>
 
@@ -11,6 +10,7 @@
 #include "common/known_folders.h"
 #include "common/modal_dialog.h"
 #include "resources/install_dialog_ids.h"
+#include "shell/game_start.h"
 #include "shell/install_dialog_parts.h"
 #include "shell/install_inputs.h"
 #include "shell/install_session.h"
@@ -64,11 +64,8 @@ void OnInstallFinished(HWND dialog, InstallDialogState& state) {
   const InstallSession& session = state.session;
   if (session.installed) {
     SetDlgItemTextW(dialog, IDC_STATUS, L"Installed.");
-    if (MessageBoxW(dialog, kPlayNowQuestion, kGameTitle, MB_ICONINFORMATION | MB_YESNO) == IDYES) {
-      const std::wstring& folder = session.choices.installFolder;
-      const std::wstring game = folder + L"\\" + kGameProgramName;
-      ShellExecuteW(nullptr, L"open", game.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
-    }
+    if (MessageBoxW(dialog, kPlayNowQuestion, kGameTitle, MB_ICONINFORMATION | MB_YESNO) == IDYES)
+      StartInstalledGame(session.choices.installFolder);
     EndDialog(dialog, 1);
     return;
   }

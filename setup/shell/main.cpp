@@ -9,6 +9,7 @@
 
 #include "common/ascii.h"
 #include "common/running_program.h"
+#include "common/system_library.h"
 #include "shell/command_line.h"
 #include "shell/install_dialog.h"
 #include "shell/install_session.h"
@@ -56,6 +57,10 @@ int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
+  // Before anything loads a DLL by name: common controls, COM, the file
+  // dialog and shell links load more of them, and the program's folder may be
+  // anyone's to write to.
+  tf::NarrowDllSearch();
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

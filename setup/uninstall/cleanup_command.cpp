@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "common/text.h"
@@ -71,38 +72,74 @@ bool IsLiteralName(std::wstring_view name) {
   return true;
 }
 
-std::wstring CleanupCommandLine(const std::wstring& commandProcessor, const std::wstring& fileName,
+std::wstring CleanupCommandLine(const std::wstring& systemFolder, const std::wstring& fileName,
                                 const std::wstring& folderName) {
-  const std::wstring pause = L"ping 127.0.0.1 -n 3 >nul";
-  std::wstring line = L"\"" + commandProcessor + L"\" /d /c " + pause;
-  if (!fileName.empty()) line += L" & del /f /q \"" + fileName + L"\"";
-  if (!folderName.empty()) line += L" & cd .. & rmdir \"" + folderName + L"\"";
+  if (!IsLiteralName(systemFolder)) return {};
+  const std::wstring pause = L"\"" + systemFolder + L"\\PING.EXE\" 127.0.0.1 -n 3 >nul";
+  std::wstring removal;
+  if (!fileName.empty())
+    removal += L" & del /f /q \"" + (folderName.empty() ? L"" : folderName + L"\\") + fileName + L"\"";
+  if (!folderName.empty()) removal += L" & rmdir \"" + folderName + L"\"";
+  std::wstring line = L"\"" + systemFolder + L"\\cmd.exe\" /d /s /c \"" + pause + removal;
   // A file still open when it is deleted goes only with its last handle:
   // until then the folder is not empty. Try again while what is left exists.
   const std::wstring left = folderName.empty() ? fileName : folderName;
-  if (left.empty()) return line;
-  std::wstring again = L" & if exist \"" + left + L"\" (" + pause;
-  if (!fileName.empty()) again += L" & del /f /q \"" + (folderName.empty() ? L"" : folderName + L"\\") + fileName + L"\"";
-  if (!folderName.empty()) again += L" & rmdir \"" + folderName + L"\"";
-  again += L")";
-  for (int i = 0; i < kCleanupRetries; ++i) line += again;
-  return line;
+  if (!left.empty())
+    for (int i = 0; i < kCleanupRetries; ++i) line += L" & if exist \"" + left + L"\" (" + pause + removal + L")";
+  return line + L"\"";
+}
+
+std::vector<wchar_t> EnvironmentWith(const wchar_t* environment, const std::wstring& name, const std::wstring& value) {
+  std::vector<wchar_t> block;
+  const std::wstring entry = name + L"=" + value;
+  bool placed = false;
+  auto place = [&] {
+    block.insert(block.end(), entry.begin(), entry.end());
+    block.push_back(L'\0');
+    placed = true;
+  };
+  for (const wchar_t* e = environment; e != nullptr && *e != L'\0'; e += wcslen(e) + 1) {
+    const std::wstring_view current(e);
+    // Names such as "=C:" (the current folder of each drive) start with "=".
+    const size_t equals = current.find(L'=', 1);
+    const std::wstring_view currentName = current.substr(0, equals);
+    const int order = CompareStringOrdinal(currentName.data(), static_cast<int>(currentName.size()), name.data(),
+                                           static_cast<int>(name.size()), TRUE);
+    if (order == CSTR_EQUAL) {
+      if (!placed) place();
+      continue;
+    }
+    if (order == CSTR_GREATER_THAN && !placed) place();
+    block.insert(block.end(), current.begin(), current.end());
+    block.push_back(L'\0');
+  }
+  if (!placed) place();
+  block.push_back(L'\0');
+  return block;
 }
 
 bool StartCleanupCommand(const std::wstring& commandLine, const std::wstring& workingFolder) {
-  if (workingFolder.size() < 3 || workingFolder.compare(0, 2, L"\\\\") == 0) return false;
+  if (commandLine.empty() || workingFolder.size() < 3 || workingFolder.compare(0, 2, L"\\\\") == 0) return false;
   const std::wstring system = SystemFolder();
   if (system.empty()) return false;
   const std::wstring application = system + L"\\cmd.exe";
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(L'\0');
+  // The command processor would otherwise look for a program named without
+  // a path in its current folder, which a user may be able to write to, first.
+  wchar_t* inherited = GetEnvironmentStringsW();
+  std::vector<wchar_t> environment = EnvironmentWith(inherited, L"NoDefaultCurrentDirectoryInExePath", L"1");
+  if (inherited != nullptr) FreeEnvironmentStringsW(inherited);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | DETACHED_PROCESS,
-                      nullptr, workingFolder.c_str(), &startup, &process))
+  // CREATE_NO_WINDOW alone: a console without a window, which the programs it
+  // starts share (with DETACHED_PROCESS each of them would get a window).
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE,
+                      CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(), workingFolder.c_str(),
+                      &startup, &process))
     return false;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
@@ -121,18 +158,18 @@ void CleanUpAfterExit(const std::wstring& uninstallFolder, const std::wstring& p
     return;
   }
   if (folder.compare(0, 2, L"\\\\") == 0) return;  // cmd.exe cannot work in a network folder
-  const std::wstring commandProcessor = SystemFolder() + L"\\cmd.exe";
-  const std::wstring fileName = NameOf(programPath), folderName = NameOf(folder);
-  if (IsLiteralName(fileName) && IsLiteralName(folderName)) {
-    StartCleanupCommand(CleanupCommandLine(commandProcessor, fileName, folderName), folder);
-    return;
-  }
   const std::wstring parent = ParentOf(folder);
   if (parent.empty()) return;
+  const std::wstring system = SystemFolder();
+  const std::wstring fileName = NameOf(programPath), folderName = NameOf(folder);
+  if (IsLiteralName(fileName) && IsLiteralName(folderName)) {
+    StartCleanupCommand(CleanupCommandLine(system, fileName, folderName), parent);
+    return;
+  }
   const std::wstring parked = ParkIn(programPath, parent);
   if (parked.empty()) return;
   RemoveDirectoryW(folder.c_str());
-  if (!StartCleanupCommand(CleanupCommandLine(commandProcessor, parked, L""), parent))
+  if (!StartCleanupCommand(CleanupCommandLine(system, parked, L""), parent))
     MoveFileExW(Join(parent, parked).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 

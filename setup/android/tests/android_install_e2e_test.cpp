@@ -3,9 +3,11 @@
 // which ends the install with exit code 1 before the uninstaller and the
 // registration.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include "android/game_files.h"
 #include "android_wine_support.h"
+#include "common/known_folders.h"
 #include "common/progress_math.h"
 #include "discgen.h"
 #include "uninstall_entry.h"
@@ -87,6 +89,57 @@ TEST(AndroidInstall, AFailingAndroidStepEndsTheInstall) {
   EXPECT_FALSE(FileExists(folder + L"\\Android"));
   EXPECT_FALSE(FileExists(folder + L"\\uninstall.exe"));
   EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
+}
+
+// %LOCALAPPDATA%\Tarnfell is a file: no key can be stored there. Every
+// /android install then fails at its Android step (before the uninstaller and
+// the registration) and leaves no package, the next one alike: no two
+// packages are ever signed with two keys that were thrown away.
+TEST(AndroidInstall, AKeyThatCannotBeStoredFailsEveryInstall) {
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
+  const std::wstring keyFolder = KnownFolderPath(FOLDERID_LocalAppData) + L"\\Tarnfell";
+  const std::wstring aside = keyFolder + L".kept-by-test";
+  // The user's folder goes aside for the test and comes back after it.
+  struct PutBack {
+    std::wstring keyFolder, aside;
+    bool moved;
+    ~PutBack() {
+      DeleteFileW(keyFolder.c_str());
+      if (moved) MoveFileW(aside.c_str(), keyFolder.c_str());
+    }
+  } putBack{keyFolder, aside, false};
+  if (GetFileAttributesW(keyFolder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    ASSERT_TRUE(MoveFileW(keyFolder.c_str(), aside.c_str()));
+    putBack.moved = true;
+  }
+  ASSERT_TRUE(test::WriteFileBytes(keyFolder, "not a folder", 12));
+
+  TempDir dir;
+  const std::wstring setup = dir / L"tf_setup.exe", disc = MakeDisc(dir);
+  ASSERT_TRUE(CopyFileW(test::FromUnixPath(TF_SETUP_EXE).c_str(), setup.c_str(), FALSE));
+  const std::string failed = "[ 90%] Failed: The Android version could not be built: The signing key could not be "
+                             "stored in \"" + test::Utf8(keyFolder) + "\" (error ";
+  const std::string end = "). The PC game is installed and working.\r\n";
+  for (const wchar_t* name : {L"First", L"Second"}) {
+    SCOPED_TRACE(test::Utf8(name));
+    const std::wstring folder = dir / name;
+    test::ProcessResult r = test::RunProgram(setup, L"/silent " + disc + L" " + folder + L" /android");
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 1u);
+    const std::string log = LogFromArenaStep(setup + L".log");
+    const size_t at = log.find(failed);
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string code = log.substr(at + failed.size());
+    const size_t digits = code.find_first_not_of("0123456789");
+    EXPECT_GT(digits, 0u) << log;
+    EXPECT_EQ(code.substr(digits), end) << "the last line";
+    EXPECT_TRUE(FileExists(folder + L"\\default.xbe")) << "the PC game stays";
+    EXPECT_FALSE(FileExists(folder + L"\\Android\\Tarnfell.apk") ||
+                 FileExists(folder + L"\\Android\\Tarnfell.apk.tmp"));
+    EXPECT_FALSE(FileExists(folder + L"\\uninstall.exe"));
+    EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
+  }
+  EXPECT_EQ(ReadText(keyFolder), "not a folder");
 }
 
 }  // namespace

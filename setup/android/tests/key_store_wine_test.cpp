@@ -76,7 +76,7 @@ class KeyStore : public ::testing::Test {
     KeyMaterial key;
     std::string error;
     EXPECT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
-    options.pfxExport = ::PFXExportCertStoreEx;
+    options.pfxExport = nullptr;
     return key;
   }
   std::wstring File(const wchar_t* suffix) const { return pfxPath + suffix; }
@@ -259,6 +259,25 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
     EXPECT_FALSE(FileExists(File(L".csp")));
     DeleteFileW(File(L".key").c_str());
   }
+  // A ".key" that cannot be written: the build fails, the old form stays as
+  // it was for the next build to migrate.
+  ASSERT_TRUE(WriteKeyFile(File(L".cer"), raw.certificate));
+  ASSERT_TRUE(test::WriteFileBytes(File(L".csp"), narrowName.data(), narrowName.size()));
+  ASSERT_TRUE(CreateDirectoryW(File(L".key.tmp").c_str(), nullptr));
+  {
+    KeyMaterial key;
+    std::string error;
+    EXPECT_FALSE(LoadOrCreateSigningKey(pfxPath, key, error, options));
+    EXPECT_EQ(error.rfind("The signing key could not be stored in \"" + test::Ansi(dir.Path()) + "\" (error ", 0), 0u)
+        << error;
+    EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
+    EXPECT_EQ(Bytes(File(L".cer")), raw.certificate);
+    EXPECT_EQ(ReadText(File(L".csp")), narrowName);
+    EXPECT_FALSE(FileExists(File(L".key")));
+  }
+  RemoveDirectoryW(File(L".key.tmp").c_str());
+  DeleteFileW(File(L".csp").c_str());
+
   // The container stays where it was; this test made it and removes it.
   EXPECT_EQ(KeyContainerNames().count(name), 1u);
   EXPECT_TRUE(DeleteKeyContainer(name, kProviderName, kProviderType));
@@ -484,6 +503,74 @@ TEST_F(KeyStore, AStoredFileThatCannotBeReadFailsTheBuild) {
     EXPECT_EQ(test::FolderNames(d.Path()), before);
     RemoveDirectoryW(blocked.c_str());
   }
+}
+
+// A key that cannot be stored must not sign: the build fails naming the key
+// folder and the error, and every key file that was there stays as it was; a
+// new ".key" never stays without its ".cer". A folder where a file's
+// temporary file must go blocks its write. The ".csp" names a container that
+// is gone, so its migration fails and a new key is made.
+TEST_F(KeyStore, AKeyThatCannotBeStoredFailsTheBuildAndKeepsTheOldFiles) {
+  const KeyMaterial old = RawKey();
+  const std::vector<uint8_t> gone = {'g', 'o', 'n', 'e', '\r', '\n'};
+  struct Case {
+    const char* what;
+    bool pfxForm;  // the export gives a PKCS#12 file, else the raw pair
+    bool oldForm;  // an old ".cer" and ".csp" lie there
+    const wchar_t* blocked;
+  } cases[] = {
+      {"a new PKCS#12 file", true, false, L""},
+      {"a new raw key's .key", false, false, L".key"},
+      {"a new raw key's .cer", false, false, L".cer"},
+      {"a PKCS#12 file after a failed migration", true, true, L""},
+      {"a raw key's .key after a failed migration", false, true, L".key"},
+      {"a raw key's .cer after a failed migration", false, true, L".cer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir d;
+    const std::wstring path = d / L"android-signing.pfx", blocker = path + c.blocked + L".tmp";
+    if (c.oldForm) {
+      ASSERT_TRUE(WriteKeyFile(path + L".cer", old.certificate));
+      ASSERT_TRUE(WriteKeyFile(path + L".csp", gone));
+    }
+    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
+    const std::vector<std::wstring> before = test::FolderNames(d.Path());
+    UseFakeExport(c.pfxForm ? 0 : 1, c.pfxForm ? 0 : 1);
+    for (int build = 0; build < 2; ++build) {  // and the next build alike: no key was kept
+      KeyMaterial key;
+      std::string error;
+      EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error, options));
+      const std::string prefix = "The signing key could not be stored in \"" + test::Ansi(d.Path()) + "\" (error ";
+      EXPECT_EQ(error.substr(0, prefix.size()), prefix);
+      EXPECT_EQ(error.substr(error.size() - 2), ").");
+      EXPECT_TRUE(key.pfx.empty() && key.privateKeyBlob.empty()) << "no key to sign with";
+      EXPECT_EQ(test::FolderNames(d.Path()), before);
+    }
+    if (c.oldForm) {
+      EXPECT_EQ(Bytes(path + L".cer"), old.certificate);
+      EXPECT_EQ(Bytes(path + L".csp"), gone);
+    }
+    RemoveDirectoryW(blocker.c_str());
+  }
+
+  // A key folder that is a file, and one that the file system will not write
+  // into (the fixture locks it; where it cannot, only the first is tried).
+  const std::wstring locked = test::FromUnixPath(TF_ANDROID_READONLY_DIR) + L"\\keys-locked";
+  ASSERT_TRUE(test::WriteFileBytes(dir / L"Tarnfell", "x", 1));
+  std::vector<std::wstring> folders = {dir / L"Tarnfell"};
+  if (!FileExists(test::FromUnixPath(TF_ANDROID_READONLY_DIR) + L"\\unsupported")) folders.push_back(locked);
+  for (const std::wstring& folder : folders) {
+    SCOPED_TRACE(test::Utf8(folder));
+    UseFakeExport(0, 0);
+    KeyMaterial key;
+    std::string error;
+    EXPECT_FALSE(LoadOrCreateSigningKey(folder + L"\\android-signing.pfx", key, error, options));
+    EXPECT_EQ(error.rfind("The signing key could not be stored in \"" + test::Ansi(folder) + "\" (error ", 0), 0u)
+        << error;
+  }
+  EXPECT_EQ(ReadText(dir / L"Tarnfell"), "x");
+  EXPECT_TRUE(test::FolderNames(locked).empty());
 }
 
 // Key files are replaced in one step: a temporary file beside them, moved

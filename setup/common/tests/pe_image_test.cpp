@@ -143,5 +143,130 @@ TEST(PeImage, SameSectionsIgnoresTheImageBaseButNotTheLayout) {
   EXPECT_FALSE(SameSections(file, Headers(fewer)));
 }
 
+// Images with import tables: headers at 0, one section at RVA 0x1000 whose
+// 0x200 bytes of raw data lie at file offset 0x400. The import descriptors
+// start the section, the delay-load descriptors follow at +0x80, the names at +0x100.
+constexpr uint32_t kImportSectionRva = 0x1000, kImportSectionRaw = 0x400, kImportSectionSize = 0x200;
+constexpr uint32_t kDelayTableRva = kImportSectionRva + 0x80, kNamesRva = kImportSectionRva + 0x100;
+
+struct ImportSpec {
+  uint16_t magic = 0x10B;  // PE32; 0x20B: PE32+
+  std::vector<std::string> dlls, delayed;
+  bool delayAsAddresses = false;  // the old delay-load form: virtual addresses, not RVAs
+  uint64_t imageBase = 0x400000;
+};
+
+std::vector<uint8_t> ImageWithImports(const ImportSpec& spec) {
+  const bool plus = spec.magic == 0x20B;
+  const uint16_t optionalSize = plus ? 0xF0 : 0xE0;
+  const uint32_t tableAt = kPeAt + 24 + optionalSize;
+  std::vector<uint8_t> image(kImportSectionRaw + kImportSectionSize, 0);
+  ByteWriter w(image);
+  w.U16(0, 0x5A4D);
+  w.U32(0x3C, kPeAt);
+  w.U32(kPeAt, 0x00004550);
+  w.U16(kPeAt + 4, plus ? 0x8664 : 0x14C);
+  w.U16(kPeAt + 6, 1);
+  w.U16(kPeAt + 20, optionalSize);
+  const uint32_t optional = kPeAt + 24;
+  w.U16(optional, spec.magic);
+  if (plus)
+    w.U64(optional + 24, spec.imageBase);
+  else
+    w.U32(optional + 28, static_cast<uint32_t>(spec.imageBase));
+  const uint32_t directories = optional + (plus ? 112 : 96);
+  w.U32(directories - 4, 16);
+  if (!spec.dlls.empty()) w.U32(directories + 8 * 1, kImportSectionRva);
+  if (!spec.delayed.empty()) w.U32(directories + 8 * 13, kDelayTableRva);
+  w.U32(tableAt + 8, kImportSectionSize);
+  w.U32(tableAt + 12, kImportSectionRva);
+  w.U32(tableAt + 16, kImportSectionSize);
+  w.U32(tableAt + 20, kImportSectionRaw);
+  uint32_t nameRva = kNamesRva;
+  auto putName = [&](const std::string& name) {
+    std::copy(name.begin(), name.end(), image.begin() + (kImportSectionRaw + nameRva - kImportSectionRva));
+    const uint32_t at = nameRva;
+    nameRva += static_cast<uint32_t>(name.size()) + 1;
+    return at;
+  };
+  for (size_t i = 0; i < spec.dlls.size(); ++i) w.U32(kImportSectionRaw + 20 * i + 12, putName(spec.dlls[i]));
+  for (size_t i = 0; i < spec.delayed.size(); ++i) {
+    const uint32_t at = kImportSectionRaw + (kDelayTableRva - kImportSectionRva) + 32 * static_cast<uint32_t>(i);
+    const uint32_t name = putName(spec.delayed[i]);
+    w.U32(at, spec.delayAsAddresses ? 0 : 1);
+    w.U32(at + 4, spec.delayAsAddresses ? static_cast<uint32_t>(spec.imageBase + name) : name);
+  }
+  return image;
+}
+
+uint32_t FileOffset(uint32_t rva) { return kImportSectionRaw + rva - kImportSectionRva; }
+
+TEST(PeImage, ImportedAndDelayLoadedDllsInTableOrder) {
+  const struct {
+    const char* what;
+    ImportSpec spec;
+  } cases[] = {
+      {"PE32, imports only", {0x10B, {"KERNEL32.dll", "USER32.dll", "msvcrt.dll"}, {}}},
+      {"PE32+, both", {0x20B, {"KERNEL32.dll"}, {"CRYPT32.dll", "VERSION.dll"}, false, 0x140000000}},
+      {"PE32, delay-load addresses", {0x10B, {"KERNEL32.dll"}, {"CRYPT32.dll"}, true}},
+      {"no tables", {0x10B, {}, {}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    PeImports imports;
+    ASSERT_TRUE(ReadPeImports(ImageWithImports(c.spec), imports));
+    EXPECT_EQ(imports.dlls, c.spec.dlls);
+    EXPECT_EQ(imports.delayLoadedDlls, c.spec.delayed);
+  }
+}
+
+TEST(PeImage, ImportTablesThatDoNotLieInTheFileAreRefused) {
+  const std::vector<uint8_t> good = ImageWithImports({0x10B, {"KERNEL32.dll", "USER32.dll"}, {"CRYPT32.dll"}});
+  const uint32_t directories = kPeAt + 24 + 96;
+  const uint32_t firstName = FileOffset(kNamesRva), delayName = FileOffset(kDelayTableRva) + 4;
+  auto changed = [&](std::initializer_list<std::pair<uint32_t, uint32_t>> u32s) {
+    std::vector<uint8_t> image = good;
+    for (auto [at, value] : u32s) ByteWriter(image).U32(at, value);
+    return image;
+  };
+  auto byteAt = [&](uint32_t at, uint8_t value) {
+    std::vector<uint8_t> image = good;
+    image[at] = value;
+    return image;
+  };
+  // The last descriptor of the section is not the terminator: that would lie past it.
+  const uint32_t lastSlot = kImportSectionRva + kImportSectionSize - 20;
+  std::vector<uint8_t> endless = changed({{directories + 8, lastSlot}, {FileOffset(lastSlot) + 12, kNamesRva}});
+  // A name that runs to the section's end without its NUL.
+  const uint32_t tail = kImportSectionRva + kImportSectionSize - 3;
+  std::vector<uint8_t> unended = changed({{kImportSectionRaw + 12, tail}});
+  std::fill_n(unended.begin() + FileOffset(tail), 3, 'x');
+  const struct {
+    const char* what;
+    std::vector<uint8_t> image;
+  } cases[] = {
+      {"an optional header of no known kind", changed({{kPeAt + 24, 0x10C}})},
+      {"more directories than the header holds", changed({{directories - 4, 17}})},
+      {"directories past the header's size", byteAt(kPeAt + 20, 0x60)},
+      {"the table in zero fill", changed({{directories + 8, kImportSectionRva + kImportSectionSize + 0x10}})},
+      {"the table in the headers", changed({{directories + 8, 0x200}})},
+      {"no terminating descriptor", endless},
+      {"a name past the section", changed({{kImportSectionRaw + 12, kImportSectionRva + kImportSectionSize}})},
+      {"a name without its end", unended},
+      {"an empty name", byteAt(firstName, 0)},
+      {"a name that is not text", byteAt(firstName + 3, 0x07)},
+      {"a delay-load name at no RVA", changed({{delayName, 0xFFFFFF00}})},
+      {"a delay-load address below the image base", changed({{delayName - 4, 0}, {delayName, 0x1100}})},
+  };
+  PeImports imports;
+  ASSERT_TRUE(ReadPeImports(good, imports));
+  for (const auto& c : cases) {
+    PeImports out;
+    out.dlls = {"kept"};
+    EXPECT_FALSE(ReadPeImports(c.image, out)) << c.what;
+    EXPECT_EQ(out.dlls, std::vector<std::string>{"kept"}) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace tf

@@ -1,7 +1,9 @@
 // Stands in for the installed game in the install dialog's test: records where
-// it was started from (its own path, then its current folder, one per line,
-// UTF-8) in "played.txt" beside itself, which appears whole.
+// it was started from and by whom (its own path, its current folder and the
+// id of the process that started it, one per line, UTF-8) in "played.txt"
+// beside itself, which appears whole.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -15,6 +17,18 @@ std::string Utf8(const wchar_t* text) {
   return out;
 }
 
+DWORD ParentProcessId() {
+  DWORD parent = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  CloseHandle(snapshot);
+  return parent;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
@@ -23,7 +37,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   std::wstring record = self;
   record.resize(record.rfind(L'\\') + 1);
   record += L"played.txt";
-  const std::string text = Utf8(self) + "\n" + Utf8(current) + "\n";
+  const std::string text = Utf8(self) + "\n" + Utf8(current) + "\n" + std::to_string(ParentProcessId()) + "\n";
   // Written under another name and moved: the test reads it as soon as it exists.
   const std::wstring partial = record + L".tmp";
   HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "discgen.h"
 #include "common/win32_handle.h"
@@ -112,6 +113,65 @@ TEST(QuietUninstall, NeverLeavesAnInstallThatCannotBeUninstalledAgain) {
   EXPECT_EQ(shortcuts.Present(), 0u);
   EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(uninstaller); }, kCleanupWaitMs));
   EXPECT_EQ(ListTree(folder), test::SavesOnly());
+}
+
+// The visible top-level windows of the desktop, by handle, with their titles.
+std::map<HWND, std::wstring> VisibleWindows() {
+  std::map<HWND, std::wstring> windows;
+  EnumWindows(
+      [](HWND window, LPARAM found) -> BOOL {
+        if (IsWindowVisible(window)) {
+          wchar_t title[256] = {};
+          GetWindowTextW(window, title, 256);
+          (*reinterpret_cast<std::map<HWND, std::wstring>*>(found))[window] = title;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+// A quiet uninstall that keeps saves, so that its clean-up command runs
+// every try again, with programs planted as "ping" in the install folder's
+// parent (before) and in the folder (as soon as the uninstaller has ended):
+// none of them runs, and from the start of the uninstall to the end of its
+// command no window appears.
+TEST(QuietUninstall, TheCleanUpRunsNothingPlantedAndShowsNoWindow) {
+  PrivateTempDir dir(L"tmp");
+  const std::wstring parent = dir / L"Games", folder = parent + L"\\Tarnfell";
+  CreateDirectoryW(parent.c_str(), nullptr);
+  test::LayOutInstall(folder, true);
+  test::UninstallKey key(folder);
+  const std::wstring probe = test::FromUnixPath(TF_PLAY_PROBE_EXE);
+  ASSERT_TRUE(test::PlantPings(parent, probe, true, true));
+
+  const std::map<HWND, std::wstring> before = VisibleWindows();
+  std::set<std::wstring> appeared;
+  auto look = [&] {
+    for (const auto& [window, title] : VisibleWindows())
+      if (before.count(window) == 0) appeared.insert(title);
+  };
+  DWORD uninstaller = 0;
+  std::vector<test::ProcessResult> r = test::RunPrograms(
+      {{folder + L"\\uninstall.exe", L"/uninstall /quiet", L"", false}}, 120000, [&](size_t, DWORD pid) {
+        uninstaller = pid;
+        test::WaitForProcessEnd(pid, 120000, look);
+      });
+  ASSERT_TRUE(r[0].started);
+  EXPECT_EQ(r[0].exitCode, 0u);
+  ASSERT_TRUE(test::PlantPings(folder, probe, true, false));
+  const std::vector<DWORD> commands = test::ProcessesStartedBy(uninstaller, L"cmd.exe");
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_TRUE(test::WaitForProcessEnd(commands[0], 90000, look));
+  look();
+
+  EXPECT_FALSE(test::FileExists(folder + L"\\uninstall.exe"));
+  EXPECT_TRUE(test::FileExists(folder + L"\\GFX\\_SAVES\\slot1.sav"));
+  EXPECT_FALSE(test::PlantedPingRan(parent));
+  EXPECT_FALSE(test::PlantedPingRan(folder));
+  std::string titles;
+  for (const std::wstring& t : appeared) titles += " \"" + Utf8(t) + "\"";
+  EXPECT_TRUE(appeared.empty()) << "windows:" << titles;
 }
 
 // Names the command processor would expand or split are never handed to it.

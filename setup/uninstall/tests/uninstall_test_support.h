@@ -2,6 +2,7 @@
 // Shared by the uninstaller's tests: a private temporary folder (so the
 // uninstall log of a test is its own), tree layouts and listings.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -88,6 +89,46 @@ inline std::vector<std::wstring> ListTree(const std::wstring& root, const std::w
   FindClose(h);
   std::sort(out.begin(), out.end());
   return out;
+}
+
+// The processes that `parent` started under this program file name (case aside), running now.
+inline std::vector<DWORD> ProcessesStartedBy(DWORD parent, const std::wstring& programName) {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (entry.th32ParentProcessID == parent && lstrcmpiW(entry.szExeFile, programName.c_str()) == 0)
+      found.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Waits for a process to end, calling `meanwhile` every 50 ms; false when it
+// still runs after `timeoutMs` (or cannot be waited for).
+template <typename Meanwhile>
+bool WaitForProcessEnd(DWORD processId, DWORD timeoutMs, Meanwhile meanwhile) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (process == nullptr) return false;
+  const ULONGLONG until = GetTickCount64() + timeoutMs;
+  DWORD wait = WAIT_TIMEOUT;
+  while ((wait = WaitForSingleObject(process, 50)) == WAIT_TIMEOUT && GetTickCount64() < until) meanwhile();
+  CloseHandle(process);
+  return wait == WAIT_OBJECT_0;
+}
+
+// Programs named "ping" that would leave a sign if they ran: ping.bat writes
+// "bat-ran.txt", and ping.exe and ping.com (copies of the play probe, when
+// given) write "played.txt", each in `folder`.
+inline bool PlantPings(const std::wstring& folder, const std::wstring& probeProgram, bool exe, bool com) {
+  const std::string bat = "@echo ran> \"" + Ansi(folder) + "\\bat-ran.txt\"\r\n";
+  if (!WriteFileBytes(folder + L"\\ping.bat", bat.data(), bat.size())) return false;
+  if (exe && !CopyFileW(probeProgram.c_str(), (folder + L"\\ping.exe").c_str(), FALSE)) return false;
+  return !com || CopyFileW(probeProgram.c_str(), (folder + L"\\ping.com").c_str(), FALSE);
+}
+inline bool PlantedPingRan(const std::wstring& folder) {
+  return FileExists(folder + L"\\bat-ran.txt") || FileExists(folder + L"\\played.txt");
 }
 
 inline std::vector<std::wstring> Sorted(std::vector<std::wstring> v) {
