@@ -34,6 +34,12 @@ if(TF_SIGN_PFX)
   endif()
 endif()
 
+# The <compatibility> section of both programs' manifests (@TF_MANIFEST_COMPATIBILITY@).
+set(TF_MANIFEST_COMPATIBILITY_FILE "${CMAKE_SOURCE_DIR}/setup/resources/manifest_compatibility.xml")
+file(READ "${TF_MANIFEST_COMPATIBILITY_FILE}" TF_MANIFEST_COMPATIBILITY)
+string(REGEX REPLACE "\n$" "" TF_MANIFEST_COMPATIBILITY "${TF_MANIFEST_COMPATIBILITY}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${TF_MANIFEST_COMPATIBILITY_FILE}")
+
 # tf_deliverable(TARGET): the program of TARGET in dist/, signed when a key is
 # named. TARGET_dist is the target that puts it there.
 function(tf_deliverable target)
