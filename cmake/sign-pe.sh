@@ -9,7 +9,8 @@
 # The password reaches osslsigncode through a file or a pipe, never on a
 # command line. The signing time is SOURCE_DATE_EPOCH, else the time of the
 # source tree's last commit: the same key and time sign the same bytes the
-# same way (a timestamp server adds its own time and token).
+# same way (a timestamp server adds its own time and token). The signed file
+# is checked: without its signature it is IN byte for byte.
 # Exit codes: 0 signed, 1 signing failed, 2 usage or missing input.
 set -euo pipefail
 
@@ -58,6 +59,15 @@ fi
 if [ "$status" != 0 ] || [ ! -s "$tmp" ]; then
   cat "$log" >&2
   echo "sign-pe: $tool could not sign $in with $pfx (exit code $status)" >&2
+  exit 1
+fi
+# The signed file, its signature taken off, must be the program it was made from.
+check=$out.unsigned.tmp
+trap 'rm -f "$tmp" "$check" "$log"' EXIT
+rm -f "$check"
+if ! "$tool" remove-signature -in "$tmp" -out "$check" >"$log" 2>&1 || ! cmp -s "$check" "$in"; then
+  cat "$log" >&2
+  echo "sign-pe: the signed $out is not $in with a signature added" >&2
   exit 1
 fi
 chmod --reference="$in" "$tmp"

@@ -43,6 +43,7 @@ run env TF_SIGN_PASSWORD="$password" SOURCE_DATE_EPOCH=$epoch -- --pfx "$key/sig
 [ "$rc" = 0 ] || fail "signing with the password from the environment: exit code $rc: $out"
 verify_time "$work/env.exe" $epoch
 [ -x "$work/env.exe" ] || fail "the signed program lost its mode"
+compgen -G "$work/env.exe.*" >/dev/null && fail "signing left $(cd "$work" && echo env.exe.*)"
 run file SOURCE_DATE_EPOCH=$epoch -- --pfx "$key/sign.pfx" --password-file "$key/password" "$work/in.exe" "$work/file.exe"
 [ "$rc" = 0 ] || fail "signing with the password file: exit code $rc: $out"
 cmp -s "$work/env.exe" "$work/file.exe" || fail "the same key and time signed different bytes"
@@ -78,7 +79,7 @@ for c in "${cases[@]}"; do
   [ "$rc" = "$code" ] || fail "$name: exit code $rc, expected $code: $out"
   grep -q "$message" <<<"$out" || fail "$name: the message does not say \"$message\": $out"
   [ "$(cat "$work/kept.exe")" = "an earlier build's output" ] || fail "$name: the earlier output was replaced"
-  [ -e "$work/kept.exe.tmp" ] && fail "$name: left kept.exe.tmp"
+  compgen -G "$work/kept.exe.*" >/dev/null && fail "$name: left $(cd "$work" && echo kept.exe.*)"
 done
 
 grep -lF "$password" "$work"/*.log && fail "the password shows in sign-pe.sh's output (files above)"
