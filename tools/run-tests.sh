@@ -4,7 +4,8 @@
 #   fast    every Win32 test, built for x86-64 and run by Wine's 64-bit loader;
 #   x86     the real 32-bit programs of dist/ end to end.
 # The full run also builds the deliverables a second time in another folder
-# and compares them byte for byte (tools/check-reproducible.sh).
+# and compares them byte for byte (tools/check-reproducible.sh), and checks a
+# signed release made with a throwaway key (tools/check-signing.sh).
 # run-tests.sh          all three tiers (what CI runs)
 # run-tests.sh --fast   native and fast only: the developer's loop (minutes)
 # Further arguments go to ctest (for example -R silent_install).
@@ -46,11 +47,16 @@ side_jobs+=("$native_job")
 step cmake --preset windows >/dev/null
 step cmake --build --preset windows
 # The deliverables built a second time in another folder must come out byte
-# for byte the same. That build runs beside the rest at the lowest priority,
-# taking what the builds and tests leave idle.
+# for byte the same; then that copy, signed with a throwaway key, and a third
+# build, signed in another folder, must too (tools/check-signing.sh). These
+# builds run beside the rest at the lowest priority, taking what the builds
+# and tests leave idle.
 rebuild_job=""
 if [ -z "$label" ]; then
-  setsid nice -n 19 bash tools/check-reproducible.sh >build/reproducible.log 2>&1 &
+  setsid nice -n 19 bash -c 'rc=0
+    bash tools/check-reproducible.sh >build/reproducible.log 2>&1 || rc=1
+    bash tools/check-signing.sh build build/rebuild/tarnfell >build/signing.log 2>&1 || rc=1
+    exit $rc' &
   rebuild_job=$!
   side_jobs+=("$rebuild_job")
 fi
@@ -79,7 +85,9 @@ if [ -n "$rebuild_job" ]; then
   s=$SECONDS
   wait "$rebuild_job" || status=1
   side_job_done "$rebuild_job"
-  cat build/reproducible.log
-  echo "run-tests: waited $((SECONDS - s)) s for the second build of the deliverables"
+  cat build/reproducible.log build/signing.log
+  echo "run-tests: waited $((SECONDS - s)) s for the second build of the deliverables and the signed builds"
+  # The signed installer in the x86 tier's prefix, now that its tests are done.
+  step bash tools/check-signing.sh install || status=1
 fi
 exit $status

@@ -11,7 +11,7 @@ fast=0
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest git ca-certificates python3 util-linux
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 fonts-wine xvfb xauth x11-utils imagemagick liblnk-utils openssl apksigner aapt openjdk-17-jdk-headless)
+          wine64 fonts-wine xvfb xauth x11-utils imagemagick liblnk-utils openssl osslsigncode apksigner aapt openjdk-17-jdk-headless)
 foreign=()
 if [ "$fast" = 0 ]; then
   foreign=(wine32:i386)

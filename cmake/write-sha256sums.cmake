@@ -1,0 +1,21 @@
+# cmake -DFILES=a|b|... -DOUT=file -P write-sha256sums.cmake: one line
+# "<sha256>  <name>" per file, by name, as `sha256sum -c` reads it in the
+# files' folder; written under a temporary name and moved into place.
+string(REPLACE "|" ";" FILES "${FILES}")
+set(rows "")
+foreach(f IN LISTS FILES)
+  if(NOT EXISTS "${f}")
+    message(FATAL_ERROR "write-sha256sums: ${f} does not exist")
+  endif()
+  get_filename_component(name "${f}" NAME)
+  file(SHA256 "${f}" sum)
+  list(APPEND rows "${name}|${sum}")
+endforeach()
+list(SORT rows)
+set(text "")
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^(.*)[|]([0-9a-f]+)$" "\\2  \\1\n" line "${row}")
+  string(APPEND text "${line}")
+endforeach()
+file(WRITE "${OUT}.tmp" "${text}")
+file(RENAME "${OUT}.tmp" "${OUT}")
