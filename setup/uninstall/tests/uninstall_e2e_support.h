@@ -96,6 +96,16 @@ inline const std::vector<std::wstring>& SavesOnly() {
   return saves;
 }
 
+// The folder's listing once the delayed clean-up is over: its command retries
+// removing the folder while the saves keep it, and a folder being removed
+// cannot be listed for that moment. What it shows last when that never comes.
+inline std::vector<std::wstring> ListingAfterCleanUp(const std::wstring& folder, const std::vector<std::wstring>& expected) {
+  std::vector<std::wstring> seen;
+  for (int i = 0; i < 300; ++i, Sleep(100))
+    if ((seen = ListTree(folder)) == expected) break;
+  return seen;
+}
+
 // Whether anything named like the uninstaller's parked copy is in the folder.
 inline bool HoldsParkedCopy(const std::wstring& folder) {
   for (const std::wstring& e : ListTree(folder))

@@ -62,7 +62,7 @@ TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
   EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
   // The uninstaller's own file goes a moment after it has ended; the saves keep the folder.
   EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(folder + L"\\uninstall.exe"); }, kCleanupWaitMs));
-  EXPECT_EQ(ListTree(folder), test::SavesOnly());
+  EXPECT_EQ(test::ListingAfterCleanUp(folder, test::SavesOnly()), test::SavesOnly());
   EXPECT_FALSE(test::HoldsParkedCopy(dir / L"Games"));
 }
 
@@ -112,7 +112,7 @@ TEST(QuietUninstall, NeverLeavesAnInstallThatCannotBeUninstalledAgain) {
   EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
   EXPECT_EQ(shortcuts.Present(), 0u);
   EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(uninstaller); }, kCleanupWaitMs));
-  EXPECT_EQ(ListTree(folder), test::SavesOnly());
+  EXPECT_EQ(test::ListingAfterCleanUp(folder, test::SavesOnly()), test::SavesOnly());
 }
 
 // The visible top-level windows of the desktop, by handle, with their titles.
