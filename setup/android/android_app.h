@@ -14,17 +14,17 @@ inline constexpr wchar_t kPackageFileName[] = L"Tarnfell.apk";
 inline constexpr wchar_t kReadmeFileName[] = L"README.txt";
 
 // Builds installFolder\Android\Tarnfell.apk and its README.txt, reporting
-// through BuildProgress with the reporter. False with `failureText` set: the
+// through BuildProgress with the reporter. False with `errorText` set: the
 // step's own lower-case phrases, or the package builder's sentence (after
 // which no package is left in the folder).
 [[nodiscard]] bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder,
-                                   std::wstring& failureText);
+                                   std::string& errorText);
 
 // The README's text: ASCII, CR LF line ends, no byte-order mark.
 const std::string& AndroidReadme();
 
 // The install's failure message for a failed Android step. A sentence's own
 // full stop is dropped, so that the message does not show two in a row.
-std::wstring AndroidFailureMessage(const std::wstring& failureText);
+std::string AndroidFailureMessage(const std::string& errorText);
 
 }  // namespace tf::android

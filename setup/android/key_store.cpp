@@ -63,7 +63,7 @@ bool ReadStoredFile(const std::wstring& path, std::vector<uint8_t>& bytes, KeyFi
   uint32_t error = 0;
   state = ReadKeyFile(path, bytes, error);
   if (state != KeyFile::Unreadable) return true;
-  const std::string prefix = "The stored signing key file \"" + Narrow(path, CP_ACP) + "\" could not be read (error ";
+  const std::string prefix = "The stored signing key file \"" + Narrow(path, CP_UTF8) + "\" could not be read (error ";
   errorText = WithErrorCode(prefix.c_str(), error);
   return false;
 }
@@ -84,13 +84,13 @@ bool CheckRawPair(KeyMaterial& key, const std::wstring& cerPath, const std::wstr
     case KeyBlobRepair::Repaired:
       return true;
     case KeyBlobRepair::NotItsKey:
-      errorText = "The stored signing key \"" + Narrow(keyPath, CP_ACP) + "\" does not belong to the certificate \"" +
-                  Narrow(cerPath, CP_ACP) + "\".";
+      errorText = "The stored signing key \"" + Narrow(keyPath, CP_UTF8) + "\" does not belong to the certificate \"" +
+                  Narrow(cerPath, CP_UTF8) + "\".";
       return false;
     case KeyBlobRepair::Damaged:
       break;
   }
-  errorText = "The stored signing key \"" + Narrow(keyPath, CP_ACP) + "\" is damaged.";
+  errorText = "The stored signing key \"" + Narrow(keyPath, CP_UTF8) + "\" is damaged.";
   return false;
 }
 
@@ -158,7 +158,7 @@ Migration MigrateContainerKey(const std::vector<uint8_t>& cspText, const std::ws
 std::string NotStoredMessage(const std::wstring& pfxPath, uint32_t error) {
   const size_t slash = pfxPath.rfind(L'\\');
   const std::wstring folder = slash == std::wstring::npos ? pfxPath : pfxPath.substr(0, slash);
-  const std::string prefix = "The signing key could not be stored in \"" + Narrow(folder, CP_ACP) + "\" (error ";
+  const std::string prefix = "The signing key could not be stored in \"" + Narrow(folder, CP_UTF8) + "\" (error ";
   return WithErrorCode(prefix.c_str(), error);
 }
 
