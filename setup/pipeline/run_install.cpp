@@ -98,7 +98,8 @@ bool RunInstall(InstallReporter& reporter, const InstallChoices& choices) {
   reporter.Report(3, L"Creating the install folder\u2026");
   if (!CreateFolderChain(folder)) return reporter.Fail(kCannotCreateFolder);
 
-  if (!image.ExtractFiles(selection.entries, folder, CopyProgress, &reporter, errorText))
+  CopyReport copyReport{reporter};
+  if (!image.ExtractFiles(selection.entries, folder, CopyProgress, &copyReport, errorText))
     return FailWith(reporter, errorText);
 
   reporter.Report(86, L"Installing the game runtime\u2026");
