@@ -58,7 +58,8 @@ std::string AndroidFailureMessage(const std::string& errorText) {
   return "The Android version could not be built: " + reason + ". The PC game is installed and working.";
 }
 
-bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder, std::string& errorText) {
+bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder, const KeyStoreOptions& keyOptions,
+                     std::string& errorText) {
   const uint8_t* templateBytes = nullptr;
   uint32_t templateLength = 0;
   if (!FindProgramResource(kAndroidTemplateResource, templateBytes, templateLength) || templateLength == 0) {
@@ -86,7 +87,8 @@ bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolde
   }
   const std::wstring packagePath = outputFolder + L"\\" + kPackageFileName;
   if (!BuildAndroidPackage(templateBytes, templateLength, keyFolder + L"\\" + kSigningKeyFileName, installFolder,
-                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &reporter, errorText)) {
+                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &reporter, errorText,
+                           keyOptions)) {
     DeleteFileW(packagePath.c_str());
     return false;
   }

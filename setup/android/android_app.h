@@ -3,6 +3,7 @@
 // signed with the user's key, and its README beside it.
 #include <string>
 
+#include "android/key_store.h"
 #include "common/install_reporter.h"
 
 namespace tf::android {
@@ -14,11 +15,12 @@ inline constexpr wchar_t kPackageFileName[] = L"Tarnfell.apk";
 inline constexpr wchar_t kReadmeFileName[] = L"README.txt";
 
 // Builds installFolder\Android\Tarnfell.apk and its README.txt, reporting
-// through BuildProgress with the reporter. False with `errorText` set: the
-// step's own lower-case phrases, or the package builder's sentence (after
-// which no package is left in the folder).
+// through BuildProgress with the reporter, the user's key made or read with
+// `keyOptions`. False with `errorText` set: the step's own lower-case
+// phrases, or the package builder's sentence (after which no package is left
+// in the folder).
 [[nodiscard]] bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder,
-                                   std::string& errorText);
+                                   const KeyStoreOptions& keyOptions, std::string& errorText);
 
 // The README's text: ASCII, CR LF line ends, no byte-order mark.
 const std::string& AndroidReadme();

@@ -244,22 +244,14 @@ bool MakeCertificate(const ScratchContainer& container, UniqueCertContext& certi
   return true;
 }
 
-// TF_APK_NO_PFX set to a short value that starts with neither NUL nor "0".
-bool PfxExportSwitchedOff() {
-  char value[8] = {};
-  DWORD length = GetEnvironmentVariableA("TF_APK_NO_PFX", value, sizeof(value));
-  // A value that does not fit is not copied: it leaves the export on.
-  return length != 0 && length < sizeof(value) && value[0] != '\0' && value[0] != '0';
-}
-
 // The new key as PKCS#12 (the legacy encryption, else PBES2), or in the raw
-// form with a note of the two export errors (both 0 when the export is
-// switched off).
+// form with a note of the two export errors (both 0 when the options switch
+// the export off).
 bool ExportNewKey(const ScratchContainer& container, PCCERT_CONTEXT certificate, HCERTSTORE store,
-                  PfxExportCall pfxExport, KeyMaterial& key, std::string& errorText) {
+                  const KeyStoreOptions& options, KeyMaterial& key, std::string& errorText) {
   uint32_t legacyError = 0, pbes2Error = 0;
-  if (!PfxExportSwitchedOff() && (ExportPfx(pfxExport, store, false, key.pfx, legacyError) ||
-                                  ExportPfx(pfxExport, store, true, key.pfx, pbes2Error)))
+  if (!options.noPfxExport && (ExportPfx(options.pfxExport, store, false, key.pfx, legacyError) ||
+                               ExportPfx(options.pfxExport, store, true, key.pfx, pbes2Error)))
     return true;
   uint32_t exportError = 0;
   if (!ExportPrivateKey(container.Provider(), key.privateKeyBlob, exportError)) {
@@ -298,7 +290,7 @@ bool StoreNewKey(const KeyMaterial& key, const KeyFiles& files, uint32_t& error)
 bool CreateAndStoreKey(const KeyFiles& files, const KeyStoreOptions& options, bool olderFormLeft, KeyMaterial& key,
                        std::string& errorText) {
   key = KeyMaterial();
-  if (!CreateSigningKey(key, errorText, options.pfxExport)) return false;
+  if (!CreateSigningKey(key, errorText, options)) return false;
   uint32_t storeError = 0;
   if (!StoreNewKey(key, files, storeError)) {
     key = KeyMaterial();
@@ -409,14 +401,14 @@ bool ExportPfx(PfxExportCall pfxExport, HCERTSTORE store, bool pbes2, std::vecto
   return true;
 }
 
-bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pfxExport) {
+bool CreateSigningKey(KeyMaterial& key, std::string& errorText, const KeyStoreOptions& options) {
   // Released in reverse order: store, certificate, then the provider, and the
   // container is deleted.
   ScratchContainer container;
   UniqueCertContext certificate;
   UniqueCertStore store;
   return GenerateKey(container, errorText) && MakeCertificate(container, certificate, store, errorText) &&
-         ExportNewKey(container, certificate.Get(), store.Get(), pfxExport, key, errorText);
+         ExportNewKey(container, certificate.Get(), store.Get(), options, key, errorText);
 }
 
 bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText,

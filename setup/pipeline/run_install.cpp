@@ -114,7 +114,9 @@ bool RunInstall(InstallReporter& reporter, const InstallChoices& choices) {
 
   if (choices.buildAndroid) {
     reporter.Report(90, L"Building the Android app\u2026");
-    if (!android::BuildAndroidApp(reporter, folder, errorText))
+    android::KeyStoreOptions keyOptions;
+    keyOptions.noPfxExport = choices.noPfxExport;
+    if (!android::BuildAndroidApp(reporter, folder, keyOptions, errorText))
       return FailWith(reporter, android::AndroidFailureMessage(errorText));
   }
 

@@ -105,8 +105,8 @@ INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   }
 }
 
-int RunInstallDialog(InstallSession& session) {
-  InstallDialogState state(session);
+int RunInstallDialog(InstallSession& session, bool noPfxExport) {
+  InstallDialogState state(session, noPfxExport);
   const INT_PTR end =
       RunModalDialog(GetModuleHandleW(nullptr), IDD_INSTALL, InstallDialogProc, state, kGameTitle, L"install");
   return (end == 1 || end == -1) ? 1 : 0;

@@ -41,7 +41,8 @@ void StartInstall(HWND dialog, InstallDialogState& state, const std::wstring& di
                   const std::wstring& installFolder) {
   InstallSession& session = state.session;
   session.Begin(dialog, {discPath, installFolder, Checked(dialog, IDC_DESKTOP_SHORTCUT),
-                         Checked(dialog, IDC_START_MENU_SHORTCUT), Checked(dialog, IDC_BUILD_ANDROID)});
+                         Checked(dialog, IDC_START_MENU_SHORTCUT), Checked(dialog, IDC_BUILD_ANDROID),
+                         state.noPfxExport});
   EnableInputs(dialog, false);
 
   state.installing = true;

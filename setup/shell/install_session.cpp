@@ -64,4 +64,11 @@ InstallProgress InstallSession::Progress() const {
   return copy;
 }
 
+bool NoPfxRequested() {
+  char value[8] = {};
+  const DWORD length = GetEnvironmentVariableA("TF_APK_NO_PFX", value, sizeof(value));
+  // A value that does not fit is not copied: it leaves the export on.
+  return length != 0 && length < sizeof(value) && value[0] != '\0' && value[0] != '0';
+}
+
 }  // namespace tf

@@ -63,4 +63,9 @@ class InstallSession final : public InstallReporter {
   UniqueFile logFile_;
 };
 
+// TF_APK_NO_PFX, read by the entry: set to a value shorter than 8 characters
+// that starts with neither NUL nor "0", it asks for new Android signing keys
+// in the raw form.
+bool NoPfxRequested();
+
 }  // namespace tf

@@ -40,7 +40,7 @@ tf::UniqueFile CreateSilentLog(const std::wstring& path) {
   return log;
 }
 
-int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) {
+int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail, bool noPfxExport) {
   tf::SilentArguments silent = tf::FindSilentArguments(SplitCommandLine());
   if (!silent.Complete()) {
     MessageBoxW(nullptr, L"usage: tf_setup.exe /silent <disc.iso> <install folder>", L"Tarnfell", MB_ICONINFORMATION);
@@ -48,7 +48,7 @@ int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) 
   }
   // A silent install makes no shortcuts.
   const tf::InstallChoices choices{silent.discImagePath, silent.installFolder, false, false,
-                                   tf::HasSwitch(tail, L"/android")};
+                                   tf::HasSwitch(tail, L"/android"), noPfxExport};
   tf::InstallSession session(CreateSilentLog(programPath + L".log"));
   session.Begin(nullptr, choices);
   session.Report(0, L"[args] <" + tail + L"> android=" + (choices.buildAndroid ? L"yes" : L"no"));
@@ -69,18 +69,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
 
   const std::wstring programPath = tf::RunningProgramPath();
   std::wstring tail = commandTail ? commandTail : L"";
+  const bool noPfxExport = tf::NoPfxRequested();
 
   int exitCode = 0;
   switch (tf::SelectMode(programPath, tail)) {
     case tf::SetupMode::Silent:
-      exitCode = RunSilentInstall(programPath, tail);
+      exitCode = RunSilentInstall(programPath, tail, noPfxExport);
       break;
     case tf::SetupMode::Uninstall:
       exitCode = tf::RunUninstallMode(programPath, tail, instance);
       break;
     case tf::SetupMode::Interactive: {
       tf::InstallSession session;
-      exitCode = tf::RunInstallDialog(session);
+      exitCode = tf::RunInstallDialog(session, noPfxExport);
       break;
     }
   }

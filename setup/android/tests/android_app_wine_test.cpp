@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "android/game_files.h"
@@ -43,7 +45,7 @@ class AndroidApp : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(testing::LayOutGameFolder(install)); }
   bool Build(std::string& failure) {
     failure.clear();
-    return BuildAndroidApp(reporter, install, failure);
+    return BuildAndroidApp(reporter, install, {}, failure);
   }
 
   testing::UserKeyFolderGuard userKeys;
@@ -114,6 +116,34 @@ TEST_F(AndroidApp, AReadOnlyPackageIsNeitherReplacedNorDeleted) {
   EXPECT_EQ(failure, "The Android package could not be created.");
   EXPECT_EQ(ReadText(android + L"\\Tarnfell.apk"), "mine");
   SetFileAttributesW((android + L"\\Tarnfell.apk").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Stands in for the platform's PKCS#12 export, which Wine refuses: hands out
+// a blob that cannot sign.
+BOOL WINAPI ExportThatWorks(HCERTSTORE, CRYPT_DATA_BLOB* out, LPCWSTR, void*, DWORD) {
+  static const uint8_t kBlob[] = {'P', 'F', 'X', '!'};
+  if (out->pbData != nullptr) std::memcpy(out->pbData, kBlob, std::min<size_t>(out->cbData, sizeof(kBlob)));
+  out->cbData = sizeof(kBlob);
+  return TRUE;
+}
+
+// The step's key options reach the key store: with an export that works, a
+// new key is stored as PKCS#12 (whose stand-in blob then fails the signing),
+// unless the options switch the export off.
+TEST_F(AndroidApp, TheKeyOptionsReachTheKeyStore) {
+  const std::wstring pfx = userKeys.Folder() + L"\\android-signing.pfx";
+  for (bool noPfx : {false, true}) {
+    SCOPED_TRACE(noPfx);
+    for (const wchar_t* suffix : {L"", L".cer", L".key", L".txt"}) DeleteFileW((pfx + suffix).c_str());
+    KeyStoreOptions options;
+    options.pfxExport = ExportThatWorks;
+    options.noPfxExport = noPfx;
+    std::string failure;
+    EXPECT_EQ(BuildAndroidApp(reporter, install, options, failure), noPfx) << failure;
+    EXPECT_EQ(FileExists(pfx), !noPfx);
+    EXPECT_EQ(FileExists(pfx + L".cer") && FileExists(pfx + L".key"), noPfx);
+  }
+  for (const wchar_t* suffix : {L"", L".cer", L".key", L".txt"}) DeleteFileW((pfx + suffix).c_str());
 }
 
 // The fixed openssl keys planted in the user's key folder, then a real build:
@@ -191,7 +221,7 @@ TEST_F(AndroidApp, ReadOnlyFolders) {
                {L"android-locked", "The Android package could not be created."}};
   for (const Case& c : cases) {
     std::string failure;
-    EXPECT_FALSE(BuildAndroidApp(reporter, root + L"\\" + c.installFolder, failure));
+    EXPECT_FALSE(BuildAndroidApp(reporter, root + L"\\" + c.installFolder, {}, failure));
     EXPECT_EQ(failure, c.failure);
   }
   EXPECT_FALSE(FileExists(root + L"\\install-locked\\Android"));

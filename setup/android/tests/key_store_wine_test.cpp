@@ -59,11 +59,7 @@ struct FakeExport {
 
 class KeyStore : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FakeExport::failLegacy = FakeExport::failPbes2 = 0;
-    SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
-  }
-  void TearDown() override { SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr); }
+  void SetUp() override { FakeExport::failLegacy = FakeExport::failPbes2 = 0; }
   // The key store's export, from here on in this test, with no calls recorded yet.
   void UseFakeExport(DWORD failLegacy, DWORD failPbes2) {
     FakeExport::calls.clear();
@@ -76,7 +72,7 @@ class KeyStore : public ::testing::Test {
     UseFakeExport(1, 1);
     KeyMaterial key;
     std::string error;
-    EXPECT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
+    EXPECT_TRUE(CreateSigningKey(key, error, options)) << error;
     options.pfxExport = nullptr;
     return key;
   }
@@ -184,23 +180,30 @@ TEST_F(KeyStore, ThePlatformExportGivesExactlyOneStoredForm) {
   }
 }
 
+// Switched off, the export is not tried and the note names no error; the
+// switch reaches a new key made by a load, and the raw pair is what is stored.
 TEST_F(KeyStore, TheNoPfxSwitch) {
-  struct Case {
-    const char* value;  // null: not set
-    bool exportTried;
-  } cases[] = {{nullptr, true}, {"1", false}, {"yes", false}, {"0", true}, {"0x1", true}, {"", true},
-               {"1234567", false}, {"12345678", true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value ? c.value : "(not set)");
-    SetEnvironmentVariableA("TF_APK_NO_PFX", c.value);
+  for (bool noPfx : {false, true}) {
+    SCOPED_TRACE(noPfx);
     UseFakeExport(31, 32);
+    options.noPfxExport = noPfx;
     KeyMaterial key;
     std::string error;
-    ASSERT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
-    EXPECT_EQ(FakeExport::calls.size(), c.exportTried ? 2u : 0u);
-    EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") + (c.exportTried ? "31, PBES2 error 32" : "0, PBES2 error 0") +
+    ASSERT_TRUE(CreateSigningKey(key, error, options)) << error;
+    EXPECT_EQ(FakeExport::calls.size(), noPfx ? 0u : 2u);
+    EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") + (noPfx ? "0, PBES2 error 0" : "31, PBES2 error 32") +
                             "); the key was stored as a raw blob instead.");
   }
+  UseFakeExport(0, 0);  // an export that would succeed
+  options.noPfxExport = true;
+  KeyMaterial key;
+  std::string error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
+  EXPECT_TRUE(FakeExport::calls.empty());
+  EXPECT_TRUE(key.pfx.empty());
+  EXPECT_FALSE(FileExists(pfxPath));
+  EXPECT_EQ(Bytes(File(L".key")), key.privateKeyBlob);
+  EXPECT_EQ(ReadText(File(L".txt")), key.note);
 }
 
 TEST_F(KeyStore, EmptyAndOversizedFilesCountAsAbsent) {

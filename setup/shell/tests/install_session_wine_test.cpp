@@ -1,5 +1,5 @@
-// InstallSession: log lines, window notices, failure, cancellation and the two
-// progress callbacks.
+// InstallSession: log lines, window notices, failure, cancellation, the two
+// progress callbacks, and the environment switch the entry reads for it.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -116,6 +116,20 @@ TEST_F(SessionTest, TheCopyThrottleBelongsToTheRun) {
   const std::string text = "Copying game files from the disc image\xE2\x80\xA6  f\r\n";
   EXPECT_EQ(runs[0], "[ 29%] " + text + "[ 53%] " + text + "[ 77%] " + text + "[ 85%] " + text);
   EXPECT_EQ(runs[1], runs[0]);
+}
+
+TEST(NoPfxRequested, ShortValuesThatStartWithNeitherNulNorZero) {
+  struct Case {
+    const char* value;  // null: not set
+    bool requested;
+  } cases[] = {{nullptr, false}, {"1", true},      {"yes", true},       {"0", false},
+               {"0x1", false},   {"", false},      {"1234567", true},   {"12345678", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(not set)");
+    SetEnvironmentVariableA("TF_APK_NO_PFX", c.value);
+    EXPECT_EQ(NoPfxRequested(), c.requested);
+  }
+  SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
 }
 
 }  // namespace
