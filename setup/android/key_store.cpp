@@ -121,8 +121,8 @@ bool CheckRawPair(KeyMaterial& key, const KeyFiles& files, std::string& errorTex
     case KeyBlobRepair::Repaired:
       return true;
     case KeyBlobRepair::NotItsKey:
-      errorText = "The stored signing key \"" + Narrow(files.key, CP_UTF8) + "\" does not belong to the certificate \"" +
-                  Narrow(files.cer, CP_UTF8) + "\".";
+      errorText = "The stored signing key \"" + Narrow(files.key, CP_UTF8) +
+                  "\" does not belong to the certificate \"" + Narrow(files.cer, CP_UTF8) + "\".";
       return false;
     case KeyBlobRepair::Damaged:
       break;

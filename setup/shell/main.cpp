@@ -31,7 +31,8 @@ std::vector<std::wstring> SplitCommandLine() {
 // when it cannot be created (the install runs all the same).
 tf::UniqueFile CreateSilentLog(const std::wstring& path) {
   tf::UniqueFile log(
-      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                  nullptr));
   if (log) {
     static const unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
     DWORD wrote = 0;

@@ -191,7 +191,8 @@ TEST_F(KeyStore, TheNoPfxSwitch) {
     std::string error;
     ASSERT_TRUE(CreateSigningKey(key, error, options)) << error;
     EXPECT_EQ(FakeExport::calls.size(), noPfx ? 0u : 2u);
-    EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") + (noPfx ? "0, PBES2 error 0" : "31, PBES2 error 32") +
+    EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") +
+                            (noPfx ? "0, PBES2 error 0" : "31, PBES2 error 32") +
                             "); the key was stored as a raw blob instead.");
   }
   UseFakeExport(0, 0);  // an export that would succeed

@@ -14,7 +14,8 @@ using test::TempDir;
 
 UniqueFile CreateLog(const std::wstring& path) {
   return UniqueFile(
-      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                  nullptr));
 }
 
 class SessionTest : public ::testing::Test {
@@ -122,8 +123,8 @@ TEST(NoPfxRequested, ShortValuesThatStartWithNeitherNulNorZero) {
   struct Case {
     const char* value;  // null: not set
     bool requested;
-  } cases[] = {{nullptr, false}, {"1", true},      {"yes", true},       {"0", false},
-               {"0x1", false},   {"", false},      {"1234567", true},   {"12345678", false}};
+  } cases[] = {{nullptr, false}, {"1", true},  {"yes", true},     {"0", false},
+               {"0x1", false},   {"", false}, {"1234567", true}, {"12345678", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value ? c.value : "(not set)");
     SetEnvironmentVariableA("TF_APK_NO_PFX", c.value);
