@@ -9,7 +9,6 @@
 #include "common/install_names.h"
 #include "common/known_folders.h"
 #include "common/running_program.h"
-#include "common/text.h"
 #include "common/win32_file.h"
 
 namespace tf::android {
@@ -53,22 +52,23 @@ const std::string& AndroidReadme() {
   return text;
 }
 
-std::wstring AndroidFailureMessage(const std::wstring& failureText) {
-  std::wstring reason = failureText;
-  if (!reason.empty() && reason.back() == L'.') reason.pop_back();
-  return L"The Android version could not be built: " + reason + L". The PC game is installed and working.";
+std::string AndroidFailureMessage(const std::string& errorText) {
+  std::string reason = errorText;
+  if (!reason.empty() && reason.back() == '.') reason.pop_back();
+  return "The Android version could not be built: " + reason + ". The PC game is installed and working.";
 }
 
-bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder, std::wstring& failureText) {
+bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder, const KeyStoreOptions& keyOptions,
+                     std::string& errorText) {
   const uint8_t* templateBytes = nullptr;
   uint32_t templateLength = 0;
   if (!FindProgramResource(kAndroidTemplateResource, templateBytes, templateLength) || templateLength == 0) {
-    failureText = L"this installer was built without the Android template";
+    errorText = "this installer was built without the Android template";
     return false;
   }
   const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData);
   if (localAppData.empty()) {
-    failureText = L"the local app data folder could not be found";
+    errorText = "the local app data folder could not be found";
     return false;
   }
   const std::wstring keyFolder = localAppData + L"\\" + kUserFolderName;
@@ -79,17 +79,16 @@ bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolde
     case ConfinedFolder::Made::Ok:
       break;
     case ConfinedFolder::Made::CannotCreate:
-      failureText = L"the Android folder could not be created";
+      errorText = "the Android folder could not be created";
       return false;
     case ConfinedFolder::Made::LeadsOut:
-      failureText = Widen(kMsgInstallFolderLink, CP_ACP);
+      errorText = kMsgInstallFolderLink;
       return false;
   }
   const std::wstring packagePath = outputFolder + L"\\" + kPackageFileName;
-  std::string errorText;
   if (!BuildAndroidPackage(templateBytes, templateLength, keyFolder + L"\\" + kSigningKeyFileName, installFolder,
-                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &reporter, errorText)) {
-    failureText = Widen(errorText, CP_ACP);
+                           GamePackNames, kGamePackNameCount, packagePath, BuildProgress, &reporter, errorText,
+                           keyOptions)) {
     DeleteFileW(packagePath.c_str());
     return false;
   }

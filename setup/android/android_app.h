@@ -3,6 +3,7 @@
 // signed with the user's key, and its README beside it.
 #include <string>
 
+#include "android/key_store.h"
 #include "common/install_reporter.h"
 
 namespace tf::android {
@@ -14,17 +15,18 @@ inline constexpr wchar_t kPackageFileName[] = L"Tarnfell.apk";
 inline constexpr wchar_t kReadmeFileName[] = L"README.txt";
 
 // Builds installFolder\Android\Tarnfell.apk and its README.txt, reporting
-// through BuildProgress with the reporter. False with `failureText` set: the
-// step's own lower-case phrases, or the package builder's sentence (after
-// which no package is left in the folder).
+// through BuildProgress with the reporter, the user's key made or read with
+// `keyOptions`. False with `errorText` set: the step's own lower-case
+// phrases, or the package builder's sentence (after which no package is left
+// in the folder).
 [[nodiscard]] bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolder,
-                                   std::wstring& failureText);
+                                   const KeyStoreOptions& keyOptions, std::string& errorText);
 
 // The README's text: ASCII, CR LF line ends, no byte-order mark.
 const std::string& AndroidReadme();
 
 // The install's failure message for a failed Android step. A sentence's own
 // full stop is dropped, so that the message does not show two in a row.
-std::wstring AndroidFailureMessage(const std::wstring& failureText);
+std::string AndroidFailureMessage(const std::string& errorText);
 
 }  // namespace tf::android

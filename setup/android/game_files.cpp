@@ -23,7 +23,7 @@ uint64_t SizeOf(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 
 }  // namespace
 
 std::string NameTooLongMessage(const std::wstring& path) {
-  return "The name of \"" + Narrow(path, CP_ACP) + "\" is too long for the Android package.";
+  return "The name of \"" + Narrow(path, CP_UTF8) + "\" is too long for the Android package.";
 }
 
 bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::vector<GameFile>& files,

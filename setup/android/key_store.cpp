@@ -7,6 +7,7 @@
 
 #include "android/key_container.h"
 #include "android/rsa_key_blob.h"
+#include "common/paths.h"
 #include "common/text.h"
 #include "common/win32_file.h"
 #include "common/win32_handle.h"
@@ -58,19 +59,55 @@ class KeyStoreLock {
   bool held_ = false;
 };
 
+// The files of one key path: the companions carry their suffix after the whole path.
+struct KeyFiles {
+  explicit KeyFiles(const std::wstring& pfxPath)
+      : pfx(pfxPath), cer(pfxPath + kCertificateSuffix), key(pfxPath + kPrivateKeySuffix),
+        csp(pfxPath + kContainerSuffix), note(pfxPath + kNoteSuffix) {}
+  std::wstring pfx, cer, key, csp, note;
+};
+
 // ReadKeyFile, with a file that is there but cannot be read turned into the message.
 bool ReadStoredFile(const std::wstring& path, std::vector<uint8_t>& bytes, KeyFile& state, std::string& errorText) {
   uint32_t error = 0;
   state = ReadKeyFile(path, bytes, error);
   if (state != KeyFile::Unreadable) return true;
-  const std::string prefix = "The stored signing key file \"" + Narrow(path, CP_ACP) + "\" could not be read (error ";
+  const std::string prefix =
+      "The stored signing key file \"" + Narrow(path, CP_UTF8) + "\" could not be read (error ";
   errorText = WithErrorCode(prefix.c_str(), error);
   return false;
 }
 
+enum class Stored {
+  Pfx,        // `pfx` read
+  RawPair,    // `certificate` and `privateKeyBlob` read
+  OlderForm,  // `certificate` read, and the ".csp" text of the older form
+  Nothing,    // `key` empty
+};
+
+// Reading what is stored, the forms in the order they are looked for. False
+// when a file is there but cannot be read.
+bool ReadStoredKey(const KeyFiles& files, KeyMaterial& key, std::vector<uint8_t>& cspText, Stored& stored,
+                   std::string& errorText) {
+  KeyFile pfx = KeyFile::Absent, cer = KeyFile::Absent, blob = KeyFile::Absent, csp = KeyFile::Absent;
+  if (!ReadStoredFile(files.pfx, key.pfx, pfx, errorText)) return false;
+  stored = Stored::Pfx;
+  if (pfx == KeyFile::Read) return true;
+  if (!ReadStoredFile(files.cer, key.certificate, cer, errorText) ||
+      !ReadStoredFile(files.key, key.privateKeyBlob, blob, errorText))
+    return false;
+  stored = Stored::RawPair;
+  if (cer == KeyFile::Read && blob == KeyFile::Read) return true;
+  key.privateKeyBlob.clear();
+  if (cer == KeyFile::Read && !ReadStoredFile(files.csp, cspText, csp, errorText)) return false;
+  stored = csp == KeyFile::Read ? Stored::OlderForm : Stored::Nothing;
+  if (stored == Stored::Nothing) key.certificate.clear();
+  return true;
+}
+
 // Whether a raw pair's key is its certificate's; a key that an importer left
 // with wrong private values is recomputed in memory (the files stay as they are).
-bool CheckRawPair(KeyMaterial& key, const std::wstring& cerPath, const std::wstring& keyPath, std::string& errorText) {
+bool CheckRawPair(KeyMaterial& key, const KeyFiles& files, std::string& errorText) {
   UniqueCertContext certificate(Crypt32().CertCreateCertificateContext(kEncoding, key.certificate.data(),
                                                                        static_cast<DWORD>(key.certificate.size())));
   std::vector<uint8_t> publicKey;
@@ -84,27 +121,22 @@ bool CheckRawPair(KeyMaterial& key, const std::wstring& cerPath, const std::wstr
     case KeyBlobRepair::Repaired:
       return true;
     case KeyBlobRepair::NotItsKey:
-      errorText = "The stored signing key \"" + Narrow(keyPath, CP_ACP) + "\" does not belong to the certificate \"" +
-                  Narrow(cerPath, CP_ACP) + "\".";
+      errorText = "The stored signing key \"" + Narrow(files.key, CP_UTF8) +
+                  "\" does not belong to the certificate \"" + Narrow(files.cer, CP_UTF8) + "\".";
       return false;
     case KeyBlobRepair::Damaged:
       break;
   }
-  errorText = "The stored signing key \"" + Narrow(keyPath, CP_ACP) + "\" is damaged.";
+  errorText = "The stored signing key \"" + Narrow(files.key, CP_UTF8) + "\" is damaged.";
   return false;
 }
 
-std::string CertificateFailure(const char* step, uint32_t code) {
-  return "A signing certificate could not be created (" + std::string(step) + ", error " + std::to_string(code) +
-         ").";
-}
-
-// TF_APK_NO_PFX set to a short value that starts with neither NUL nor "0".
-bool PfxExportSwitchedOff() {
-  char value[8] = {};
-  DWORD length = GetEnvironmentVariableA("TF_APK_NO_PFX", value, sizeof(value));
-  // A value that does not fit is not copied: it leaves the export on.
-  return length != 0 && length < sizeof(value) && value[0] != '\0' && value[0] != '0';
+// "The signing key could not be stored in "<folder of the key files>" (error N)."
+std::string NotStoredMessage(const KeyFiles& files, uint32_t error) {
+  const std::string prefix =
+      "The signing key could not be stored in \"" + Narrow(std::wstring(ParentFolderOf(files.pfx)), CP_UTF8) +
+      "\" (error ";
+  return WithErrorCode(prefix.c_str(), error);
 }
 
 // The private key of a container as a PRIVATEKEYBLOB; false with GetLastError().
@@ -135,45 +167,140 @@ std::wstring ContainerNameFrom(const std::vector<uint8_t>& text) {
 }
 
 enum class Migration {
-  Done,       // the container's key is in the ".key" file
-  NoKey,      // no container key to migrate: nothing was written
-  NotStored,  // the key was exported, but the ".key" file could not be written
+  Loaded,  // the container's key is in the new ".key" file and in `key`
+  Failed,  // `errorText` says why; the old files stay as they were
+  NoKey,   // no container key to migrate: nothing was written
 };
 
-// The older form: a certificate file and a persistent container named in the
-// ".csp" file, whose key goes into a new ".key" file. The container is left.
-Migration MigrateContainerKey(const std::vector<uint8_t>& cspText, const std::wstring& keyPath,
-                              std::vector<uint8_t>& blob, uint32_t& writeError) {
-  std::wstring name = ContainerNameFrom(cspText);
-  if (name.empty()) return Migration::NoKey;
+// Migration of the older form: the key of the persistent container named in
+// the ".csp" file goes into a new ".key" file beside the certificate, and the
+// ".csp" file goes. The container is left.
+Migration MigrateOlderForm(const KeyFiles& files, const std::vector<uint8_t>& cspText, KeyMaterial& key,
+                           std::string& errorText) {
+  const std::wstring name = ContainerNameFrom(cspText);
   UniqueCryptProv provider;
-  uint32_t unused = 0;
-  if (!CryptAcquireContextW(provider.Put(), name.c_str(), kProviderName, kProviderType, 0) ||
-      !ExportPrivateKey(provider.Get(), blob, unused))
+  uint32_t error = 0;
+  if (name.empty() || !CryptAcquireContextW(provider.Put(), name.c_str(), kProviderName, kProviderType, 0) ||
+      !ExportPrivateKey(provider.Get(), key.privateKeyBlob, error))
     return Migration::NoKey;
-  return WriteKeyFile(keyPath, blob, writeError) ? Migration::Done : Migration::NotStored;
+  if (!WriteKeyFile(files.key, key.privateKeyBlob, error)) {
+    key = KeyMaterial();
+    errorText = NotStoredMessage(files, error);
+    return Migration::Failed;
+  }
+  DeleteFileW(files.csp.c_str());
+  return CheckRawPair(key, files, errorText) ? Migration::Loaded : Migration::Failed;
 }
 
-// "The signing key could not be stored in "<folder of pfxPath>" (error N)."
-std::string NotStoredMessage(const std::wstring& pfxPath, uint32_t error) {
-  const size_t slash = pfxPath.rfind(L'\\');
-  const std::wstring folder = slash == std::wstring::npos ? pfxPath : pfxPath.substr(0, slash);
-  const std::string prefix = "The signing key could not be stored in \"" + Narrow(folder, CP_ACP) + "\" (error ";
-  return WithErrorCode(prefix.c_str(), error);
+// Making a key: a new 2048-bit signature key, kept in a new scratch container.
+bool GenerateKey(ScratchContainer& container, std::string& errorText) {
+  if (!container.Create("A signing key could not be created (CryptAcquireContext, error ", errorText)) return false;
+  UniqueCryptKey generated;
+  if (!CryptGenKey(container.Provider(), AT_SIGNATURE, kKeyFlags, generated.Put())) {
+    errorText = WithErrorCode("A signing key could not be generated (CryptGenKey, error ", GetLastError());
+    return false;
+  }
+  return true;
+}
+
+std::string CertificateFailure(const char* step, uint32_t code) {
+  return "A signing certificate could not be created (" + std::string(step) + ", error " + std::to_string(code) +
+         ").";
+}
+
+// The container key's self-signed certificate, valid for thirty years from
+// now, alone in a new memory store.
+bool MakeCertificate(const ScratchContainer& container, UniqueCertContext& certificate, UniqueCertStore& store,
+                     std::string& errorText) {
+  BYTE subjectBytes[512];
+  DWORD subjectSize = sizeof(subjectBytes);
+  if (!Crypt32().CertStrToNameW(X509_ASN_ENCODING, kSigningSubject, CERT_X500_NAME_STR, nullptr, subjectBytes,
+                                &subjectSize, nullptr)) {
+    errorText = CertificateFailure("CertStrToName", GetLastError());
+    return false;
+  }
+  CERT_NAME_BLOB subject{subjectSize, subjectBytes};
+  CRYPT_KEY_PROV_INFO providerInfo = container.KeyProviderInfo();
+  CRYPT_ALGORITHM_IDENTIFIER algorithm{};
+  algorithm.pszObjId = const_cast<LPSTR>(kSha256WithRsa);
+  SYSTEMTIME now{};
+  GetSystemTime(&now);
+  SYSTEMTIME end = CertificateEndTime(now);
+  certificate.Reset(Crypt32().CertCreateSelfSignCertificate(container.Provider(), &subject, 0, &providerInfo,
+                                                            &algorithm, nullptr, &end, nullptr));
+  if (!certificate) {
+    errorText = CertificateFailure("CertCreateSelfSignCertificate", GetLastError());
+    return false;
+  }
+  store.Reset(Crypt32().CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
+  if (!store) {
+    errorText = CertificateFailure("CertOpenStore", GetLastError());
+    return false;
+  }
+  if (!Crypt32().CertAddCertificateContextToStore(store.Get(), certificate.Get(), CERT_STORE_ADD_ALWAYS, nullptr)) {
+    errorText = CertificateFailure("CertAddCertificateContextToStore", GetLastError());
+    return false;
+  }
+  return true;
+}
+
+// The new key as PKCS#12 (the legacy encryption, else PBES2), or in the raw
+// form with a note of the two export errors (both 0 when the options switch
+// the export off).
+bool ExportNewKey(const ScratchContainer& container, PCCERT_CONTEXT certificate, HCERTSTORE store,
+                  const KeyStoreOptions& options, KeyMaterial& key, std::string& errorText) {
+  uint32_t legacyError = 0, pbes2Error = 0;
+  if (!options.noPfxExport && (ExportPfx(options.pfxExport, store, false, key.pfx, legacyError) ||
+                               ExportPfx(options.pfxExport, store, true, key.pfx, pbes2Error)))
+    return true;
+  uint32_t exportError = 0;
+  if (!ExportPrivateKey(container.Provider(), key.privateKeyBlob, exportError)) {
+    errorText = CertificateFailure("CryptExportKey", exportError);
+    return false;
+  }
+  key.pfx.clear();
+  key.certificate.assign(certificate->pbCertEncoded, certificate->pbCertEncoded + certificate->cbCertEncoded);
+  key.note = "PFX export refused (legacy error " + std::to_string(legacyError) + ", PBES2 error " +
+             std::to_string(pbes2Error) + "); the key was stored as a raw blob instead.";
+  if (key.certificate.empty()) {
+    errorText = CertificateFailure("CryptExportKey", 0);
+    return false;
+  }
+  return true;
 }
 
 // Writes a new key in its form. A raw pair's certificate comes last, and a
 // ".key" whose ".cer" could not follow goes again: no new key is ever left
 // beside an old certificate. The note is only a note: it may fail.
-bool StoreNewKey(const KeyMaterial& key, const std::wstring& pfxPath, uint32_t& error) {
-  if (!key.pfx.empty()) return WriteKeyFile(pfxPath, key.pfx, error);
-  const std::wstring keyPath = pfxPath + kPrivateKeySuffix;
-  if (!WriteKeyFile(keyPath, key.privateKeyBlob, error)) return false;
-  if (!WriteKeyFile(pfxPath + kCertificateSuffix, key.certificate, error)) {
-    DeleteFileW(keyPath.c_str());
+bool StoreNewKey(const KeyMaterial& key, const KeyFiles& files, uint32_t& error) {
+  if (!key.pfx.empty()) return WriteKeyFile(files.pfx, key.pfx, error);
+  if (!WriteKeyFile(files.key, key.privateKeyBlob, error)) return false;
+  if (!WriteKeyFile(files.cer, key.certificate, error)) {
+    DeleteFileW(files.key.c_str());
     return false;
   }
-  if (!key.note.empty()) WriteKeyFile(pfxPath + kNoteSuffix, std::vector<uint8_t>(key.note.begin(), key.note.end()));
+  if (!key.note.empty()) WriteKeyFile(files.note, std::vector<uint8_t>(key.note.begin(), key.note.end()));
+  return true;
+}
+
+// Making a key and writing it. A key that is not stored must not sign: the
+// next build would make another, and a phone refuses a package signed with
+// another key as an update. Files of the older form go once the new key is in
+// place.
+bool CreateAndStoreKey(const KeyFiles& files, const KeyStoreOptions& options, bool olderFormLeft, KeyMaterial& key,
+                       std::string& errorText) {
+  key = KeyMaterial();
+  if (!CreateSigningKey(key, errorText, options)) return false;
+  uint32_t storeError = 0;
+  if (!StoreNewKey(key, files, storeError)) {
+    key = KeyMaterial();
+    errorText = NotStoredMessage(files, storeError);
+    return false;
+  }
+  if (olderFormLeft) {
+    DeleteFileW(files.csp.c_str());
+    if (!key.pfx.empty()) DeleteFileW(files.cer.c_str());  // a raw pair's new ".cer" has replaced it
+  }
   return true;
 }
 
@@ -274,125 +401,32 @@ bool ExportPfx(PfxExportCall pfxExport, HCERTSTORE store, bool pbes2, std::vecto
   return true;
 }
 
-bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pfxExport) {
-  // Released in reverse order: key handle, store, certificate, then the
-  // provider, and the container is deleted.
+bool CreateSigningKey(KeyMaterial& key, std::string& errorText, const KeyStoreOptions& options) {
+  // Released in reverse order: store, certificate, then the provider, and the
+  // container is deleted.
   ScratchContainer container;
-  if (!container.Create("A signing key could not be created (CryptAcquireContext, error ", errorText)) return false;
-  {
-    UniqueCryptKey generated;
-    if (!CryptGenKey(container.Provider(), AT_SIGNATURE, kKeyFlags, generated.Put())) {
-      errorText = WithErrorCode("A signing key could not be generated (CryptGenKey, error ", GetLastError());
-      return false;
-    }
-  }
-
-  BYTE subjectBytes[512];
-  DWORD subjectSize = sizeof(subjectBytes);
-  if (!Crypt32().CertStrToNameW(X509_ASN_ENCODING, kSigningSubject, CERT_X500_NAME_STR, nullptr, subjectBytes,
-                                &subjectSize, nullptr)) {
-    errorText = CertificateFailure("CertStrToName", GetLastError());
-    return false;
-  }
-  CERT_NAME_BLOB subject{subjectSize, subjectBytes};
-  CRYPT_KEY_PROV_INFO providerInfo = container.KeyProviderInfo();
-  CRYPT_ALGORITHM_IDENTIFIER algorithm{};
-  algorithm.pszObjId = const_cast<LPSTR>(kSha256WithRsa);
-  SYSTEMTIME now{};
-  GetSystemTime(&now);
-  SYSTEMTIME end = CertificateEndTime(now);
-  UniqueCertContext certificate(Crypt32().CertCreateSelfSignCertificate(
-      container.Provider(), &subject, 0, &providerInfo, &algorithm, nullptr, &end, nullptr));
-  if (!certificate) {
-    errorText = CertificateFailure("CertCreateSelfSignCertificate", GetLastError());
-    return false;
-  }
-  UniqueCertStore store(Crypt32().CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
-  if (!store) {
-    errorText = CertificateFailure("CertOpenStore", GetLastError());
-    return false;
-  }
-  if (!Crypt32().CertAddCertificateContextToStore(store.Get(), certificate.Get(), CERT_STORE_ADD_ALWAYS, nullptr)) {
-    errorText = CertificateFailure("CertAddCertificateContextToStore", GetLastError());
-    return false;
-  }
-
-  uint32_t legacyError = 0, pbes2Error = 0;
-  if (!PfxExportSwitchedOff() &&
-      (ExportPfx(pfxExport, store.Get(), false, key.pfx, legacyError) ||
-       ExportPfx(pfxExport, store.Get(), true, key.pfx, pbes2Error)))
-    return true;
-
-  uint32_t exportError = 0;
-  if (!ExportPrivateKey(container.Provider(), key.privateKeyBlob, exportError)) {
-    errorText = CertificateFailure("CryptExportKey", exportError);
-    return false;
-  }
-  key.pfx.clear();
-  const CERT_CONTEXT* c = certificate.Get();
-  key.certificate.assign(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
-  key.note = "PFX export refused (legacy error " + std::to_string(legacyError) + ", PBES2 error " +
-             std::to_string(pbes2Error) + "); the key was stored as a raw blob instead.";
-  if (key.certificate.empty()) {
-    errorText = CertificateFailure("CryptExportKey", 0);
-    return false;
-  }
-  return true;
+  UniqueCertContext certificate;
+  UniqueCertStore store;
+  return GenerateKey(container, errorText) && MakeCertificate(container, certificate, store, errorText) &&
+         ExportNewKey(container, certificate.Get(), store.Get(), options, key, errorText);
 }
 
 bool LoadOrCreateSigningKey(const std::wstring& pfxPath, KeyMaterial& key, std::string& errorText,
                             const KeyStoreOptions& options) {
   KeyStoreLock lock;
   if (!lock.Acquire(pfxPath, options.waitMilliseconds, errorText)) return false;
-  const std::wstring cerPath = pfxPath + kCertificateSuffix, keyPath = pfxPath + kPrivateKeySuffix;
-  const std::wstring cspPath = pfxPath + kContainerSuffix;
-  KeyFile pfx = KeyFile::Absent, cer = KeyFile::Absent, blob = KeyFile::Absent, csp = KeyFile::Absent;
-  if (!ReadStoredFile(pfxPath, key.pfx, pfx, errorText)) return false;
-  if (pfx == KeyFile::Read) return true;
-  if (!ReadStoredFile(cerPath, key.certificate, cer, errorText) ||
-      !ReadStoredFile(keyPath, key.privateKeyBlob, blob, errorText))
-    return false;
-  if (cer == KeyFile::Read && blob == KeyFile::Read) return CheckRawPair(key, cerPath, keyPath, errorText);
-
-  key.privateKeyBlob.clear();
+  const KeyFiles files(pfxPath);
   std::vector<uint8_t> cspText;
-  bool oldFormLeft = false;  // a ".csp" without a key: it and its ".cer" go once a new key is stored
-  if (cer == KeyFile::Read) {
-    if (!ReadStoredFile(cspPath, cspText, csp, errorText)) return false;
-    if (csp == KeyFile::Read) {
-      uint32_t writeError = 0;
-      switch (MigrateContainerKey(cspText, keyPath, key.privateKeyBlob, writeError)) {
-        case Migration::Done:
-          DeleteFileW(cspPath.c_str());
-          return CheckRawPair(key, cerPath, keyPath, errorText);
-        case Migration::NotStored:
-          key.certificate.clear();
-          key.privateKeyBlob.clear();
-          errorText = NotStoredMessage(pfxPath, writeError);
-          return false;
-        case Migration::NoKey:
-          oldFormLeft = true;
-          break;
-      }
-    }
+  Stored stored = Stored::Nothing;
+  if (!ReadStoredKey(files, key, cspText, stored, errorText)) return false;
+  if (stored == Stored::Pfx) return true;
+  if (stored == Stored::RawPair) return CheckRawPair(key, files, errorText);
+  const bool olderForm = stored == Stored::OlderForm;
+  if (olderForm) {
+    const Migration migration = MigrateOlderForm(files, cspText, key, errorText);
+    if (migration != Migration::NoKey) return migration == Migration::Loaded;
   }
-
-  key.certificate.clear();
-  key.privateKeyBlob.clear();
-  if (!CreateSigningKey(key, errorText, options.pfxExport)) return false;
-  // A key that is not stored must not sign: the next build would make another,
-  // and a phone refuses a package signed with another key as an update.
-  uint32_t storeError = 0;
-  if (!StoreNewKey(key, pfxPath, storeError)) {
-    key = KeyMaterial();
-    errorText = NotStoredMessage(pfxPath, storeError);
-    return false;
-  }
-  if (oldFormLeft) {
-    DeleteFileW(cspPath.c_str());
-    if (!key.pfx.empty()) DeleteFileW(cerPath.c_str());  // the raw form has replaced it
-  }
-  return true;
+  return CreateAndStoreKey(files, options, olderForm, key, errorText);
 }
 
 }  // namespace tf::android

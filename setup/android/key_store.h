@@ -43,6 +43,7 @@ using PfxExportCall = BOOL(WINAPI*)(HCERTSTORE, CRYPT_DATA_BLOB*, LPCWSTR, void*
 struct KeyStoreOptions {
   uint32_t waitMilliseconds = kKeyStoreWaitMilliseconds;
   PfxExportCall pfxExport = nullptr;
+  bool noPfxExport = false;  // a new key goes to the raw form without trying the export
 };
 
 enum class KeyFile {
@@ -76,9 +77,10 @@ std::wstring KeyStoreMutexName(const std::wstring& pfxPath);
 bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uint32_t& error);
 
 // A new 2048-bit RSA key and a self-signed certificate valid for thirty
-// years, exported as PKCS#12 with `pfxExport` or, when that is refused, in the
-// raw form with a note. The scratch container is deleted on every path.
-[[nodiscard]] bool CreateSigningKey(KeyMaterial& key, std::string& errorText, PfxExportCall pfxExport = nullptr);
+// years, exported as PKCS#12 with the options' `pfxExport` or, when that is
+// refused or switched off, in the raw form with a note. The scratch container
+// is deleted on every path.
+[[nodiscard]] bool CreateSigningKey(KeyMaterial& key, std::string& errorText, const KeyStoreOptions& options = {});
 
 // The store's certificates with their private keys as PKCS#12 (the legacy
 // encryption, or PBES2 with AES-256 and SHA-256). False with GetLastError()

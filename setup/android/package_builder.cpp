@@ -54,7 +54,7 @@ class TemporaryPackage {
 bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength, const std::wstring& pfxPath,
                          const std::wstring& installFolder, const wchar_t* const* names, size_t nameCount,
                          const std::wstring& packagePath, ProgressCallback callback, void* context,
-                         std::string& errorText) {
+                         std::string& errorText, const KeyStoreOptions& keyOptions) {
   uint32_t crypt32Error = 0;
   if (!Crypt32Loaded(crypt32Error)) {
     errorText = WithErrorCode(kMsgCrypt32Missing, crypt32Error);
@@ -63,7 +63,7 @@ bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength, 
   std::vector<TemplateEntry> entries;
   if (!ReadApkTemplate(templateBytes, templateLength, entries, errorText)) return false;
   KeyMaterial key;
-  if (!LoadOrCreateSigningKey(pfxPath, key, errorText)) return false;
+  if (!LoadOrCreateSigningKey(pfxPath, key, errorText, keyOptions)) return false;
   std::vector<GameFile> files;
   if (!CollectGameFiles(installFolder, names, nameCount, files, errorText)) return false;
   std::vector<uint8_t> index;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "android/key_store.h"
 #include "android/zip_writer.h"
 
 namespace tf::android {
@@ -18,10 +19,12 @@ inline constexpr wchar_t kSigningStatus[] = L"Signing the Android app\u2026";
 // packagePath once it is finished and its signature verified; every failure
 // leaves packagePath as it was and no temporary file. A package that could
 // not fit the zip fields is refused before anything is written. A null
-// callback means no reports (and no cancellation).
+// callback means no reports (and no cancellation). The key at pfxPath is
+// read or made with `keyOptions`.
 [[nodiscard]] bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength,
                                        const std::wstring& pfxPath, const std::wstring& installFolder,
                                        const wchar_t* const* names, size_t nameCount, const std::wstring& packagePath,
-                                       ProgressCallback callback, void* context, std::string& errorText);
+                                       ProgressCallback callback, void* context, std::string& errorText,
+                                       const KeyStoreOptions& keyOptions = {});
 
 }  // namespace tf::android

@@ -6,14 +6,13 @@
 namespace tf {
 
 bool CopyProgress(void* context, const char* path, uint64_t done, uint64_t total) {
-  static uint64_t lastReported = 0;
-  auto* reporter = static_cast<InstallReporter*>(context);
-  if (reporter->IsCancelled()) return false;
+  auto* copy = static_cast<CopyReport*>(context);
+  if (copy->reporter.IsCancelled()) return false;
   int pct = CopyProgressPercent(done, total);
-  if (!CopyProgressDue(done, total, lastReported)) return true;
+  if (!CopyProgressDue(done, total, copy->lastReported)) return true;
   std::wstring text = kCopyStatusText;
   if (path != nullptr && *path != '\0') text += Widen(path, CP_ACP);
-  reporter->Report(pct, text);
+  copy->reporter.Report(pct, text);
   return true;
 }
 

@@ -18,7 +18,15 @@ class InstallReporter {
   ~InstallReporter() = default;
 };
 
-// Extraction progress (context: the reporter): 5..85, throttled to one report per 2 MiB.
+// One extraction's progress: where it goes, and the byte count last reported,
+// which starts at 0 with each run.
+struct CopyReport {
+  InstallReporter& reporter;
+  uint64_t lastReported = 0;
+};
+
+// Extraction progress (context: the run's CopyReport): 5..85, throttled to one
+// report per 2 MiB; `path` is the disc's name of the file.
 bool CopyProgress(void* context, const char* path, uint64_t done, uint64_t total);
 // Android build progress (context: the reporter or null): 90..96, unthrottled.
 bool BuildProgress(void* context, const std::wstring& text, uint64_t done, uint64_t total);

@@ -1,6 +1,10 @@
 #pragma once
 // Conversions between the system ANSI code page, UTF-8 and UTF-16, and names
 // compared as the file system compares them.
+//
+// Messages of the lower layers are narrow UTF-8 (host paths enter them with
+// Narrow(path, CP_UTF8)); the pipeline makes the user's text of one with
+// UserText. Disc names are in the ANSI code page as the disc gives them.
 #include <windows.h>
 
 #include <string>
@@ -25,6 +29,9 @@ inline std::string Narrow(const std::wstring& s, UINT codePage = CP_UTF8) {
   WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
+
+// A lower layer's narrow message as the user's text.
+inline std::wstring UserText(const std::string& message) { return Widen(message, CP_UTF8); }
 
 // Ordinal, case ignored.
 inline bool SameNameNoCase(std::wstring_view a, std::wstring_view b) {

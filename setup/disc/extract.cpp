@@ -4,6 +4,7 @@
 
 #include "common/folder_walk.h"
 #include "common/install_messages.h"
+#include "common/paths.h"
 #include "common/text.h"
 #include "common/win32_file.h"
 #include "disc/xdvdfs_image.h"
@@ -16,6 +17,23 @@ constexpr char kMsgDamaged[] = "The disc image could not be read -- it may be da
 constexpr char kMsgCancelled[] = "Installation cancelled.";
 
 bool Selected(const XdvdfsEntry* e) { return e != nullptr && !e->isDirectory; }
+
+// The entry's output path below the root, its folder made (once for a run of
+// entries in one folder) and checked to lie inside. A folder that cannot be
+// made shows up as the file that cannot be created.
+bool PrepareOutputPath(const ConfinedFolder& root, const std::string& entryPath, std::wstring& madeFolder,
+                       std::wstring& outPath, std::string& errorText) {
+  const std::wstring relative = Widen(entryPath, CP_ACP);  // a disc name
+  outPath = root.Root() + L"\\" + relative;
+  const std::wstring folder(ParentFolderOf(relative));
+  if (folder.empty() || SameNameNoCase(folder, madeFolder)) return true;
+  if (root.CreateFolders(folder) == ConfinedFolder::Made::LeadsOut) {
+    errorText = kMsgInstallFolderLink;
+    return false;
+  }
+  madeFolder = folder;
+  return true;
+}
 
 }  // namespace
 
@@ -42,18 +60,8 @@ bool XdvdfsImage::ExtractFiles(const std::vector<const XdvdfsEntry*>& selection,
       errorText = kMsgCannotWriteInstallFolder;
       return false;
     }
-    const std::wstring relative = Widen(e->path);
-    const std::wstring outPath = root.Root() + L"\\" + relative;
-    const size_t slash = relative.rfind(L'\\');
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
-    if (!folder.empty() && !SameNameNoCase(folder, madeFolder)) {
-      // A folder that cannot be made shows up as the file that cannot be created.
-      if (root.CreateFolders(folder) == ConfinedFolder::Made::LeadsOut) {
-        errorText = kMsgInstallFolderLink;
-        return false;
-      }
-      madeFolder = folder;
-    }
+    std::wstring outPath;
+    if (!PrepareOutputPath(root, e->path, madeFolder, outPath, errorText)) return false;
     UniqueFile out = CreateForWriting(outPath);
     if (!out) {
       errorText = kMsgCannotWriteInstallFolder;

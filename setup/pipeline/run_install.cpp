@@ -22,9 +22,8 @@ namespace {
 constexpr DWORD kRetailNotePauseMs = 900;
 constexpr wchar_t kCannotCreateFolder[] = L"Could not create the install folder. Try a different location.";
 
-bool FailWith(InstallReporter& reporter, const std::string& errorText) {
-  return reporter.Fail(Widen(errorText, CP_ACP));
-}
+// Where a lower layer's message becomes the user's text.
+bool FailWith(InstallReporter& reporter, const std::string& errorText) { return reporter.Fail(UserText(errorText)); }
 
 // False (after Fail) when the drive has less room than needed; a drive whose
 // free space cannot be read is not checked.
@@ -99,7 +98,8 @@ bool RunInstall(InstallReporter& reporter, const InstallChoices& choices) {
   reporter.Report(3, L"Creating the install folder\u2026");
   if (!CreateFolderChain(folder)) return reporter.Fail(kCannotCreateFolder);
 
-  if (!image.ExtractFiles(selection.entries, folder, CopyProgress, &reporter, errorText))
+  CopyReport copyReport{reporter};
+  if (!image.ExtractFiles(selection.entries, folder, CopyProgress, &copyReport, errorText))
     return FailWith(reporter, errorText);
 
   reporter.Report(86, L"Installing the game runtime\u2026");
@@ -110,14 +110,14 @@ bool RunInstall(InstallReporter& reporter, const InstallChoices& choices) {
   reporter.Report(90, L"Preparing RAVU RIZO assets\u2026");
   if (!ArenaFoldersInside(folder)) return FailWith(reporter, kMsgInstallFolderLink);
   xmf::MeatRushResult arenas = xmf::PrepareMeatRush(folder);
-  if (arenas.failed != 0)
-    return reporter.Fail(L"The game files could not be prepared: " + Widen(arenas.message, CP_ACP));
+  if (arenas.failed != 0) return FailWith(reporter, "The game files could not be prepared: " + arenas.message);
 
   if (choices.buildAndroid) {
     reporter.Report(90, L"Building the Android app\u2026");
-    std::wstring failureText;
-    if (!android::BuildAndroidApp(reporter, folder, failureText))
-      return reporter.Fail(android::AndroidFailureMessage(failureText));
+    android::KeyStoreOptions keyOptions;
+    keyOptions.noPfxExport = choices.noPfxExport;
+    if (!android::BuildAndroidApp(reporter, folder, keyOptions, errorText))
+      return FailWith(reporter, android::AndroidFailureMessage(errorText));
   }
 
   if (!PlaceUninstallerAndShortcuts(reporter, choices, folder)) return false;

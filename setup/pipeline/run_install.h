@@ -13,6 +13,8 @@ struct InstallChoices {
   bool desktopShortcut = true;
   bool startMenuShortcut = true;
   bool buildAndroid = false;
+  // A new Android signing key goes to the raw form (the entry reads TF_APK_NO_PFX).
+  bool noPfxExport = false;
 };
 
 // The whole install, step by step, each reporting through `reporter`; true

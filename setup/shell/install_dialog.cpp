@@ -47,12 +47,9 @@ void OnProgress(HWND dialog, InstallSession& session) {
   MSG queued;
   while (PeekMessageW(&queued, dialog, kMsgProgress, kMsgProgress, PM_REMOVE)) {
   }
-  EnterCriticalSection(&session.lock);
-  const int percent = session.percent;
-  const std::wstring text = session.statusText;
-  LeaveCriticalSection(&session.lock);
-  SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, percent, 0);
-  SetDlgItemTextW(dialog, IDC_STATUS, text.c_str());
+  const InstallProgress progress = session.Progress();
+  SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, progress.percent, 0);
+  SetDlgItemTextW(dialog, IDC_STATUS, progress.statusText.c_str());
 }
 
 void OnInstallFinished(HWND dialog, InstallDialogState& state) {
@@ -62,16 +59,16 @@ void OnInstallFinished(HWND dialog, InstallDialogState& state) {
     state.worker.Reset();
   }
   const InstallSession& session = state.session;
-  if (session.installed) {
+  if (session.Installed()) {
     SetDlgItemTextW(dialog, IDC_STATUS, L"Installed.");
     if (MessageBoxW(dialog, kPlayNowQuestion, kGameTitle, MB_ICONINFORMATION | MB_YESNO) == IDYES)
-      StartInstalledGame(session.choices.installFolder);
+      StartInstalledGame(session.Choices().installFolder);
     EndDialog(dialog, 1);
     return;
   }
   SetDlgItemTextW(dialog, IDC_STATUS, L"");
   SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
-  const std::wstring& message = session.failureMessage.empty() ? std::wstring(kDidNotFinish) : session.failureMessage;
+  const std::wstring message = session.FailureMessage().empty() ? kDidNotFinish : session.FailureMessage();
   MessageBoxW(dialog, message.c_str(), kGameTitle, MB_ICONERROR | MB_OK);
   EnableInputs(dialog, true);
 }
@@ -108,8 +105,8 @@ INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   }
 }
 
-int RunInstallDialog(InstallSession& session) {
-  InstallDialogState state(session);
+int RunInstallDialog(InstallSession& session, bool noPfxExport) {
+  InstallDialogState state(session, noPfxExport);
   const INT_PTR end =
       RunModalDialog(GetModuleHandleW(nullptr), IDD_INSTALL, InstallDialogProc, state, kGameTitle, L"install");
   return (end == 1 || end == -1) ? 1 : 0;

@@ -31,30 +31,25 @@ bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST
 void Inform(HWND dialog, const wchar_t* text) { MessageBoxW(dialog, text, kGameTitle, MB_ICONINFORMATION | MB_OK); }
 
 DWORD WINAPI InstallWorker(LPVOID context) {
-  auto* session = static_cast<InstallSession*>(context);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  session->Run();
-  PostMessageW(session->window, kMsgInstallFinished, 0, 0);
+  static_cast<InstallSession*>(context)->Run();  // which posts the end of the run
   CoUninitialize();
   return 0;
 }
 
 void StartInstall(HWND dialog, InstallDialogState& state, const std::wstring& discPath,
                   const std::wstring& installFolder) {
-  InstallSession& session = state.session;  // its lock is not in use between runs
-  session.window = dialog;
-  session.choices = {discPath, installFolder, Checked(dialog, IDC_DESKTOP_SHORTCUT),
-                     Checked(dialog, IDC_START_MENU_SHORTCUT), Checked(dialog, IDC_BUILD_ANDROID)};
-  InterlockedExchange(&session.cancelRequested, 0);
+  InstallSession& session = state.session;
+  session.Begin(dialog, {discPath, installFolder, Checked(dialog, IDC_DESKTOP_SHORTCUT),
+                         Checked(dialog, IDC_START_MENU_SHORTCUT), Checked(dialog, IDC_BUILD_ANDROID),
+                         state.noPfxExport});
   EnableInputs(dialog, false);
 
   state.installing = true;
   state.worker.Reset(CreateThread(nullptr, 0, InstallWorker, &session, 0, nullptr));
-  if (!state.worker) {
-    // No worker will post the end of the run: end it here, as a run that did not finish.
-    session.failureMessage.clear();
-    PostMessageW(dialog, kMsgInstallFinished, 0, 0);
-  }
+  // Without a worker nothing posts the end of the run: it ends here, as a run
+  // that did not finish.
+  if (!state.worker) PostMessageW(dialog, kMsgInstallFinished, 0, 0);
 }
 
 void OnInstall(HWND dialog, InstallDialogState& state) {

@@ -27,31 +27,33 @@ std::vector<std::wstring> SplitCommandLine() {
   return args;
 }
 
-int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail) {
+// The silent install's log, created anew with its byte-order mark; invalid
+// when it cannot be created (the install runs all the same).
+tf::UniqueFile CreateSilentLog(const std::wstring& path) {
+  tf::UniqueFile log(
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                  nullptr));
+  if (log) {
+    static const unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
+    DWORD wrote = 0;
+    WriteFile(log.Get(), kBom, sizeof(kBom), &wrote, nullptr);
+  }
+  return log;
+}
+
+int RunSilentInstall(const std::wstring& programPath, const std::wstring& tail, bool noPfxExport) {
   tf::SilentArguments silent = tf::FindSilentArguments(SplitCommandLine());
   if (!silent.Complete()) {
     MessageBoxW(nullptr, L"usage: tf_setup.exe /silent <disc.iso> <install folder>", L"Tarnfell", MB_ICONINFORMATION);
     return 2;
   }
-  tf::InstallSession& session = tf::TheInstallSession();
-  session.window = nullptr;
   // A silent install makes no shortcuts.
-  session.choices = {silent.discImagePath, silent.installFolder, false, false, tf::HasSwitch(tail, L"/android")};
-  session.cancelRequested = 0;
-
-  std::wstring logPath = programPath + L".log";
-  session.logFile.Reset(CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (session.logFile) {
-    static const unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
-    DWORD wrote = 0;
-    WriteFile(session.logFile.Get(), kBom, sizeof(kBom), &wrote, nullptr);
-  }
-  session.Report(0, L"[args] <" + tail + L"> android=" + (session.choices.buildAndroid ? L"yes" : L"no"));
-
-  bool ok = session.Run();
-  session.logFile.Reset();
-  return ok ? 0 : 1;
+  const tf::InstallChoices choices{silent.discImagePath, silent.installFolder, false, false,
+                                   tf::HasSwitch(tail, L"/android"), noPfxExport};
+  tf::InstallSession session(CreateSilentLog(programPath + L".log"));
+  session.Begin(nullptr, choices);
+  session.Report(0, L"[args] <" + tail + L"> android=" + (choices.buildAndroid ? L"yes" : L"no"));
+  return session.Run() ? 0 : 1;
 }
 
 }  // namespace
@@ -68,18 +70,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandTail, int) {
 
   const std::wstring programPath = tf::RunningProgramPath();
   std::wstring tail = commandTail ? commandTail : L"";
+  const bool noPfxExport = tf::NoPfxRequested();
 
   int exitCode = 0;
   switch (tf::SelectMode(programPath, tail)) {
     case tf::SetupMode::Silent:
-      exitCode = RunSilentInstall(programPath, tail);
+      exitCode = RunSilentInstall(programPath, tail, noPfxExport);
       break;
     case tf::SetupMode::Uninstall:
       exitCode = tf::RunUninstallMode(programPath, tail, instance);
       break;
-    case tf::SetupMode::Interactive:
-      exitCode = tf::RunInstallDialog(tf::TheInstallSession());
+    case tf::SetupMode::Interactive: {
+      tf::InstallSession session;
+      exitCode = tf::RunInstallDialog(session, noPfxExport);
       break;
+    }
   }
   CoUninitialize();
   return exitCode;

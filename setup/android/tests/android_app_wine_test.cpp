@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "android/game_files.h"
@@ -41,9 +43,9 @@ struct RecordingReporter final : InstallReporter {
 class AndroidApp : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(testing::LayOutGameFolder(install)); }
-  bool Build(std::wstring& failure) {
+  bool Build(std::string& failure) {
     failure.clear();
-    return BuildAndroidApp(reporter, install, failure);
+    return BuildAndroidApp(reporter, install, {}, failure);
   }
 
   testing::UserKeyFolderGuard userKeys;
@@ -54,8 +56,8 @@ class AndroidApp : public ::testing::Test {
 };
 
 TEST_F(AndroidApp, PackageReadmeKeyAndProgress) {
-  std::wstring failure;
-  ASSERT_TRUE(Build(failure)) << test::Utf8(failure);
+  std::string failure;
+  ASSERT_TRUE(Build(failure)) << failure;
   EXPECT_EQ(FolderItems(android), (std::set<std::wstring>{L"Tarnfell.apk", L"README.txt"}));
   EXPECT_EQ(ReadText(android + L"\\README.txt"), AndroidReadme());
   std::set<std::wstring> keyFiles = FolderItems(userKeys.Folder());
@@ -79,19 +81,19 @@ TEST_F(AndroidApp, PackageReadmeKeyAndProgress) {
   // The same user's next build is the same package, byte for byte.
   std::vector<uint8_t> first, second;
   ASSERT_TRUE(test::ReadFileBytes(android + L"\\Tarnfell.apk", first));
-  ASSERT_TRUE(Build(failure)) << test::Utf8(failure);
+  ASSERT_TRUE(Build(failure)) << failure;
   ASSERT_TRUE(test::ReadFileBytes(android + L"\\Tarnfell.apk", second));
   EXPECT_TRUE(first == second);
 }
 
 TEST_F(AndroidApp, AFailedOrCancelledBuildLeavesNoPackage) {
-  std::wstring failure;
-  ASSERT_TRUE(Build(failure)) << test::Utf8(failure);
+  std::string failure;
+  ASSERT_TRUE(Build(failure)) << failure;
   ASSERT_TRUE(test::WriteFileBytes(android + L"\\notes.txt", "mine", 4));
   reporter.Take();
   reporter.cancelled = true;
   EXPECT_FALSE(Build(failure));
-  EXPECT_EQ(failure, L"cancelled");
+  EXPECT_EQ(failure, "cancelled");
   EXPECT_EQ(reporter.Take(), Reports{}) << "a cancelled build reports nothing";
   EXPECT_EQ(FolderItems(android), (std::set<std::wstring>{L"README.txt", L"notes.txt"}));
   reporter.cancelled = false;
@@ -100,7 +102,7 @@ TEST_F(AndroidApp, AFailedOrCancelledBuildLeavesNoPackage) {
   ASSERT_TRUE(Build(failure));
   for (const wchar_t* name : GamePackNames) test::RemoveTree(install + L"\\" + name), DeleteFileW((install + L"\\" + name).c_str());
   EXPECT_FALSE(Build(failure));
-  EXPECT_EQ(failure, L"No game files were found to pack.");
+  EXPECT_EQ(failure, "No game files were found to pack.");
   EXPECT_FALSE(FileExists(android + L"\\Tarnfell.apk"));
   EXPECT_TRUE(FileExists(android + L"\\README.txt"));
 }
@@ -109,11 +111,39 @@ TEST_F(AndroidApp, AReadOnlyPackageIsNeitherReplacedNorDeleted) {
   ASSERT_TRUE(CreateDirectoryW(android.c_str(), nullptr));
   ASSERT_TRUE(test::WriteFileBytes(android + L"\\Tarnfell.apk", "mine", 4));
   ASSERT_TRUE(SetFileAttributesW((android + L"\\Tarnfell.apk").c_str(), FILE_ATTRIBUTE_READONLY));
-  std::wstring failure;
+  std::string failure;
   EXPECT_FALSE(Build(failure));
-  EXPECT_EQ(failure, L"The Android package could not be created.");
+  EXPECT_EQ(failure, "The Android package could not be created.");
   EXPECT_EQ(ReadText(android + L"\\Tarnfell.apk"), "mine");
   SetFileAttributesW((android + L"\\Tarnfell.apk").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Stands in for the platform's PKCS#12 export, which Wine refuses: hands out
+// a blob that cannot sign.
+BOOL WINAPI ExportThatWorks(HCERTSTORE, CRYPT_DATA_BLOB* out, LPCWSTR, void*, DWORD) {
+  static const uint8_t kBlob[] = {'P', 'F', 'X', '!'};
+  if (out->pbData != nullptr) std::memcpy(out->pbData, kBlob, std::min<size_t>(out->cbData, sizeof(kBlob)));
+  out->cbData = sizeof(kBlob);
+  return TRUE;
+}
+
+// The step's key options reach the key store: with an export that works, a
+// new key is stored as PKCS#12 (whose stand-in blob then fails the signing),
+// unless the options switch the export off.
+TEST_F(AndroidApp, TheKeyOptionsReachTheKeyStore) {
+  const std::wstring pfx = userKeys.Folder() + L"\\android-signing.pfx";
+  for (bool noPfx : {false, true}) {
+    SCOPED_TRACE(noPfx);
+    for (const wchar_t* suffix : {L"", L".cer", L".key", L".txt"}) DeleteFileW((pfx + suffix).c_str());
+    KeyStoreOptions options;
+    options.pfxExport = ExportThatWorks;
+    options.noPfxExport = noPfx;
+    std::string failure;
+    EXPECT_EQ(BuildAndroidApp(reporter, install, options, failure), noPfx) << failure;
+    EXPECT_EQ(FileExists(pfx), !noPfx);
+    EXPECT_EQ(FileExists(pfx + L".cer") && FileExists(pfx + L".key"), noPfx);
+  }
+  for (const wchar_t* suffix : {L"", L".cer", L".key", L".txt"}) DeleteFileW((pfx + suffix).c_str());
 }
 
 // The fixed openssl keys planted in the user's key folder, then a real build:
@@ -129,20 +159,20 @@ TEST_F(AndroidApp, PlantedKeysSignThePackageOrFailTheBuild) {
   ASSERT_TRUE(CreateFolderChain(out));
   ASSERT_TRUE(CreateFolderChain(keys));
   const std::wstring pfx = keys + L"\\android-signing.pfx", package = android + L"\\Tarnfell.apk";
-  const std::wstring mismatch = L"The stored signing key \"" + pfx + L".key\" does not belong to the certificate \"" +
-                                pfx + L".cer\".";
+  const std::string mismatch = "The stored signing key \"" + test::Utf8(pfx) +
+                               ".key\" does not belong to the certificate \"" + test::Utf8(pfx) + ".cer\".";
   struct Case {
     const wchar_t* name;
     std::vector<std::pair<std::wstring, std::wstring>> planted;  // fixed key file, name in the key folder
-    std::wstring failure;  // empty: the build must succeed
+    std::string failure;  // empty: the build must succeed
   } cases[] = {
-      {L"short-dp", {{L"short-dp.pfx", pfx}}, L""},
-      {L"short-dq", {{L"short-dq.pfx", pfx}}, L""},
-      {L"short-qinv", {{L"short-qinv.pfx", pfx}}, L""},
-      {L"short-d", {{L"short-d.pfx", pfx}}, L""},
-      {L"exponent-17", {{L"exponent-17.pfx", pfx}}, L""},
+      {L"short-dp", {{L"short-dp.pfx", pfx}}, ""},
+      {L"short-dq", {{L"short-dq.pfx", pfx}}, ""},
+      {L"short-qinv", {{L"short-qinv.pfx", pfx}}, ""},
+      {L"short-d", {{L"short-d.pfx", pfx}}, ""},
+      {L"exponent-17", {{L"exponent-17.pfx", pfx}}, ""},
       // Wine's import leaves this key without its primes; a platform that keeps them may sign.
-      {L"short-p", {{L"short-p.pfx", pfx}}, L"The signing key in the PKCS#12 file could not be imported intact."},
+      {L"short-p", {{L"short-p.pfx", pfx}}, "The signing key in the PKCS#12 file could not be imported intact."},
       {L"mismatched", {{L"mismatched.cer", pfx + L".cer"}, {L"mismatched.key", pfx + L".key"}}, mismatch},
   };
   for (const Case& c : cases) {
@@ -153,7 +183,7 @@ TEST_F(AndroidApp, PlantedKeysSignThePackageOrFailTheBuild) {
       ASSERT_FALSE(bytes.empty()) << "tests/keys is incomplete";
       ASSERT_TRUE(test::WriteFileBytes(to, bytes.data(), bytes.size()));
     }
-    std::wstring failure;
+    std::string failure;
     const bool built = Build(failure);
     const std::vector<uint8_t> certificate = testing::FixedKeyFile(std::wstring(c.name) + L".der");
     if (!built && !c.failure.empty() && failure == c.failure) {
@@ -164,7 +194,7 @@ TEST_F(AndroidApp, PlantedKeysSignThePackageOrFailTheBuild) {
       }
       continue;
     }
-    ASSERT_TRUE(built) << test::Utf8(failure);
+    ASSERT_TRUE(built) << failure;
     ASSERT_FALSE(certificate.empty()) << "a package signed with the mismatched pair";
     std::vector<uint8_t> zip;
     std::vector<testing::ZipItem> items;
@@ -186,12 +216,12 @@ TEST_F(AndroidApp, ReadOnlyFolders) {
   if (FileExists(root + L"\\unsupported")) GTEST_SKIP() << "this file system cannot lock a folder";
   struct Case {
     const wchar_t* installFolder;
-    const wchar_t* failure;
-  } cases[] = {{L"install-locked", L"the Android folder could not be created"},
-               {L"android-locked", L"The Android package could not be created."}};
+    const char* failure;
+  } cases[] = {{L"install-locked", "the Android folder could not be created"},
+               {L"android-locked", "The Android package could not be created."}};
   for (const Case& c : cases) {
-    std::wstring failure;
-    EXPECT_FALSE(BuildAndroidApp(reporter, root + L"\\" + c.installFolder, failure));
+    std::string failure;
+    EXPECT_FALSE(BuildAndroidApp(reporter, root + L"\\" + c.installFolder, {}, failure));
     EXPECT_EQ(failure, c.failure);
   }
   EXPECT_FALSE(FileExists(root + L"\\install-locked\\Android"));
@@ -223,15 +253,15 @@ TEST(AndroidReadme, PlainTextInItsShape) {
 }
 
 TEST(AndroidFailureMessage, OneFullStopBeforeTheClosingSentence) {
-  const std::wstring tail = L". The PC game is installed and working.";
-  const std::wstring head = L"The Android version could not be built: ";
+  const std::string tail = ". The PC game is installed and working.";
+  const std::string head = "The Android version could not be built: ";
   struct Case {
-    const wchar_t* failure;
-    const wchar_t* reason;
-  } cases[] = {{L"No game files were found to pack.", L"No game files were found to pack"},
-               {L"cancelled", L"cancelled"},
-               {L"the Android folder could not be created", L"the Android folder could not be created"},
-               {L"The signing key could not be read (error 0).", L"The signing key could not be read (error 0)"}};
+    const char* failure;
+    const char* reason;
+  } cases[] = {{"No game files were found to pack.", "No game files were found to pack"},
+               {"cancelled", "cancelled"},
+               {"the Android folder could not be created", "the Android folder could not be created"},
+               {"The signing key could not be read (error 0).", "The signing key could not be read (error 0)"}};
   for (const Case& c : cases) EXPECT_EQ(AndroidFailureMessage(c.failure), head + c.reason + tail);
 }
 

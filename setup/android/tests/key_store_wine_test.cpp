@@ -15,6 +15,7 @@
 #include "android/package_builder.h"
 #include "android/signature_block.h"
 #include "android_wine_support.h"
+#include "common/text.h"
 #include "common/win32_handle.h"
 #include "win_test_support.h"
 
@@ -58,11 +59,7 @@ struct FakeExport {
 
 class KeyStore : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FakeExport::failLegacy = FakeExport::failPbes2 = 0;
-    SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr);
-  }
-  void TearDown() override { SetEnvironmentVariableA("TF_APK_NO_PFX", nullptr); }
+  void SetUp() override { FakeExport::failLegacy = FakeExport::failPbes2 = 0; }
   // The key store's export, from here on in this test, with no calls recorded yet.
   void UseFakeExport(DWORD failLegacy, DWORD failPbes2) {
     FakeExport::calls.clear();
@@ -75,7 +72,7 @@ class KeyStore : public ::testing::Test {
     UseFakeExport(1, 1);
     KeyMaterial key;
     std::string error;
-    EXPECT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
+    EXPECT_TRUE(CreateSigningKey(key, error, options)) << error;
     options.pfxExport = nullptr;
     return key;
   }
@@ -183,23 +180,31 @@ TEST_F(KeyStore, ThePlatformExportGivesExactlyOneStoredForm) {
   }
 }
 
+// Switched off, the export is not tried and the note names no error; the
+// switch reaches a new key made by a load, and the raw pair is what is stored.
 TEST_F(KeyStore, TheNoPfxSwitch) {
-  struct Case {
-    const char* value;  // null: not set
-    bool exportTried;
-  } cases[] = {{nullptr, true}, {"1", false}, {"yes", false}, {"0", true}, {"0x1", true}, {"", true},
-               {"1234567", false}, {"12345678", true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value ? c.value : "(not set)");
-    SetEnvironmentVariableA("TF_APK_NO_PFX", c.value);
+  for (bool noPfx : {false, true}) {
+    SCOPED_TRACE(noPfx);
     UseFakeExport(31, 32);
+    options.noPfxExport = noPfx;
     KeyMaterial key;
     std::string error;
-    ASSERT_TRUE(CreateSigningKey(key, error, options.pfxExport)) << error;
-    EXPECT_EQ(FakeExport::calls.size(), c.exportTried ? 2u : 0u);
-    EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") + (c.exportTried ? "31, PBES2 error 32" : "0, PBES2 error 0") +
+    ASSERT_TRUE(CreateSigningKey(key, error, options)) << error;
+    EXPECT_EQ(FakeExport::calls.size(), noPfx ? 0u : 2u);
+    EXPECT_EQ(key.note, std::string("PFX export refused (legacy error ") +
+                            (noPfx ? "0, PBES2 error 0" : "31, PBES2 error 32") +
                             "); the key was stored as a raw blob instead.");
   }
+  UseFakeExport(0, 0);  // an export that would succeed
+  options.noPfxExport = true;
+  KeyMaterial key;
+  std::string error;
+  ASSERT_TRUE(LoadOrCreateSigningKey(pfxPath, key, error, options)) << error;
+  EXPECT_TRUE(FakeExport::calls.empty());
+  EXPECT_TRUE(key.pfx.empty());
+  EXPECT_FALSE(FileExists(pfxPath));
+  EXPECT_EQ(Bytes(File(L".key")), key.privateKeyBlob);
+  EXPECT_EQ(ReadText(File(L".txt")), key.note);
 }
 
 TEST_F(KeyStore, EmptyAndOversizedFilesCountAsAbsent) {
@@ -268,7 +273,7 @@ TEST_F(KeyStore, TheOlderContainerFormIsMigrated) {
     KeyMaterial key;
     std::string error;
     EXPECT_FALSE(LoadOrCreateSigningKey(pfxPath, key, error, options));
-    EXPECT_EQ(error.rfind("The signing key could not be stored in \"" + test::Ansi(dir.Path()) + "\" (error ", 0), 0u)
+    EXPECT_EQ(error.rfind("The signing key could not be stored in \"" + test::Utf8(dir.Path()) + "\" (error ", 0), 0u)
         << error;
     EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
     EXPECT_EQ(Bytes(File(L".cer")), raw.certificate);
@@ -422,7 +427,7 @@ TEST_F(KeyStore, ARawPairMustBelongTogether) {
   std::vector<uint8_t> zeroed = FixedKeyFile(L"short-dq.blob");
   ASSERT_EQ(zeroed.size(), 1172u);
   std::fill(zeroed.begin() + 660, zeroed.end(), 0);
-  const std::string keyPath = test::Ansi(File(L".key")), cerPath = test::Ansi(File(L".cer"));
+  const std::string keyPath = test::Utf8(File(L".key")), cerPath = test::Utf8(File(L".cer"));
   struct Case {
     const char* what;
     std::vector<uint8_t> certificate, blob;
@@ -495,7 +500,7 @@ TEST_F(KeyStore, AStoredFileThatCannotBeReadFailsTheBuild) {
     KeyMaterial key;
     std::string error;
     EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error, options));
-    const std::string prefix = "The stored signing key file \"" + test::Ansi(blocked) + "\" could not be read (error ";
+    const std::string prefix = "The stored signing key file \"" + test::Utf8(blocked) + "\" could not be read (error ";
     EXPECT_EQ(error.substr(0, prefix.size()), prefix);
     EXPECT_EQ(error.substr(error.size() - 2), ").");
     EXPECT_TRUE(FakeExport::calls.empty()) << "no new key";
@@ -541,7 +546,7 @@ TEST_F(KeyStore, AKeyThatCannotBeStoredFailsTheBuildAndKeepsTheOldFiles) {
       KeyMaterial key;
       std::string error;
       EXPECT_FALSE(LoadOrCreateSigningKey(path, key, error, options));
-      const std::string prefix = "The signing key could not be stored in \"" + test::Ansi(d.Path()) + "\" (error ";
+      const std::string prefix = "The signing key could not be stored in \"" + test::Utf8(d.Path()) + "\" (error ";
       EXPECT_EQ(error.substr(0, prefix.size()), prefix);
       EXPECT_EQ(error.substr(error.size() - 2), ").");
       EXPECT_TRUE(key.pfx.empty() && key.privateKeyBlob.empty()) << "no key to sign with";
@@ -554,11 +559,14 @@ TEST_F(KeyStore, AKeyThatCannotBeStoredFailsTheBuildAndKeepsTheOldFiles) {
     RemoveDirectoryW(blocker.c_str());
   }
 
-  // A key folder that is a file, and one that the file system will not write
-  // into (the fixture locks it; where it cannot, only the first is tried).
+  // A key folder that is a file (one with a name outside the ANSI code page
+  // too, which the message names intact), and one that the file system will
+  // not write into (the fixture locks it; where it cannot, it is left out).
   const std::wstring locked = test::FromUnixPath(TF_ANDROID_READONLY_DIR) + L"\\keys-locked";
+  const std::wstring cyrillic = dir / L"\u041A\u043B\u044E\u0447\u0438";
   ASSERT_TRUE(test::WriteFileBytes(dir / L"Tarnfell", "x", 1));
-  std::vector<std::wstring> folders = {dir / L"Tarnfell"};
+  ASSERT_TRUE(test::WriteFileBytes(cyrillic, "x", 1));
+  std::vector<std::wstring> folders = {dir / L"Tarnfell", cyrillic};
   if (!FileExists(test::FromUnixPath(TF_ANDROID_READONLY_DIR) + L"\\unsupported")) folders.push_back(locked);
   for (const std::wstring& folder : folders) {
     SCOPED_TRACE(test::Utf8(folder));
@@ -566,8 +574,9 @@ TEST_F(KeyStore, AKeyThatCannotBeStoredFailsTheBuildAndKeepsTheOldFiles) {
     KeyMaterial key;
     std::string error;
     EXPECT_FALSE(LoadOrCreateSigningKey(folder + L"\\android-signing.pfx", key, error, options));
-    EXPECT_EQ(error.rfind("The signing key could not be stored in \"" + test::Ansi(folder) + "\" (error ", 0), 0u)
+    EXPECT_EQ(error.rfind("The signing key could not be stored in \"" + test::Utf8(folder) + "\" (error ", 0), 0u)
         << error;
+    EXPECT_EQ(UserText(error).rfind(L"The signing key could not be stored in \"" + folder + L"\" (error ", 0), 0u);
   }
   EXPECT_EQ(ReadText(dir / L"Tarnfell"), "x");
   EXPECT_TRUE(test::FolderNames(locked).empty());

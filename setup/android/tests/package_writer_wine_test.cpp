@@ -14,6 +14,7 @@
 #include "android/package_builder.h"
 #include "android_wine_support.h"
 #include "common/tests/file_seam.h"
+#include "common/text.h"
 #include "common/win32_file.h"
 #include "win_test_support.h"
 
@@ -76,9 +77,13 @@ struct RenamingFind {
   }
 };
 
+// The install folder's name lies outside the ANSI code page: the message
+// names the file intact, and so does the user's text made of it.
 TEST(GameFiles, ANameTooLongForThePackFailsNamingTheFile) {
   TempDir dir;
-  ASSERT_TRUE(testing::LayOut(dir.Path(), {{"GFX/sub/long", 3}, {"GFX/a.bin", 2}}));
+  const std::wstring install = dir / L"\u0418\u0433\u0440\u0430";
+  ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
+  ASSERT_TRUE(testing::LayOut(install, {{"GFX/sub/long", 3}, {"GFX/a.bin", 2}}));
   const FolderListing renaming{RenamingFind::First, RenamingFind::Next};
   const std::wstring euros(86, L'\u20AC');  // 258 UTF-8 bytes
   struct Case {
@@ -89,12 +94,13 @@ TEST(GameFiles, ANameTooLongForThePackFailsNamingTheFile) {
     RenamingFind::name = c.name;
     std::vector<GameFile> files;
     std::string error;
-    EXPECT_EQ(CollectGameFiles(dir.Path(), GamePackNames, kGamePackNameCount, files, error, renaming), c.fits);
+    EXPECT_EQ(CollectGameFiles(install, GamePackNames, kGamePackNameCount, files, error, renaming), c.fits);
     if (c.fits) {
       EXPECT_EQ(files.size(), 2u);
     } else {
-      EXPECT_EQ(error, NameTooLongMessage(dir / L"GFX\\sub\\" + c.name));
-      EXPECT_EQ(error.rfind("The name of \"" + test::Ansi(dir / L"GFX\\sub\\"), 0), 0u) << error;
+      const std::wstring path = install + L"\\GFX\\sub\\" + c.name;
+      EXPECT_EQ(error, "The name of \"" + test::Utf8(path) + "\" is too long for the Android package.");
+      EXPECT_EQ(UserText(error), L"The name of \"" + path + L"\" is too long for the Android package.");
     }
   }
 }
