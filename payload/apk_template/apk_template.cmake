@@ -1,4 +1,5 @@
-# The Android template that tf_setup carries as resource 111: "apk_template.zip"
+# The Android template that tf_setup carries as RCDATA TF_RES_APK_TEMPLATE:
+# TF_APK_TEMPLATE_NAME (setup/common/payload_files.txt)
 # from TF_PAYLOAD_DIR when that folder holds one, else our stand-in, generated
 # at build time by make_apk_template.py (both builds: the native tests read it).
 #   TF_APK_STANDIN_TEMPLATE  the generated stand-in (target tf_apk_template)
@@ -18,11 +19,12 @@ add_custom_command(OUTPUT "${TF_APK_STANDIN_TEMPLATE}"
 add_custom_target(tf_apk_template ALL DEPENDS "${TF_APK_STANDIN_TEMPLATE}")
 
 set(TF_APK_TEMPLATE "${TF_APK_STANDIN_TEMPLATE}")
-if(TF_PAYLOAD_DIR AND EXISTS "${TF_PAYLOAD_DIR}/apk_template.zip" AND NOT IS_DIRECTORY "${TF_PAYLOAD_DIR}/apk_template.zip")
-  set(TF_APK_TEMPLATE "${TF_PAYLOAD_DIR}/apk_template.zip")
+set(given "${TF_PAYLOAD_DIR}/${TF_APK_TEMPLATE_NAME}")
+if(TF_PAYLOAD_DIR AND EXISTS "${given}" AND NOT IS_DIRECTORY "${given}")
+  set(TF_APK_TEMPLATE "${given}")
   message(STATUS "Android template from TF_PAYLOAD_DIR: ${TF_APK_TEMPLATE}")
 elseif(TF_PAYLOAD_DIR)
-  message(STATUS "TF_PAYLOAD_DIR has no apk_template.zip: resource 111 is the stand-in template")
+  message(STATUS "TF_PAYLOAD_DIR has no ${TF_APK_TEMPLATE_NAME}: resource ${TF_APK_TEMPLATE_ID} is the stand-in template")
 endif()
 file(TO_CMAKE_PATH "${TF_APK_TEMPLATE}" TF_APK_TEMPLATE)
 
@@ -43,7 +45,7 @@ if(NOT WIN32)
 endif()
 
 # tf_embed_apk_template(target rc_source): the target carries the template as
-# RCDATA TF_RES_APK_TEMPLATE (setup/resources/payload_ids.h) through rc_source
+# RCDATA TF_RES_APK_TEMPLATE (common/payload_ids.h) through rc_source
 # (which does #include "android_template.rc").
 function(tf_embed_apk_template target rc_source)
   if(TF_APK_TEMPLATE MATCHES "[\"]" OR NOT TF_APK_TEMPLATE MATCHES "^[ -~]+$")
@@ -52,8 +54,8 @@ function(tf_embed_apk_template target rc_source)
   configure_file("${CMAKE_SOURCE_DIR}/setup/resources/android_template.rc.in"
                  "${CMAKE_BINARY_DIR}/android_template.rc" @ONLY)
   add_dependencies(${target} tf_apk_template)
-  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/setup)
+  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/setup ${TF_GENERATED_DIR})
   set_property(SOURCE ${rc_source} APPEND PROPERTY OBJECT_DEPENDS
                "${TF_APK_TEMPLATE}" "${CMAKE_BINARY_DIR}/android_template.rc"
-               "${CMAKE_SOURCE_DIR}/setup/resources/payload_ids.h")
+               "${TF_GENERATED_DIR}/common/payload_ids.h")
 endfunction()

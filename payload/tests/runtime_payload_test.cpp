@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,7 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
 }
 
 TEST(RuntimePayload, TableHoldsTheElevenFilesInOrder) {
-  auto table = tf::PayloadTable();
+  const std::span<const tf::PayloadFile> table = tf::kPayloadFiles;
   const uint16_t ids[] = {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 112};
   ASSERT_EQ(table.size(), std::size(ids));
   for (size_t i = 0; i < table.size(); ++i) {

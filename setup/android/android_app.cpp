@@ -5,8 +5,8 @@
 
 #include "android/package_builder.h"
 #include "common/folder_walk.h"
+#include "common/game_edition.h"
 #include "common/install_messages.h"
-#include "common/install_names.h"
 #include "common/known_folders.h"
 #include "common/running_program.h"
 #include "common/win32_file.h"
@@ -62,7 +62,7 @@ bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolde
                      std::string& errorText) {
   const uint8_t* templateBytes = nullptr;
   uint32_t templateLength = 0;
-  if (!FindProgramResource(kAndroidTemplateResource, templateBytes, templateLength) || templateLength == 0) {
+  if (!FindProgramResource(TF_RES_APK_TEMPLATE, templateBytes, templateLength) || templateLength == 0) {
     errorText = "this installer was built without the Android template";
     return false;
   }
@@ -94,7 +94,7 @@ bool BuildAndroidApp(InstallReporter& reporter, const std::wstring& installFolde
   }
   const std::string& readme = AndroidReadme();
   uint32_t unused = 0;  // a README that cannot be written is not a failure; it is whole or absent
-  ReplaceWholeFile(outputFolder + L"\\" + kReadmeFileName,
+  ReplaceWholeFile(outputFolder + L"\\" + kAndroidReadmeName,
                    std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(readme.data()), readme.size()), unused);
   return true;
 }

@@ -8,12 +8,6 @@
 
 namespace tf::android {
 
-inline constexpr int kAndroidTemplateResource = 111;  // RT_RCDATA
-inline constexpr wchar_t kSigningKeyFileName[] = L"android-signing.pfx";
-inline constexpr wchar_t kAndroidFolderName[] = L"Android";
-inline constexpr wchar_t kPackageFileName[] = L"Tarnfell.apk";
-inline constexpr wchar_t kReadmeFileName[] = L"README.txt";
-
 // Builds installFolder\Android\Tarnfell.apk and its README.txt, reporting
 // through BuildProgress with the reporter, the user's key made or read with
 // `keyOptions`. False with `errorText` set: the step's own lower-case

@@ -1,18 +1,12 @@
 #pragma once
-// The game pack "assets/game.pak": which install-folder names are packed, the
-// files found under them, and the pack's header and index.
+// The game pack "assets/game.pak": the files found under the packed names
+// (GamePackNames, common/game_edition.h), and the pack's header and index.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tf::android {
-
-// Install-folder names whose contents are packed, in pack order. Whether each
-// is a file or a folder is decided on disk.
-inline constexpr const wchar_t* GamePackNames[] = {L"default.xbe", L"GFX", L"AUDMUSIC", L"AUDSoundFX",
-                                                   L"arabic_font.bin"};
-inline constexpr size_t kGamePackNameCount = sizeof(GamePackNames) / sizeof(GamePackNames[0]);
 
 // One file to pack.
 struct GameFile {

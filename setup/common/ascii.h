@@ -24,6 +24,13 @@ inline bool EqualsNoCaseAscii(std::wstring_view a, std::string_view b) {
   return true;
 }
 
+// An ASCII name as a wide string (every ANSI code page maps ASCII one to one).
+inline std::wstring WidenAscii(std::string_view s) {
+  std::wstring w;
+  for (char c : s) w.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  return w;
+}
+
 // A copy with A to Z folded to lower case.
 inline std::wstring LowerAsciiCopy(std::wstring_view s) {
   std::wstring out(s);

@@ -3,12 +3,9 @@
 // in it. A drive's or a network share's top folder never is one.
 #include <string>
 
-namespace tf {
+#include "common/game_edition.h"
 
-inline constexpr wchar_t kRuntimeLibraryName[] = L"tf_hybrid.dll";  // written with the runtime payload
-inline constexpr wchar_t kGameExecutableName[] = L"default.xbe";     // extracted from the disc
-// The game's save folders, at any depth of the install folder.
-inline constexpr wchar_t kSavesFolderName[] = L"_SAVES";
+namespace tf {
 
 // The top folder of a drive or a network share, however written: "C:", "C:\",
 // "C:\\", "\\server\share", "\\?\C:\", "\\?\UNC\server\share\", and any path
@@ -16,8 +13,8 @@ inline constexpr wchar_t kSavesFolderName[] = L"_SAVES";
 bool IsDriveRoot(const std::wstring& folder);
 
 // True when the path has at least 4 characters, is no drive root and both
-// "tf_hybrid.dll" and "default.xbe" exist in it (any kind of file-system
-// object counts). The path is expected without a trailing backslash.
+// kRuntimeLibraryName and kGameExecutableName exist in it (any kind of
+// file-system object counts). The path is expected without a trailing backslash.
 bool IsInstallFolder(const std::wstring& folder);
 
 }  // namespace tf

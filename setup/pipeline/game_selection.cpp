@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "common/ascii.h"
-#include "common/install_folder.h"
 
 namespace tf {
 
@@ -11,9 +10,9 @@ namespace {
 
 bool IsGamePath(std::string_view path) {
   if (EqualsNoCaseAscii(kGameExecutableName, path)) return true;
-  for (std::string_view folder : kGameFolders) {
+  for (std::wstring_view folder : kGameFolders) {
     if (path.size() > folder.size() && path[folder.size()] == '\\' &&
-        EqualsNoCaseAscii(path.substr(0, folder.size()), folder))
+        EqualsNoCaseAscii(folder, path.substr(0, folder.size())))
       return true;
   }
   return false;

@@ -4,13 +4,10 @@
 
 #include <set>
 
-#include "android/android_app.h"
 #include "common/file_outcome.h"
+#include "common/game_edition.h"
 #include "common/install_folder.h"
-#include "common/install_names.h"
 #include "common/text.h"
-#include "pipeline/runtime_payload.h"
-#include "xmf/arena_patch.h"
 
 namespace tf {
 
@@ -58,18 +55,17 @@ WalkResult WalkForOtherFiles(const std::wstring& folder, const std::vector<std::
 std::vector<std::wstring> InstallFilePaths(const GameSelection& selection) {
   std::vector<std::wstring> paths;
   for (const XdvdfsEntry* entry : selection.entries) paths.push_back(Widen(entry->path));
-  for (const PayloadFile& file : PayloadTable()) paths.push_back(file.fileName);
+  for (const PayloadFile& file : kPayloadFiles) paths.push_back(file.fileName);
   paths.push_back(kSettingsFileName);
   for (const wchar_t* leftover : kLeftoverNames) paths.push_back(leftover);
-  const std::wstring android = std::wstring(android::kAndroidFolderName) + L"\\";
+  const std::wstring android = std::wstring(kAndroidFolderName) + L"\\";
   // Written whole: under a temporary name first, which an interrupted install may leave.
-  for (const std::wstring& whole : {std::wstring(kUninstallerName), android + android::kPackageFileName,
-                                    android + android::kReadmeFileName}) {
+  for (const std::wstring& whole : {std::wstring(kUninstallerName), android + kPackageFileName,
+                                    android + kAndroidReadmeName}) {
     paths.push_back(whole);
     paths.push_back(TemporaryPathFor(whole));
   }
-  for (const xmf::ArenaRow& arena : xmf::ArenaTable)
-    paths.push_back(TemporaryPathFor(Widen(std::string("GFX\\") + arena.folder + "\\" + arena.container)));
+  for (const ArenaRow& arena : ArenaTable) paths.push_back(TemporaryPathFor(ArenaPath(arena)));
   return paths;
 }
 

@@ -10,9 +10,6 @@
 
 namespace tf {
 
-// Files of older installs that an install removes.
-inline constexpr const wchar_t* kLeftoverNames[] = {L"tf_loader.exe", L"PLAY.cmd", L"tf_log.txt"};
-
 inline constexpr wchar_t kDriveRootMessage[] =
     L"The install folder cannot be the top folder of a drive or a network share. Choose a folder inside it.";
 inline constexpr wchar_t kOtherFilesMessage[] =

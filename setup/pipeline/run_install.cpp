@@ -2,6 +2,7 @@
 
 #include "android/android_app.h"
 #include "common/folder_walk.h"
+#include "common/game_edition.h"
 #include "common/install_messages.h"
 #include "common/text.h"
 #include "common/win32_file.h"
@@ -12,7 +13,6 @@
 #include "pipeline/runtime_payload.h"
 #include "pipeline/shortcuts.h"
 #include "pipeline/uninstall_registration.h"
-#include "xmf/arena_patch.h"
 #include "xmf/meat_rush.h"
 
 namespace tf {
@@ -49,8 +49,8 @@ void RemoveLeftovers(const std::wstring& folder) {
 bool ArenaFoldersInside(const std::wstring& folder) {
   ConfinedFolder root;
   if (!root.Open(folder)) return false;
-  std::vector<std::wstring> arenas = {L"GFX"};
-  for (const xmf::ArenaRow& arena : xmf::ArenaTable) arenas.push_back(L"GFX\\" + Widen(arena.folder));
+  std::vector<std::wstring> arenas = {kGraphicsFolderName};
+  for (const ArenaRow& arena : ArenaTable) arenas.push_back(ArenaFolderPath(arena));
   for (const std::wstring& arena : arenas) {
     if (GetFileAttributesW((folder + L"\\" + arena).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
     if (!root.Holds(arena)) return false;

@@ -4,39 +4,21 @@
 
 #include <cstdio>
 
-#include "common/install_folder.h"
+#include "common/game_edition.h"
 #include "common/install_messages.h"
-#include "common/install_names.h"
 #include "common/running_program.h"
 #include "common/win32_file.h"
 #include "pipeline/program_file.h"
-#include "resources/payload_ids.h"
 
 namespace tf {
 
 namespace {
-
-constexpr PayloadFile kPayloadTable[] = {
-    {TF_RES_LOADER, kGameProgramName, false},
-    {TF_RES_RUNTIME, kRuntimeLibraryName, false},
-    {TF_RES_MSVCP140, L"msvcp140.dll", false},
-    {TF_RES_MSVCP140_1, L"msvcp140_1.dll", false},
-    {TF_RES_MSVCP140_2, L"msvcp140_2.dll", false},
-    {TF_RES_MSVCP140_ATOMIC_WAIT, L"msvcp140_atomic_wait.dll", false},
-    {TF_RES_VCRUNTIME140, L"vcruntime140.dll", false},
-    {TF_RES_VCRUNTIME140_THREADS, L"vcruntime140_threads.dll", false},
-    {TF_RES_CONCRT140, L"concrt140.dll", false},
-    {TF_RES_README, L"README.txt", false},
-    {TF_RES_ARABIC_FONT, L"arabic_font.bin", true},
-};
 
 const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
 constexpr FileWriteMessages kWriteMessages = {kMsgCannotWriteInstallFolder,
                                               "Could not write to the install folder (the disk may be full)."};
 
 }  // namespace
-
-std::span<const PayloadFile> PayloadTable() { return kPayloadTable; }
 
 bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText,
                     const FileCalls& calls) {
@@ -54,7 +36,7 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
                          std::string& errorText, const FileCalls& calls) {
   ProgramFile program;
   ProgramFile* file = program.Open() ? &program : nullptr;
-  for (const PayloadFile& row : kPayloadTable) {
+  for (const PayloadFile& row : kPayloadFiles) {
     // Written from the program's file where it can be (see ProgramFile).
     const uint8_t* data = nullptr;
     uint32_t size = 0;
@@ -74,7 +56,7 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
 
 uint64_t PayloadBytes() {
   uint64_t total = 0;
-  for (const PayloadFile& row : kPayloadTable) {
+  for (const PayloadFile& row : kPayloadFiles) {
     const uint8_t* data = nullptr;
     uint32_t size = 0;
     if (FindProgramResource(row.resourceId, data, size)) total += size;

@@ -5,20 +5,10 @@
 #include <span>
 #include <string>
 
+#include "common/game_edition.h"
 #include "common/win32_file.h"
 
 namespace tf {
-
-struct PayloadFile {
-  uint16_t resourceId;
-  const wchar_t* fileName;
-  bool optional;
-};
-
-inline constexpr wchar_t kSettingsFileName[] = L"tarnfell.ini";
-
-// The payload table, in the order the files are written.
-std::span<const PayloadFile> PayloadTable();
 
 // Writes every present payload resource into folder, then "tarnfell.ini" from
 // width, height and mode, through the file layer with `calls`. Stops at the

@@ -5,7 +5,7 @@
 #include <shlobj.h>
 
 #include "common/com_ref.h"
-#include "common/install_names.h"
+#include "common/game_edition.h"
 #include "common/known_folders.h"
 #include "common/running_program.h"
 #include "common/text.h"

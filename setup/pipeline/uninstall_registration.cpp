@@ -1,6 +1,6 @@
 #include "pipeline/uninstall_registration.h"
 
-#include "common/install_names.h"
+#include "common/game_edition.h"
 #include "common/win32_handle.h"
 #include "pipeline/folder_size.h"
 
@@ -13,7 +13,7 @@ std::vector<UninstallValue> UninstallValues(const std::wstring& installFolder, c
       {L"DisplayName", REG_SZ, kGameTitle},
       {L"DisplayVersion", REG_SZ, L"1.0.0"},
       {L"Publisher", REG_SZ, L"Native PC port"},
-      {L"InstallLocation", REG_SZ, installFolder},
+      {kInstallLocationValue, REG_SZ, installFolder},
       {L"DisplayIcon", REG_SZ, uninstallerPath},
       {L"UninstallString", REG_SZ, quoted + L" /uninstall"},
       {L"QuietUninstallString", REG_SZ, quoted + L" /uninstall /quiet"},

@@ -1,7 +1,7 @@
 #include "shell/command_line.h"
 
 #include "common/ascii.h"
-#include "common/install_names.h"
+#include "common/game_edition.h"
 #include "common/paths.h"
 
 namespace tf {

@@ -10,7 +10,7 @@
 #include <shlobj.h>
 
 #include "common/com_ref.h"
-#include "common/install_names.h"
+#include "common/game_edition.h"
 
 namespace tf {
 

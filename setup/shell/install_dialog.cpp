@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "common/install_names.h"
+#include "common/game_edition.h"
 #include "common/known_folders.h"
 #include "common/modal_dialog.h"
 #include "resources/install_dialog_ids.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/install_names.h"
+#include "common/game_edition.h"
 #include "resources/install_dialog_ids.h"
 #include "shell/file_picker.h"
 #include "shell/install_dialog_parts.h"

@@ -1,6 +1,6 @@
 #include "shell/install_inputs.h"
 
-#include "common/install_names.h"
+#include "common/game_edition.h"
 
 namespace tf {
 

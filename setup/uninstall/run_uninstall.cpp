@@ -4,8 +4,8 @@
 #include <shlobj.h>
 
 #include "common/ascii.h"
+#include "common/game_edition.h"
 #include "common/install_folder.h"
-#include "common/install_names.h"
 #include "common/known_folders.h"
 #include "common/modal_dialog.h"
 #include "common/paths.h"
@@ -55,7 +55,7 @@ std::wstring ReadInstallLocation() {
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return {};
   wchar_t value[MAX_PATH] = {};
   DWORD size = sizeof(value);
-  if (RegQueryValueExW(key.Get(), L"InstallLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+  if (RegQueryValueExW(key.Get(), kInstallLocationValue, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
       ERROR_SUCCESS)
     return {};
   if (size == sizeof(value) && value[MAX_PATH - 1] != L'\0') return {};  // no room for the terminator

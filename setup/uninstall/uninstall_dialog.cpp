@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/install_names.h"
+#include "common/game_edition.h"
 #include "common/modal_dialog.h"
 #include "resources/uninstall_dialog_ids.h"
 #include "uninstall/run_uninstall.h"

@@ -12,13 +12,6 @@
 namespace tf::xmf {
 namespace {
 
-// The table's names are ASCII, which every ANSI code page maps one to one.
-std::wstring WidenAscii(const char* s) {
-  std::wstring w;
-  for (; *s != '\0'; ++s) w.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*s)));
-  return w;
-}
-
 PatchOutcome Failed(std::string& errorText, std::string message) {
   errorText = std::move(message);
   return PatchOutcome::Failed;
@@ -86,14 +79,13 @@ bool PatchArenaFileWith(const ArenaFileOps& files, const std::wstring& sourcePat
 
 MeatRushResult PrepareMeatRushWith(const ArenaFileOps& files, const std::wstring& installFolder) {
   MeatRushResult result;
-  const std::wstring gfx = installFolder + kArenaFolder;
-  const std::wstring source = gfx + kSourceContainer;
+  const std::wstring source = installFolder + L"\\" + ArenaPath(kSourceArena);
   auto fail = [&result](const ArenaRow& row, const std::string& message) {
     ++result.failed;
     if (result.message.empty()) result.message = std::string(row.folder) + ": " + message;
   };
   for (const ArenaRow& row : ArenaTable) {
-    const std::wstring path = gfx + L"\\" + WidenAscii(row.folder) + L"\\" + WidenAscii(row.container);
+    const std::wstring path = installFolder + L"\\" + ArenaPath(row);
     if (!files.exists(path)) {
       fail(row, kMsgArenaMissing);
       continue;

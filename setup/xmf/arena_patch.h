@@ -7,26 +7,9 @@
 #include <vector>
 
 #include "common/file_outcome.h"
+#include "common/game_edition.h"
 
 namespace tf::xmf {
-
-struct ArenaRow {
-  const char* folder;     // below "\GFX"
-  const char* container;  // the XMF container file in that folder
-};
-
-inline constexpr ArenaRow ArenaTable[] = {
-    {"KITCHEN", "OBJECTS.xmf"}, {"HAUNTED", "OBJECTS.xmf"},  {"SCRAP", "WEAPONS.xmf"},
-    {"SHIP", "OBJECTS.xmf"},    {"CABIN", "OBJECTS.xmf"},    {"BANQUET", "OBJECTS.xmf"},
-    {"ISLAND", "OBJECTS.xmf"},  {"BUILDING", "OBJECTS.xmf"}, {"LAB", "OBJECTS.xmf"},
-    {"WILDWEST", "OBJECTS.xmf"}, {"BOXING", "OBJECTS.xmf"},  {"MARKET", "OBJECTS.xmf"},
-    {"HELL", "OBJECTS.xmf"},
-};
-
-inline constexpr const wchar_t* kArenaFolder = L"\\GFX";
-inline constexpr const wchar_t* kSourceContainer = L"\\KITCHEN\\OBJECTS.xmf";
-inline constexpr const char* kSourceObject = "WPH2";
-inline constexpr const char* kNewObject = "MEAT";
 
 struct MeatRushResult {
   uint32_t patched = 0;

@@ -14,6 +14,7 @@
 #include "android/game_files.h"
 #include "android/key_store.h"
 #include "android/package_builder.h"
+#include "common/game_edition.h"
 #include "common/win32_file.h"
 
 namespace {
@@ -39,7 +40,7 @@ double CpuSeconds() {
 
 bool List(const wchar_t* install, std::vector<GameFile>& files, uint64_t& bytes) {
   std::string error;
-  if (!CollectGameFiles(install, GamePackNames, kGamePackNameCount, files, error)) {
+  if (!CollectGameFiles(install, tf::GamePackNames, tf::kGamePackNameCount, files, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
@@ -60,7 +61,7 @@ int Build(const wchar_t* templatePath, const wchar_t* install, const wchar_t* ke
   if (!List(install, files, bytes)) return 1;
   const double cpu = CpuSeconds(), start = Now();
   if (!BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), pfxPath, install,
-                           GamePackNames, kGamePackNameCount, package, nullptr, nullptr, error))
+                           tf::GamePackNames, tf::kGamePackNameCount, package, nullptr, nullptr, error))
     return std::fprintf(stderr, "build: %s\n", error.c_str()), 1;
   const double seconds = Now() - start;
   std::printf("build %llu %.3f cpu %.3f\n", static_cast<unsigned long long>(bytes), seconds, CpuSeconds() - cpu);

@@ -13,8 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pipeline/game_selection.h"
-#include "xmf/arena_patch.h"
+#include "common/game_edition.h"
 
 namespace tf::discgen {
 
@@ -105,8 +104,8 @@ bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::st
 // ---- The game-like tree ----
 
 // The arenas whose containers the installer patches (folder below GFX, container file).
-using Arena = xmf::ArenaRow;
-inline constexpr const auto& kArenas = xmf::ArenaTable;
+using Arena = ArenaRow;
+inline constexpr const auto& kArenas = ArenaTable;
 
 // Names a test can plant to try to escape the extraction folder.
 enum class HostileKind { Backslash, Slash, Colon, Nul, Dot, DotDot, Ansi };

@@ -8,7 +8,7 @@
 
 #include "android/key_container.h"
 #include "common/bytes.h"
-#include "common/install_names.h"
+#include "common/game_edition.h"
 #include "common/known_folders.h"
 #include "win_test_support.h"
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/game_edition.h"  // the names the tests pack
 #include "win_test_support.h"
 
 namespace tf::android {

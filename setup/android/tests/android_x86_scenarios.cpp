@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "android/game_files.h"
+#include "common/game_edition.h"
 #include "common/progress_math.h"
 #include "uninstall_entry.h"
 #include "x86_scenarios.h"
@@ -48,8 +49,7 @@ class AndroidInstall : public Scenario {
     CopyFileW((folder_ + L"\\Android\\Tarnfell.apk").c_str(),
               (FromUnixPath(TF_X86_ANDROID_DIR) + L"\\Tarnfell.apk").c_str(), FALSE);
     std::string error;
-    listed_ = tf::android::CollectGameFiles(folder_, tf::android::GamePackNames, tf::android::kGamePackNameCount,
-                                            files_, error);
+    listed_ = tf::android::CollectGameFiles(folder_, tf::GamePackNames, tf::kGamePackNameCount, files_, error);
     package_ = FileExists(folder_ + L"\\Android\\Tarnfell.apk");
     readme_ = ReadText(folder_ + L"\\Android\\README.txt");
     if (result.exitCode == 0) shared.folders["android install"] = folder_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/game_edition.h"
 #include "common/progress_math.h"
 #include "common/win32_file.h"
 #include "disc/xdvdfs_image.h"
@@ -14,7 +15,6 @@
 #include "unix_side.h"
 #include "win_gui.h"
 #include "win_test_support.h"
-#include "xmf/arena_patch.h"
 #include "xmf/xmf_container.h"
 #include "xmf/xmf_validate.h"
 
@@ -112,20 +112,18 @@ std::string ExpectedInstallLog(const std::wstring& tail, const std::wstring& ima
          "\r\n" + kFinalLines;
 }
 
-std::string ArenaPath(const xmf::ArenaRow& row) { return std::string("GFX\\") + row.folder + "\\" + row.container; }
-
 bool IsArenaContainer(const std::string& path) {
-  for (const xmf::ArenaRow& row : xmf::ArenaTable)
-    if (path == ArenaPath(row)) return true;
+  for (const ArenaRow& row : ArenaTable)
+    if (test::Utf16(path) == ArenaPath(row)) return true;
   return false;
 }
 
 // The arena containers of an install folder, in table order.
 std::vector<std::vector<uint8_t>> ArenaBytes(const std::wstring& folder) {
   std::vector<std::vector<uint8_t>> all;
-  for (const xmf::ArenaRow& row : xmf::ArenaTable) {
+  for (const ArenaRow& row : ArenaTable) {
     all.emplace_back();
-    EXPECT_TRUE(test::ReadFileBytes(folder + L"\\" + test::Utf16(ArenaPath(row)), all.back())) << ArenaPath(row);
+    EXPECT_TRUE(test::ReadFileBytes(folder + L"\\" + ArenaPath(row), all.back())) << test::Utf8(ArenaPath(row));
   }
   return all;
 }

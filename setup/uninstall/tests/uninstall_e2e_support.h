@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/install_names.h"
+#include "common/game_edition.h"
 #include "common/known_folders.h"
 #include "uninstall_entry.h"
 #include "uninstall_test_support.h"

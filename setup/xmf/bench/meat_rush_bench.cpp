@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "common/game_edition.h"
 #include "xmf/arena_patch.h"
 #include "xmf/testing/std_files.h"
 #include "xmf/testing/xmf_builder.h"
 
 namespace fs = std::filesystem;
+using namespace tf;
 using namespace tf::xmf;
 
 namespace {
@@ -43,7 +45,7 @@ int main(int argc, char** argv) {
   std::vector<fs::path> paths;
   size_t total = 0;
   for (size_t i = 0; i < std::size(ArenaTable); ++i) {
-    const fs::path folder = root / "GFX" / ArenaTable[i].folder;
+    const fs::path folder = root / kGraphicsFolderName / ArenaTable[i].folder;
     fs::create_directories(folder);
     paths.push_back(folder / ArenaTable[i].container);
     originals.push_back(testing::BuildArenaContainer(static_cast<uint32_t>(500 + i), i == 0, approx));

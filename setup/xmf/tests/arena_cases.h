@@ -55,7 +55,7 @@ class ArenaFolder {
   ArenaFolder& operator=(const ArenaFolder&) = delete;
 
   const fs::path& Root() const { return root_; }
-  fs::path Folder(size_t i) const { return root_ / "GFX" / ArenaTable[i].folder; }
+  fs::path Folder(size_t i) const { return root_ / kGraphicsFolderName / ArenaTable[i].folder; }
   fs::path Arena(size_t i) const { return Folder(i) / ArenaTable[i].container; }
   std::vector<uint8_t> Bytes(size_t i) const { return ReadBytes(Arena(i)); }
   fs::path Temp(size_t i) const { return fs::path(Arena(i)) += ".tmp"; }
@@ -79,7 +79,7 @@ inline void ExpectCounts(const MeatRushResult& r, uint32_t patched, uint32_t alr
 // leaves a container of another name (in SCRAP) alone; a second run finds
 // every arena patched and changes nothing.
 inline void ExpectFreshRunThenSecondRun(const ArenaFolder& f, const ArenaStep& run) {
-  const fs::path decoy = f.Root() / "GFX" / "SCRAP" / "OBJECTS.xmf";
+  const fs::path decoy = f.Root() / kGraphicsFolderName / "SCRAP" / "OBJECTS.xmf";
   const std::vector<uint8_t> decoyBytes = testing::BuildArenaContainer(99, false, 8 * 1024);
   WriteBytes(decoy, decoyBytes);
   ExpectCounts(run(f.Root().wstring()), 13, 0, 0, "");
