@@ -1,6 +1,7 @@
 #include "pipeline/uninstall_registration.h"
 
 #include "common/game_edition.h"
+#include "common/version.h"
 #include "common/win32_handle.h"
 #include "pipeline/folder_size.h"
 
@@ -11,7 +12,7 @@ std::vector<UninstallValue> UninstallValues(const std::wstring& installFolder, c
   const std::wstring quoted = L"\"" + uninstallerPath + L"\"";
   return {
       {L"DisplayName", REG_SZ, kGameTitle},
-      {L"DisplayVersion", REG_SZ, L"1.0.0"},
+      {L"DisplayVersion", REG_SZ, L"" TF_VERSION_TEXT},
       {L"Publisher", REG_SZ, L"Native PC port"},
       {kInstallLocationValue, REG_SZ, installFolder},
       {L"DisplayIcon", REG_SZ, uninstallerPath},
