@@ -33,8 +33,11 @@ std::wstring UninstallerPath(const std::wstring& installFolder) {
 }
 
 std::wstring StartMenuProgramsFolder() {
-  std::wstring programs = KnownFolderPath(FOLDERID_CommonPrograms);
-  return programs.empty() ? KnownFolderPath(FOLDERID_Programs) : programs;
+  for (const KNOWNFOLDERID* id : kShortcutFolders.startMenu) {
+    std::wstring programs = KnownFolderPath(*id);
+    if (!programs.empty()) return programs;
+  }
+  return {};
 }
 
 bool CopyUninstaller(const std::wstring& installFolder, DWORD& error) {
@@ -68,7 +71,7 @@ std::vector<std::wstring> CreateShortcuts(const std::wstring& installFolder, boo
     const std::wstring link = folder + L"\\" + kShortcutName;
     if (!CreateShortcut(link, game, installFolder, game)) failed.push_back(link);
   };
-  if (desktopShortcut) create(KnownFolderPath(FOLDERID_Desktop));
+  if (desktopShortcut) create(KnownFolderPath(*kShortcutFolders.desktop));
   if (startMenuShortcut) create(StartMenuProgramsFolder());
   return failed;
 }

@@ -23,8 +23,6 @@ namespace tf {
 
 namespace {
 
-const KNOWNFOLDERID* const kShortcutFolders[] = {&FOLDERID_Desktop, &FOLDERID_CommonPrograms, &FOLDERID_Programs};
-
 void ShowProgress(HWND window, int percent) {
   if (!window) return;
   SendDlgItemMessageW(window, IDC_UNINSTALL_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
@@ -46,6 +44,16 @@ bool RemoveUserFolder() {
   const std::wstring user = local + L"\\" + kUserFolderName;
   DeleteTree(user, false);
   return StillThere(GetFileAttributesW(user.c_str()) == INVALID_FILE_ATTRIBUTES ? std::wstring() : user);
+}
+
+// The shortcuts, from every folder an install may have put them in.
+void RemoveShortcuts() {
+  auto remove = [](const KNOWNFOLDERID* id) {
+    const std::wstring folder = KnownFolderPath(*id);
+    if (!folder.empty()) DeleteFileW((folder + L"\\" + kShortcutName).c_str());
+  };
+  remove(kShortcutFolders.desktop);
+  for (const KNOWNFOLDERID* id : kShortcutFolders.startMenu) remove(id);
 }
 
 }  // namespace
@@ -102,10 +110,7 @@ UninstallOutcome RunUninstall(const UninstallState& state, HWND window) {
 
   DeleteTree(folder, keepSaves, kept);  // the markers
   if (!StillThere(FirstLeftover(folder, keepSaves, kept))) return UninstallOutcome::Incomplete;
-  for (const KNOWNFOLDERID* id : kShortcutFolders) {
-    std::wstring shortcuts = KnownFolderPath(*id);
-    if (!shortcuts.empty()) DeleteFileW((shortcuts + L"\\" + kShortcutName).c_str());
-  }
+  RemoveShortcuts();
   ShowProgress(window, 70);
   ShowProgress(window, 100);
   CleanUpAfterExit(folder, state.programPath);
