@@ -113,7 +113,7 @@ bool CheckRawPair(KeyMaterial& key, const KeyFiles& files, std::string& errorTex
   std::vector<uint8_t> publicKey;
   uint32_t error = GetLastError();
   if (!certificate || !PublicKeyBlobOf(certificate.Get(), publicKey, error)) {
-    errorText = WithErrorCode("The signing certificate could not be read (error ", error);
+    errorText = WithErrorCode(kMsgCertificateUnreadable, error);
     return false;
   }
   switch (RepairPrivateKeyBlob(key.privateKeyBlob, publicKey)) {

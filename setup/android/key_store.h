@@ -74,6 +74,8 @@ bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
 std::wstring KeyStoreMutexName(const std::wstring& pfxPath);
 
 // The certificate's RSA public key as a PUBLICKEYBLOB; false with GetLastError().
+// A certificate that cannot be read: WithErrorCode(kMsgCertificateUnreadable, code).
+inline constexpr char kMsgCertificateUnreadable[] = "The signing certificate could not be read (error ";
 bool PublicKeyBlobOf(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, uint32_t& error);
 
 // A new 2048-bit RSA key and a self-signed certificate valid for thirty

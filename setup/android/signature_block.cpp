@@ -148,7 +148,7 @@ bool SignFromScratchContainer(PCCERT_CONTEXT certificate, std::string_view conte
   }
   bool ok = false;
   if (!PublicKeyBlobOf(certificate, publicKey, error)) {
-    errorText = WithErrorCode("The signing certificate could not be read (error ", error);
+    errorText = WithErrorCode(kMsgCertificateUnreadable, error);
   } else {
     switch (RepairPrivateKeyBlob(raw.privateKeyBlob, publicKey)) {
       case KeyBlobRepair::Intact:
@@ -232,7 +232,7 @@ bool SignWithStoredKey(const KeyMaterial& key, std::string_view content, std::ve
   UniqueCertContext certificate(Crypt32().CertCreateCertificateContext(kEncoding, key.certificate.data(),
                                                                        static_cast<DWORD>(key.certificate.size())));
   if (!certificate) {
-    errorText = WithErrorCode("The signing certificate could not be read (error ", GetLastError());
+    errorText = WithErrorCode(kMsgCertificateUnreadable, GetLastError());
     return false;
   }
   const CRYPT_KEY_PROV_INFO providerInfo = container.KeyProviderInfo();
