@@ -173,30 +173,39 @@ TEST(WriteWholeFile, WritesInChunksOfAtMostOneMebibyte) {
   }
 }
 
-TEST(WriteWholeFile, FailedOrShortWriteLeavesThePartialFileAndSaysDiskFull) {
+// A failure at any step leaves the earlier file of an earlier install as it
+// was, and no temporary file beside it.
+TEST(WriteWholeFile, AFailedStepLeavesTheEarlierFileWithTheStepsMessage) {
   constexpr uint32_t kLength = 0x100000 * 2 + 10;
   std::vector<uint8_t> data = Pattern(kLength);
   struct {
+    const char* what;
     int failWrite, shortWrite;
-    uint64_t sizeLeft;
+    bool failFlush, failMove;
+    size_t writes;  // the failing one included
+    const char* message;
   } cases[] = {
-      {1, -1, 0x100000},                // the second chunk fails
-      {-1, 0, 0x80000},                 // the first chunk comes up short
-      {-1, 2, 0x100000 * 2 + 5},        // the last chunk comes up short
+      {"the second chunk fails", 1, -1, false, false, 2, kDiskFullMessage},
+      {"the first chunk comes up short", -1, 0, false, false, 1, kDiskFullMessage},
+      {"the last chunk comes up short", -1, 2, false, false, 3, kDiskFullMessage},
+      {"the flush fails", -1, -1, true, false, 3, kDiskFullMessage},
+      {"the move fails", -1, -1, false, true, 3, kAdminMessage},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     TempDir dir;
+    ASSERT_TRUE(tf::test::WriteFileBytes(dir / L"out.bin", "earlier", 7));
     WriteWatch watch;
     WriteWatch::failWrite = c.failWrite;
     WriteWatch::shortWrite = c.shortWrite;
+    WriteWatch::failFlush = c.failFlush;
+    WriteWatch::failMove = c.failMove;
     std::string error = "old";
     EXPECT_FALSE(tf::WriteWholeFile(dir / L"out.bin", data.data(), kLength, error, WriteWatch::Calls()));
-    EXPECT_EQ(error, kDiskFullMessage);
-    EXPECT_EQ(tf::test::FileSize(dir / L"out.bin"), c.sizeLeft);
-    std::vector<uint8_t> left = Read(dir / L"out.bin");
-    EXPECT_TRUE(std::equal(left.begin(), left.end(), data.begin())) << "partial file holds the data's start";
-    EXPECT_EQ(WriteWatch::writes.size(), static_cast<size_t>(std::max(c.failWrite, c.shortWrite) + 1))
-        << "no write after the failure";
+    EXPECT_EQ(error, c.message);
+    EXPECT_EQ(Text(Read(dir / L"out.bin")), "earlier");
+    EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::wstring>{L"out.bin"}) << "no temporary file";
+    EXPECT_EQ(WriteWatch::writes.size(), c.writes) << "no write after the failure";
   }
 }
 

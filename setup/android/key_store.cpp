@@ -324,7 +324,7 @@ KeyFile ReadKeyFile(const std::wstring& path, std::vector<uint8_t>& bytes, uint3
 }
 
 bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes, uint32_t& error) {
-  return ReplaceWholeFile(path, bytes, error);
+  return ReplaceWholeFile(path, bytes, error) == FileWrite::Ok;
 }
 
 bool WriteKeyFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {

@@ -9,13 +9,15 @@
 namespace tf {
 
 enum class OnFailure { DeletePartial, KeepPartial };
-enum class FileWrite { Ok, CannotCreate, WriteFailed };
+// NotReplaced: a whole file was written but could not be moved over its target.
+enum class FileWrite { Ok, CannotCreate, WriteFailed, NotReplaced };
 enum class FileRead { Ok, CannotOpen, TooLarge, ReadFailed };
 
 // The caller's messages (the install's sentences, the patcher's phrases).
 struct FileWriteMessages {
   const char* cannotCreate;
   const char* writeFailed;
+  const char* notReplaced;
 };
 struct FileReadMessages {
   const char* cannotOpen;
@@ -26,7 +28,9 @@ struct FileReadMessages {
 // True for Ok; otherwise false with the outcome's message in `errorText`.
 inline bool Succeeded(FileWrite outcome, const FileWriteMessages& messages, std::string& errorText) {
   if (outcome == FileWrite::Ok) return true;
-  errorText = outcome == FileWrite::CannotCreate ? messages.cannotCreate : messages.writeFailed;
+  errorText = outcome == FileWrite::CannotCreate  ? messages.cannotCreate
+              : outcome == FileWrite::WriteFailed ? messages.writeFailed
+                                                  : messages.notReplaced;
   return false;
 }
 inline bool Succeeded(FileRead outcome, const FileReadMessages& messages, std::string& errorText) {

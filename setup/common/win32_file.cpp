@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 namespace tf {
 
@@ -17,6 +18,18 @@ class MemoryChunks : public ChunkSource {
  private:
   const uint8_t* data_;
 };
+
+// False (ERROR_ACCESS_DENIED) where a read-only file, which Windows would not
+// replace, or a link, which is never written through, stands at `path`.
+bool WritableAt(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (readOnly || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
+}
 }  // namespace
 
 bool ReadFully(HANDLE file, void* buffer, uint64_t length, const FileCalls& calls) {
@@ -58,15 +71,9 @@ bool IsReadOnlyFile(const std::wstring& path) {
          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-UniqueFile CreateForWriting(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (readOnly || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return UniqueFile();
-  }
-  return UniqueFile(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+UniqueFile CreateForWriting(const std::wstring& path, DWORD access) {
+  if (!WritableAt(path)) return UniqueFile();
+  return UniqueFile(CreateFileW(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFailure) {
@@ -74,19 +81,76 @@ void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFai
   if (onFailure == OnFailure::DeletePartial) DeleteFileW(path.c_str());
 }
 
-FileWrite WriteWholeFile(const std::wstring& path, uint64_t length, ChunkSource& source, OnFailure onFailure,
-                         const FileCalls& calls) {
-  UniqueFile file = CreateForWriting(path);
-  if (!file) return FileWrite::CannotCreate;
-  if (WriteAll(file.Get(), length, source, calls)) return FileWrite::Ok;
-  CloseUnfinished(file, path, onFailure);
-  return FileWrite::WriteFailed;
+WholeFileReplacement::WholeFileReplacement(std::wstring target, const FileCalls& calls)
+    : target_(std::move(target)), temporary_(TemporaryPathFor(target_)), calls_(calls) {}
+
+WholeFileReplacement::~WholeFileReplacement() {
+  file_.Reset();
+  if (begun_ && !committed_) DeleteFileW(temporary_.c_str());
 }
 
-FileWrite WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes, OnFailure onFailure,
-                         const FileCalls& calls) {
+HANDLE WholeFileReplacement::Failed() {
+  error_ = GetLastError();
+  file_.Reset();
+  return INVALID_HANDLE_VALUE;
+}
+
+HANDLE WholeFileReplacement::Begin(DWORD access) {
+  file_ = CreateForWriting(temporary_, access);
+  if (!file_) return Failed();  // nothing of ours to remove: another file may stand there
+  begun_ = true;
+  return file_.Get();
+}
+
+HANDLE WholeFileReplacement::BeginCopyOf(const std::wstring& source) {
+  if (!WritableAt(temporary_)) return Failed();
+  begun_ = true;  // a copy that stops halfway is ours to remove
+  if (!CopyFileW(source.c_str(), temporary_.c_str(), FALSE) ||
+      !SetFileAttributesW(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL))
+    return Failed();
+  file_.Reset(CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  return file_ ? file_.Get() : Failed();
+}
+
+FileWrite WholeFileReplacement::Commit() {
+  if (!file_ || !calls_.flush(file_.Get())) {
+    Failed();
+    return FileWrite::WriteFailed;
+  }
+  file_.Reset();
+  if (!MoveOver(temporary_, target_, calls_)) {
+    error_ = GetLastError();
+    return FileWrite::NotReplaced;
+  }
+  committed_ = true;
+  return FileWrite::Ok;
+}
+
+FileWrite ReplaceWholeFile(const std::wstring& target, uint64_t length, ChunkSource& source, uint32_t& error,
+                           const FileCalls& calls) {
+  if (IsReadOnlyFile(target)) {  // the move would refuse it: nothing is written
+    error = ERROR_ACCESS_DENIED;
+    return FileWrite::NotReplaced;
+  }
+  WholeFileReplacement replacement(target, calls);
+  const HANDLE file = replacement.Begin();
+  if (file == INVALID_HANDLE_VALUE) {
+    error = replacement.Error();
+    return FileWrite::CannotCreate;
+  }
+  if (!WriteAll(file, length, source, calls)) {
+    error = GetLastError();
+    return FileWrite::WriteFailed;
+  }
+  const FileWrite outcome = replacement.Commit();
+  if (outcome != FileWrite::Ok) error = replacement.Error();
+  return outcome;
+}
+
+FileWrite ReplaceWholeFile(const std::wstring& target, std::span<const uint8_t> bytes, uint32_t& error,
+                           const FileCalls& calls) {
   MemoryChunks chunks(bytes.data());
-  return WriteWholeFile(path, bytes.size(), chunks, onFailure, calls);
+  return ReplaceWholeFile(target, bytes.size(), chunks, error, calls);
 }
 
 FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint64_t maxBytes,
@@ -110,33 +174,12 @@ FileRead ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, uint
   return FileRead::Ok;
 }
 
-bool MoveOver(const std::wstring& from, const std::wstring& to) {
+bool MoveOver(const std::wstring& from, const std::wstring& to, const FileCalls& calls) {
   if (IsReadOnlyFile(to)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-bool ReplaceWholeFile(const std::wstring& target, std::span<const uint8_t> bytes, uint32_t& error) {
-  const std::wstring temporary = TemporaryPathFor(target);
-  UniqueFile file = CreateForWriting(temporary);
-  if (!file) {
-    error = GetLastError();
-    return false;
-  }
-  if (!WriteAll(file.Get(), bytes.data(), bytes.size()) || !FlushFileBuffers(file.Get())) {
-    error = GetLastError();
-    CloseUnfinished(file, temporary, OnFailure::DeletePartial);
-    return false;
-  }
-  file.Reset();
-  if (!MoveOver(temporary, target)) {
-    error = GetLastError();
-    DeleteFileW(temporary.c_str());
-    return false;
-  }
-  return true;
+  return calls.move(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool CreateFolderChain(const std::wstring& path) {

@@ -55,17 +55,16 @@ WalkResult WalkForOtherFiles(const std::wstring& folder, const std::vector<std::
 std::vector<std::wstring> InstallFilePaths(const GameSelection& selection) {
   std::vector<std::wstring> paths;
   for (const XdvdfsEntry* entry : selection.entries) paths.push_back(Widen(entry->path));
-  for (const PayloadFile& file : kPayloadFiles) paths.push_back(file.fileName);
-  paths.push_back(kSettingsFileName);
   for (const wchar_t* leftover : kLeftoverNames) paths.push_back(leftover);
+  // Written whole (common/win32_file.h): under a temporary name first, which
+  // an interrupted install may leave. The arena containers are extracted too.
   const std::wstring android = std::wstring(kAndroidFolderName) + L"\\";
-  // Written whole: under a temporary name first, which an interrupted install may leave.
-  for (const std::wstring& whole : {std::wstring(kUninstallerName), android + kPackageFileName,
-                                    android + kAndroidReadmeName}) {
-    paths.push_back(whole);
-    paths.push_back(TemporaryPathFor(whole));
-  }
-  for (const ArenaRow& arena : ArenaTable) paths.push_back(TemporaryPathFor(ArenaPath(arena)));
+  std::vector<std::wstring> whole = {kSettingsFileName, kUninstallerName, android + kPackageFileName,
+                                     android + kAndroidReadmeName};
+  for (const PayloadFile& file : kPayloadFiles) whole.push_back(file.fileName);
+  for (const std::wstring& file : whole) paths.push_back(file);
+  for (const ArenaRow& arena : ArenaTable) whole.push_back(ArenaPath(arena));
+  for (const std::wstring& file : whole) paths.push_back(TemporaryPathFor(file));
   return paths;
 }
 

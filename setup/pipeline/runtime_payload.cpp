@@ -15,21 +15,26 @@ namespace tf {
 namespace {
 
 const char kDamaged[] = "The installer is damaged (a required file is missing from it). Please download it again.";
+// A file that cannot be put in place (read-only, a folder in its place) is
+// one that cannot be written there.
 constexpr FileWriteMessages kWriteMessages = {kMsgCannotWriteInstallFolder,
-                                              "Could not write to the install folder (the disk may be full)."};
+                                              "Could not write to the install folder (the disk may be full).",
+                                              kMsgCannotWriteInstallFolder};
 
 }  // namespace
 
 bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText,
                     const FileCalls& calls) {
   const std::span bytes(static_cast<const uint8_t*>(data), length);
-  return Succeeded(WriteWholeFile(path, bytes, OnFailure::KeepPartial, calls), kWriteMessages, errorText);
+  uint32_t unused = 0;
+  return Succeeded(ReplaceWholeFile(path, bytes, unused, calls), kWriteMessages, errorText);
 }
 
 bool WriteImageBytes(const std::wstring& path, const void* data, uint32_t length, ProgramFile* file,
                      std::string& errorText, const FileCalls& calls) {
   ImageBytesChunks chunks(data, length, file);
-  return Succeeded(WriteWholeFile(path, length, chunks, OnFailure::KeepPartial, calls), kWriteMessages, errorText);
+  uint32_t unused = 0;
+  return Succeeded(ReplaceWholeFile(path, length, chunks, unused, calls), kWriteMessages, errorText);
 }
 
 bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t height, int32_t mode,

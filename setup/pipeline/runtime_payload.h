@@ -19,9 +19,9 @@ bool WriteRuntimePayload(const std::wstring& folder, int32_t width, int32_t heig
 // Sum of the sizes of the payload resources this program carries.
 uint64_t PayloadBytes();
 
-// Creates or replaces path with exactly length bytes from data, through the
-// file layer (common/win32_file.h). A partly written file stays: the failure
-// ends the install, and the next install writes the file again.
+// Creates or replaces path with exactly length bytes from data, written whole
+// (common/win32_file.h): on failure the earlier file stays as it was and no
+// temporary file is left.
 bool WriteWholeFile(const std::wstring& path, const void* data, uint32_t length, std::string& errorText,
                     const FileCalls& calls = {});
 

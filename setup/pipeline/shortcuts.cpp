@@ -10,7 +10,6 @@
 #include "common/running_program.h"
 #include "common/text.h"
 #include "common/win32_file.h"
-#include "common/win32_handle.h"
 
 namespace tf {
 
@@ -48,18 +47,12 @@ bool CopyUninstaller(const std::wstring& installFolder, DWORD& error) {
     return false;
   }
   if (SameNameNoCase(FullPathName(program), FullPathName(target))) return true;
-  const std::wstring temporary = TemporaryPathFor(target);
-  // A read-only program would give a copy that the next install cannot replace.
-  bool copied = CopyFileW(program.c_str(), temporary.c_str(), FALSE) &&
-                SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (copied) {
-    UniqueFile written(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    copied = written && FlushFileBuffers(written.Get());
+  WholeFileReplacement copy(target);
+  if (copy.BeginCopyOf(program) == INVALID_HANDLE_VALUE || copy.Commit() != FileWrite::Ok) {
+    error = copy.Error();
+    return false;
   }
-  if (copied && MoveOver(temporary, target)) return true;
-  error = GetLastError();
-  DeleteFileW(temporary.c_str());
-  return false;
+  return true;
 }
 
 std::vector<std::wstring> CreateShortcuts(const std::wstring& installFolder, bool desktopShortcut,

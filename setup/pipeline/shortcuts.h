@@ -21,9 +21,9 @@ std::wstring UninstallerPath(const std::wstring& installFolder);
 // when neither resolves.
 std::wstring StartMenuProgramsFolder();
 
-// Puts a copy of the running program at the uninstaller path (a temporary
-// copy beside it, flushed and moved over it; nothing to do when the program
-// already is that file). False with the failing call's error code.
+// Puts a copy of the running program at the uninstaller path, written whole
+// (common/win32_file.h; nothing to do when the program already is that file).
+// False with the failing call's error code.
 bool CopyUninstaller(const std::wstring& installFolder, DWORD& error);
 
 // Creates Tarnfell.lnk on the desktop and in the Start menu's programs folder

@@ -42,18 +42,15 @@ PatchOutcome Patch(const ArenaFileOps& files, const std::wstring& sourcePath, co
   if (!ValidateXmf(result, message)) return Failed(errorText, kMsgValidationPrefix + message);
   if (FindObject(result, NameWord(newName)) < 0) return Failed(errorText, kMsgNotInResult);
 
-  const std::wstring tempPath = TemporaryPathFor(targetPath);
-  switch (files.writeTemp(tempPath, result.bytes)) {
+  switch (files.replaceWholeFile(targetPath, result.bytes)) {
     case FileWrite::Ok:
       break;
     case FileWrite::CannotCreate:
       return Failed(errorText, kMsgCannotWrite);
     case FileWrite::WriteFailed:
       return Failed(errorText, kMsgWriteFailed);
-  }
-  if (!files.replace(tempPath, targetPath)) {
-    files.remove(tempPath);
-    return Failed(errorText, kMsgCannotReplace);
+    case FileWrite::NotReplaced:
+      return Failed(errorText, kMsgCannotReplace);
   }
   return PatchOutcome::Patched;
 }

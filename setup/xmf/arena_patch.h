@@ -22,11 +22,10 @@ struct MeatRushResult {
 struct ArenaFileOps {
   bool (*exists)(const std::wstring& path);
   bool (*readWholeFile)(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText);
-  // Creates or truncates the file and writes all bytes; a failed write leaves the partial file.
-  FileWrite (*writeTemp)(const std::wstring& path, std::span<const uint8_t> bytes);
-  // Replaces `to` by `from` in one step.
-  bool (*replace)(const std::wstring& from, const std::wstring& to);
-  void (*remove)(const std::wstring& path);
+  // Replaces the file whole with these bytes: written under its temporary
+  // name, flushed and moved over it in one step (common/win32_file.h); any
+  // failure leaves the file as it was and no temporary file.
+  FileWrite (*replaceWholeFile)(const std::wstring& path, std::span<const uint8_t> bytes);
 };
 
 enum class PatchOutcome { Patched, AlreadyPresent, Failed };

@@ -10,19 +10,16 @@ constexpr uint64_t kMaxContainerBytes = 0x7FFFFFFF;
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-FileWrite WriteTemp(const std::wstring& path, std::span<const uint8_t> bytes) { return WriteArenaTemp(path, bytes); }
+FileWrite ReplaceArena(const std::wstring& path, std::span<const uint8_t> bytes) {
+  uint32_t unused = 0;
+  return ReplaceWholeFile(path, bytes, unused);
+}
 
-void Remove(const std::wstring& path) { DeleteFileW(path.c_str()); }
-
-constexpr ArenaFileOps kWin32Files = {Exists, ReadWholeFile, WriteTemp, MoveOver, Remove};
+constexpr ArenaFileOps kWin32Files = {Exists, ReadWholeFile, ReplaceArena};
 
 }  // namespace
 
 const ArenaFileOps& Win32ArenaFiles() { return kWin32Files; }
-
-FileWrite WriteArenaTemp(const std::wstring& path, std::span<const uint8_t> bytes, const FileCalls& calls) {
-  return WriteWholeFile(path, bytes, OnFailure::KeepPartial, calls);
-}
 
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& out, std::string& errorText) {
   return Succeeded(tf::ReadWholeFile(path, out, kMaxContainerBytes),

@@ -1,6 +1,6 @@
 #pragma once
-// The RAVU RIZO asset step on Windows files: whole-file reads, the ".tmp" write
-// and the atomic replace, all through the Win32 file layer.
+// The RAVU RIZO asset step on Windows files: whole-file reads and the
+// replacement of a file whole, both through the Win32 file layer.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -20,9 +20,5 @@ MeatRushResult PrepareMeatRush(const std::wstring& installFolder);
 
 // The file operations used by the two calls above.
 const ArenaFileOps& Win32ArenaFiles();
-
-// Their ".tmp" write, through the file layer with `calls`: a failed write
-// leaves the partial file, which the next run truncates.
-FileWrite WriteArenaTemp(const std::wstring& path, std::span<const uint8_t> bytes, const FileCalls& calls = {});
 
 }  // namespace tf::xmf

@@ -8,12 +8,15 @@ namespace tf {
 namespace {
 
 TEST(FileOutcome, EachFailureGivesItsOwnMessageAndOkLeavesTheTextAlone) {
-  const FileWriteMessages writes = {"create", "write"};
+  const FileWriteMessages writes = {"create", "write", "replace"};
   const FileReadMessages reads = {"open", "large", "read"};
   struct WriteCase {
     FileWrite outcome;
     const char* text;
-  } writeCases[] = {{FileWrite::Ok, "before"}, {FileWrite::CannotCreate, "create"}, {FileWrite::WriteFailed, "write"}};
+  } writeCases[] = {{FileWrite::Ok, "before"},
+                    {FileWrite::CannotCreate, "create"},
+                    {FileWrite::WriteFailed, "write"},
+                    {FileWrite::NotReplaced, "replace"}};
   for (const WriteCase& c : writeCases) {
     std::string text = "before";
     EXPECT_EQ(Succeeded(c.outcome, writes, text), c.outcome == FileWrite::Ok);

@@ -1,8 +1,9 @@
 #pragma once
-// Stand-ins for the ReadFile and WriteFile calls of the file layer, passed in
-// as Calls(): they record the size of every call, can hand out reads in short
-// pieces, fail one read or one write, or let one write come up short. A new
-// seam starts with no calls recorded and none failing.
+// Stand-ins for the ReadFile, WriteFile, FlushFileBuffers and MoveFileExW
+// calls of the file layer, passed in as Calls(): they record the size of every
+// read and write, can hand out reads in short pieces, fail one read, one write,
+// the flushes or the moves, or let one write come up short. A new seam starts
+// with no calls recorded and none failing.
 #include <windows.h>
 
 #include <vector>
@@ -17,11 +18,12 @@ class FileSeam {
     Clear();
     readPiece = 0;
     failRead = failWrite = shortWrite = -1;
+    failFlush = failMove = false;
   }
   FileSeam(const FileSeam&) = delete;
   FileSeam& operator=(const FileSeam&) = delete;
 
-  static FileCalls Calls() { return {Read, Write}; }
+  static FileCalls Calls() { return {Read, Write, Flush, Move}; }
 
   // Forgets the calls so far (indexes count from the next call on).
   static void Clear() {
@@ -39,6 +41,8 @@ class FileSeam {
   static inline int failRead = -1;          // index in reads of the read that fails
   static inline int failWrite = -1;         // index in writes of the write that fails (disk full)
   static inline int shortWrite = -1;        // index in writes of a write that writes only half its bytes
+  static inline bool failFlush = false;     // every flush fails (the disk is gone)
+  static inline bool failMove = false;      // every move fails (the target is held open)
 
  private:
   static bool Fails(const std::vector<DWORD>& kind, int failing) {
@@ -65,6 +69,16 @@ class FileSeam {
     }
     if (static_cast<int>(writes.size()) - 1 == shortWrite) size /= 2;
     return ::WriteFile(file, data, size, wrote, overlapped);
+  }
+  static BOOL WINAPI Flush(HANDLE file) {
+    if (!failFlush) return ::FlushFileBuffers(file);
+    SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+    return FALSE;
+  }
+  static BOOL WINAPI Move(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    if (!failMove) return ::MoveFileExW(from, to, flags);
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
   }
 };
 

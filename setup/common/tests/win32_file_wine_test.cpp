@@ -45,7 +45,8 @@ TEST_F(FileLayer, WritesInWholeChunksOfAtMostOneMebibyte) {
     SCOPED_TRACE(c.size);
     Seam::Clear();
     std::vector<uint8_t> bytes = Pattern(c.size), back;
-    ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes, OnFailure::DeletePartial, io), FileWrite::Ok);
+    uint32_t error = 0;
+    ASSERT_EQ(ReplaceWholeFile(dir / L"f.bin", bytes, error, io), FileWrite::Ok);
     EXPECT_EQ(Seam::calls, c.calls);
     Seam::Clear();
     ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30, io), FileRead::Ok);
@@ -72,7 +73,8 @@ class RecordedChunks : public ChunkSource {
 TEST_F(FileLayer, ChunkSourcesAreAskedChunkByChunkAndCanFail) {
   const std::vector<uint8_t> bytes = Pattern(2 * kFileChunkBytes + 3);
   RecordedChunks all(bytes);
-  ASSERT_EQ(WriteWholeFile(dir / L"f.bin", bytes.size(), all, OnFailure::DeletePartial, io), FileWrite::Ok);
+  uint32_t error = 0;
+  ASSERT_EQ(ReplaceWholeFile(dir / L"f.bin", bytes.size(), all, error, io), FileWrite::Ok);
   const std::vector<std::pair<uint64_t, DWORD>> want = {
       {0, kFileChunkBytes}, {kFileChunkBytes, kFileChunkBytes}, {2 * kFileChunkBytes, 3}};
   EXPECT_EQ(all.asked, want);
@@ -81,13 +83,16 @@ TEST_F(FileLayer, ChunkSourcesAreAskedChunkByChunkAndCanFail) {
   ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30, io), FileRead::Ok);
   EXPECT_TRUE(back == bytes);
 
-  // A chunk the source cannot give fails the write before it is tried.
+  // A chunk the source cannot give fails the write before it is tried; the
+  // file written before stays.
   Seam::Clear();
   RecordedChunks failing(bytes, kFileChunkBytes);
-  EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes.size(), failing, OnFailure::KeepPartial, io), FileWrite::WriteFailed);
+  EXPECT_EQ(ReplaceWholeFile(dir / L"f.bin", bytes.size(), failing, error, io), FileWrite::WriteFailed);
   EXPECT_EQ(failing.asked.size(), 2u);
   EXPECT_EQ(Seam::writes.size(), 1u);
-  EXPECT_EQ(test::FileSize(dir / L"f.bin"), kFileChunkBytes);
+  ASSERT_EQ(ReadWholeFile(dir / L"f.bin", back, 1u << 30, io), FileRead::Ok);
+  EXPECT_TRUE(back == bytes);
+  EXPECT_FALSE(FileExists(dir / L"f.bin.tmp"));
 }
 
 TEST_F(FileLayer, ReadsThatComeBackInPiecesStillDeliverEveryByte) {
@@ -100,20 +105,48 @@ TEST_F(FileLayer, ReadsThatComeBackInPiecesStillDeliverEveryByte) {
   for (DWORD n : Seam::calls) EXPECT_LE(n, kFileChunkBytes);
 }
 
-TEST_F(FileLayer, AFailedOrShortWriteFollowsThePartialFileRule) {
-  std::vector<uint8_t> bytes = Pattern(2 * kFileChunkBytes + 9);
-  for (bool shortWrite : {false, true}) {
-    for (OnFailure rule : {OnFailure::DeletePartial, OnFailure::KeepPartial}) {
-      SCOPED_TRACE(testing::Message() << "short " << shortWrite << " keep " << (rule == OnFailure::KeepPartial));
-      Seam::Clear();
-      Seam::failWrite = shortWrite ? -1 : 1;
-      Seam::shortWrite = shortWrite ? 1 : -1;
-      EXPECT_EQ(WriteWholeFile(dir / L"f.bin", bytes, rule, io), FileWrite::WriteFailed);
-      EXPECT_EQ(Seam::calls.size(), 2u);  // nothing is written after the failed call
-      EXPECT_EQ(FileExists(dir / L"f.bin"), rule == OnFailure::KeepPartial);
-      if (rule == OnFailure::KeepPartial) {
-        EXPECT_LT(test::FileSize(dir / L"f.bin"), bytes.size());
+// Every step of the rule that can fail, for bytes at hand and for a writer's
+// own steps: the earlier file as it was, no temporary file, nothing written
+// after the failure, and the failing call's code.
+TEST_F(FileLayer, AFailedWriteFlushOrMoveLeavesTheEarlierFileAndNoTemporaryFile) {
+  const std::vector<uint8_t> bytes = Pattern(2 * kFileChunkBytes + 9);
+  struct Case {
+    const char* what;
+    void (*fail)();
+    FileWrite outcome;
+    size_t writes;  // calls made, the failing one included
+    bool coded;     // the failing call leaves a code (a short write does not)
+  } cases[] = {{"a failed write", [] { Seam::failWrite = 1; }, FileWrite::WriteFailed, 2, true},
+               {"a short write", [] { Seam::shortWrite = 1; }, FileWrite::WriteFailed, 2, false},
+               {"a failed flush", [] { Seam::failFlush = true; }, FileWrite::WriteFailed, 3, true},
+               {"a failed move", [] { Seam::failMove = true; }, FileWrite::NotReplaced, 3, true}};
+  const std::wstring target = dir / L"f.bin";
+  for (bool streamed : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.what << (streamed ? ", streamed" : ""));
+      ASSERT_TRUE(test::WriteFileBytes(target, "old", 3));
+      Seam seam;
+      c.fail();
+      uint32_t error = 0;
+      if (streamed) {  // a write of its own that fails gives the replacement up
+        WholeFileReplacement replacement(target, io);
+        const HANDLE file = replacement.Begin();
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        if (!WriteAll(file, bytes.data(), bytes.size(), io)) {
+          error = GetLastError();
+        } else {
+          EXPECT_EQ(replacement.Commit(), c.outcome);
+          error = replacement.Error();
+        }
+      } else {
+        EXPECT_EQ(ReplaceWholeFile(target, bytes, error, io), c.outcome);
       }
+      EXPECT_EQ(Seam::writes.size(), c.writes);
+      if (c.coded) {
+        EXPECT_NE(error, 0u);
+      }
+      EXPECT_EQ(test::ReadText(target), "old");
+      EXPECT_EQ(test::FolderNames(dir.Path()), std::vector<std::wstring>{L"f.bin"});
     }
   }
 }
@@ -122,8 +155,10 @@ TEST_F(FileLayer, AReadOnlyFileIsNeverReplaced) {
   ASSERT_TRUE(test::WriteFileBytes(dir / L"ro.bin", "keep", 4));
   SetFileAttributesW((dir / L"ro.bin").c_str(), FILE_ATTRIBUTE_READONLY);
   const uint8_t other[] = {1, 2, 3};
-  EXPECT_EQ(WriteWholeFile(dir / L"ro.bin", other, OnFailure::DeletePartial, io), FileWrite::CannotCreate);
-  EXPECT_TRUE(Seam::calls.empty());
+  uint32_t error = 0;
+  EXPECT_EQ(ReplaceWholeFile(dir / L"ro.bin", other, error, io), FileWrite::NotReplaced);
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(Seam::calls.empty()) << "refused before anything is written";
   std::vector<uint8_t> back;
   ASSERT_EQ(ReadWholeFile(dir / L"ro.bin", back, 100, io), FileRead::Ok);
   EXPECT_EQ(std::string(back.begin(), back.end()), "keep");
@@ -188,7 +223,7 @@ TEST_F(FileLayer, ReplaceWholeFileLeavesTheNewFileOrTheOldOne) {
     if (c.before == Before::ReadOnly) ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
     if (c.before == Before::FolderAtTemporaryName) ASSERT_TRUE(CreateDirectoryW((target + L".tmp").c_str(), nullptr));
     uint32_t error = 0;
-    EXPECT_EQ(ReplaceWholeFile(target, bytes, error), c.replaced);
+    EXPECT_EQ(ReplaceWholeFile(target, bytes, error) == FileWrite::Ok, c.replaced);
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (c.replaced) {
       std::vector<uint8_t> back;

@@ -90,7 +90,8 @@ TEST(InstallFilePaths, TheSelectionAndEveryFileAnInstallWritesOrRemoves) {
        {L"default.xbe", L"GFX\\KITCHEN\\OBJECTS.xmf", L"AUDMUSIC\\track01.wav", L"Tarnfell.exe", L"tf_hybrid.dll",
         L"concrt140.dll", L"arabic_font.bin", L"tarnfell.ini", L"uninstall.exe", L"uninstall.exe.tmp",
         L"Android\\Tarnfell.apk", L"Android\\Tarnfell.apk.tmp", L"Android\\README.txt", L"Android\\README.txt.tmp",
-        L"tf_loader.exe", L"PLAY.cmd", L"tf_log.txt", L"GFX\\HELL\\OBJECTS.xmf.tmp", L"GFX\\SCRAP\\WEAPONS.xmf.tmp"})
+        L"tf_loader.exe", L"PLAY.cmd", L"tf_log.txt", L"GFX\\HELL\\OBJECTS.xmf.tmp", L"GFX\\SCRAP\\WEAPONS.xmf.tmp",
+        L"Tarnfell.exe.tmp", L"arabic_font.bin.tmp", L"tarnfell.ini.tmp"})
     EXPECT_NE(std::find(files.begin(), files.end(), path), files.end()) << test::Utf8(path);
   EXPECT_EQ(std::find(files.begin(), files.end(), L"GFX\\HELL\\OBJECTS.xmf"), files.end());  // not on the disc
 }

@@ -33,26 +33,28 @@ bool Read(const std::wstring& path, std::vector<uint8_t>& out, std::string& erro
   return true;
 }
 
-FileWrite Write(const std::wstring& path, std::span<const uint8_t> bytes) {
-  std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
-  if (!out) return FileWrite::CannotCreate;
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return out ? FileWrite::Ok : FileWrite::WriteFailed;
-}
-
-bool Replace(const std::wstring& from, const std::wstring& to) {
+// The same steps as the Win32 layer's, but for the flush: the temporary
+// file, then one rename over the target; the temporary file goes on failure.
+FileWrite ReplaceWhole(const std::wstring& path, std::span<const uint8_t> bytes) {
+  const std::filesystem::path target = NativePath(path), temporary = NativePath(TemporaryPathFor(path));
   std::error_code ec;
-  std::filesystem::rename(NativePath(from), NativePath(to), ec);
-  return !ec;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return FileWrite::CannotCreate;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::filesystem::remove(temporary, ec);
+      return FileWrite::WriteFailed;
+    }
+  }
+  std::filesystem::rename(temporary, target, ec);
+  if (!ec) return FileWrite::Ok;
+  std::filesystem::remove(temporary, ec);
+  return FileWrite::NotReplaced;
 }
 
-void Remove(const std::wstring& path) {
-  std::error_code ec;
-  std::filesystem::remove(NativePath(path), ec);
-}
-
-constexpr ArenaFileOps kStdFiles = {Exists, Read, Write, Replace, Remove};
+constexpr ArenaFileOps kStdFiles = {Exists, Read, ReplaceWhole};
 
 }  // namespace
 
