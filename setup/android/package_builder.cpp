@@ -29,112 +29,150 @@ uint64_t SignatureBlockBound(const KeyMaterial& key) {
   return (key.pfx.empty() ? key.certificate.size() + key.privateKeyBlob.size() : key.pfx.size()) + kSignedDataOverhead;
 }
 
-// The package under its temporary name: once this build has created it, it
-// is deleted on every path but the one that moved it into place.
-class TemporaryPackage {
- public:
-  explicit TemporaryPackage(std::wstring path) : path_(std::move(path)) {}
-  ~TemporaryPackage() {
-    if (created_ && !placed_) DeleteFileW(path_.c_str());
-  }
-  TemporaryPackage(const TemporaryPackage&) = delete;
-  TemporaryPackage& operator=(const TemporaryPackage&) = delete;
-
-  const std::wstring& Path() const { return path_; }
-  void Created() { created_ = true; }
-  [[nodiscard]] bool MoveTo(const std::wstring& packagePath) { return placed_ = MoveOver(path_, packagePath); }
-
- private:
-  std::wstring path_;
-  bool created_ = false, placed_ = false;
+// Everything the build reads before it writes a byte.
+struct BuildInputs {
+  std::vector<TemplateEntry> entries;
+  KeyMaterial key;
+  std::vector<GameFile> files;
+  std::vector<uint8_t> index;  // the pack's header and index
+  uint64_t pakLength = 0;
 };
+
+// The template, the key, the game files and the pack's index; refused here
+// when the package would not fit the zip fields or could not replace the file
+// at packagePath.
+bool ReadInputs(const uint8_t* templateBytes, uint32_t templateLength, const std::wstring& pfxPath,
+                const KeyStoreOptions& keyOptions, const std::wstring& installFolder, const wchar_t* const* names,
+                size_t nameCount, const std::wstring& packagePath, BuildInputs& in, std::string& errorText) {
+  uint32_t crypt32Error = 0;
+  if (!Crypt32Loaded(crypt32Error)) {
+    errorText = WithErrorCode(kMsgCrypt32Missing, crypt32Error);
+    return false;
+  }
+  if (!ReadApkTemplate(templateBytes, templateLength, in.entries, errorText) ||
+      !LoadOrCreateSigningKey(pfxPath, in.key, errorText, keyOptions) ||
+      !CollectGameFiles(installFolder, names, nameCount, in.files, errorText) ||
+      !PreparePak(in.files, in.index, in.pakLength, errorText) ||
+      !PackageFitsZip(in.entries, in.pakLength, SignatureBlockBound(in.key), errorText))
+    return false;
+  if (IsReadOnlyFile(packagePath)) {  // it could not be replaced
+    errorText = kMsgPackageNotCreated;
+    return false;
+  }
+  return true;
+}
+
+// Appends the manifest's line for an entry: its name and the Base64 of its SHA-256.
+bool AddManifestEntry(const std::string& name, const Sha256Digest& digest, std::vector<ManifestEntry>& manifest,
+                      std::string& errorText) {
+  std::string text = Base64Text(digest);
+  if (text.empty()) {
+    errorText = kMsgHashFailed;
+    return false;
+  }
+  manifest.push_back({name, std::move(text)});
+  return true;
+}
+
+bool WriteTemplateEntries(ZipWriter& zip, const std::vector<TemplateEntry>& entries,
+                          std::vector<ManifestEntry>& manifest, std::string& errorText) {
+  for (const TemplateEntry& entry : entries) {
+    if (!zip.AddStoredEntry(entry.name, entry.data, entry.size, errorText)) return false;
+    Sha256Digest digest;
+    if (!Sha256(entry.data, entry.size, digest)) {
+      errorText = kMsgHashFailed;
+      return false;
+    }
+    if (!AddManifestEntry(entry.name, digest, manifest, errorText)) return false;
+  }
+  return true;
+}
+
+// The pack, reported file by file; once it is written the build no longer stops.
+bool WriteGamePack(ZipWriter& zip, const BuildInputs& in, ProgressCallback callback, void* context,
+                   std::vector<ManifestEntry>& manifest, std::string& errorText) {
+  Sha256Digest digest;
+  if (!zip.WritePakEntry(in.files, in.index, in.pakLength, callback, context, digest, errorText) ||
+      !AddManifestEntry(kPakEntryName, digest, manifest, errorText))
+    return false;
+  if (callback != nullptr) {
+    uint64_t total = 0;
+    for (const GameFile& f : in.files) total += f.size;
+    callback(context, kSigningStatus, total, total);  // its answer is not asked
+  }
+  return true;
+}
+
+// The JAR signature's three files.
+struct JarSignature {
+  Manifest manifest;
+  std::string signatureFile;
+  std::vector<uint8_t> block;
+};
+
+bool SignPackage(const KeyMaterial& key, const std::vector<ManifestEntry>& entries, JarSignature& signature,
+                 std::string& errorText) {
+  signature.manifest = BuildManifest(entries);
+  PlatformDigestText digests;
+  if (!BuildSignatureFile(signature.manifest.bytes, signature.manifest.mainSectionLength, entries, digests,
+                          signature.signatureFile)) {
+    errorText = kMsgSigningFailed;
+    return false;
+  }
+  return key.pfx.empty() ? SignWithStoredKey(key, signature.signatureFile, signature.block, errorText)
+                         : SignWithPfx(key.pfx, kPfxPassword, signature.signatureFile, signature.block, errorText);
+}
+
+// The META-INF files, then the central directory and the end record.
+bool WriteSignatureAndDirectory(ZipWriter& zip, const JarSignature& signature, std::string& errorText) {
+  const Manifest& manifest = signature.manifest;
+  return zip.AddStoredEntry(kManifestName, manifest.bytes.data(), manifest.bytes.size(), errorText) &&
+         zip.AddStoredEntry(kSignatureFileName, signature.signatureFile.data(), signature.signatureFile.size(),
+                            errorText) &&
+         zip.AddStoredEntry(kSignatureBlockName, signature.block.data(), signature.block.size(), errorText) &&
+         zip.Finish(errorText);
+}
+
+// The finished package over packagePath (flushed, then moved in one step).
+bool PutInPlace(WholeFileReplacement& package, std::string& errorText) {
+  switch (package.Commit()) {
+    case FileWrite::Ok:
+      return true;
+    case FileWrite::NotReplaced:
+      errorText = WithErrorCode("The finished Android package could not be put in place (error ", package.Error());
+      return false;
+    case FileWrite::CannotCreate:
+    case FileWrite::WriteFailed:
+      break;
+  }
+  errorText = kMsgWriteFailed;
+  return false;
+}
 
 }  // namespace
 
 bool BuildAndroidPackage(const uint8_t* templateBytes, uint32_t templateLength, const std::wstring& pfxPath,
                          const std::wstring& installFolder, const wchar_t* const* names, size_t nameCount,
                          const std::wstring& packagePath, ProgressCallback callback, void* context,
-                         std::string& errorText, const KeyStoreOptions& keyOptions) {
-  uint32_t crypt32Error = 0;
-  if (!Crypt32Loaded(crypt32Error)) {
-    errorText = WithErrorCode(kMsgCrypt32Missing, crypt32Error);
+                         std::string& errorText, const KeyStoreOptions& keyOptions, const FileCalls& calls) {
+  BuildInputs in;
+  if (!ReadInputs(templateBytes, templateLength, pfxPath, keyOptions, installFolder, names, nameCount, packagePath,
+                  in, errorText))
     return false;
-  }
-  std::vector<TemplateEntry> entries;
-  if (!ReadApkTemplate(templateBytes, templateLength, entries, errorText)) return false;
-  KeyMaterial key;
-  if (!LoadOrCreateSigningKey(pfxPath, key, errorText, keyOptions)) return false;
-  std::vector<GameFile> files;
-  if (!CollectGameFiles(installFolder, names, nameCount, files, errorText)) return false;
-  std::vector<uint8_t> index;
-  uint64_t pakLength = 0;
-  if (!PreparePak(files, index, pakLength, errorText)) return false;
-  if (!PackageFitsZip(entries, pakLength, SignatureBlockBound(key), errorText)) return false;
-  if (IsReadOnlyFile(packagePath)) {  // it could not be replaced
+  // Written under its temporary name, which goes on every return but a commit.
+  WholeFileReplacement package(packagePath, calls);
+  const HANDLE file = package.Begin(GENERIC_READ | GENERIC_WRITE);
+  if (file == INVALID_HANDLE_VALUE) {
     errorText = kMsgPackageNotCreated;
     return false;
   }
-
-  TemporaryPackage temporary(TemporaryPathFor(packagePath));
-  ZipWriter zip;  // closed on every return, before the temporary file goes
-  if (!zip.Create(temporary.Path())) {
-    errorText = kMsgPackageNotCreated;
-    return false;
-  }
-  temporary.Created();
-  std::vector<ManifestEntry> manifestEntries;
-  for (const TemplateEntry& e : entries) {
-    if (!zip.AddStoredEntry(e.name, e.data, e.size, errorText)) return false;
-    Sha256Digest digest;
-    std::string text;
-    if (!Sha256(e.data, e.size, digest) || (text = Base64Text(digest)).empty()) {
-      errorText = kMsgHashFailed;
-      return false;
-    }
-    manifestEntries.push_back({e.name, std::move(text)});
-  }
-  Sha256Digest pakDigest;
-  if (!zip.WritePakEntry(files, index, pakLength, callback, context, pakDigest, errorText)) return false;
-  std::string pakText = Base64Text(pakDigest);
-  if (pakText.empty()) {
-    errorText = kMsgHashFailed;
-    return false;
-  }
-  manifestEntries.push_back({kPakEntryName, std::move(pakText)});
-
-  if (callback != nullptr) {
-    uint64_t total = 0;
-    for (const GameFile& f : files) total += f.size;
-    callback(context, kSigningStatus, total, total);  // the pack is written: no stopping now
-  }
-
-  Manifest manifest = BuildManifest(manifestEntries);
-  PlatformDigestText digests;
-  std::string signatureFile;
-  if (!BuildSignatureFile(manifest.bytes, manifest.mainSectionLength, manifestEntries, digests, signatureFile)) {
-    errorText = kMsgSigningFailed;
-    return false;
-  }
-  std::vector<uint8_t> signature;
-  bool signedOk = key.pfx.empty() ? SignWithStoredKey(key, signatureFile, signature, errorText)
-                                  : SignWithPfx(key.pfx, kPfxPassword, signatureFile, signature, errorText);
-  if (!signedOk) return false;
-
-  if (!zip.AddStoredEntry(kManifestName, manifest.bytes.data(), manifest.bytes.size(), errorText) ||
-      !zip.AddStoredEntry(kSignatureFileName, signatureFile.data(), signatureFile.size(), errorText) ||
-      !zip.AddStoredEntry(kSignatureBlockName, signature.data(), signature.size(), errorText) ||
-      !zip.Finish(errorText))
-    return false;
-  if (!zip.Flush()) {
-    errorText = kMsgWriteFailed;
-    return false;
-  }
-  zip.Close();
-  if (!temporary.MoveTo(packagePath)) {
-    errorText = WithErrorCode("The finished Android package could not be put in place (error ", GetLastError());
-    return false;
-  }
-  return true;
+  ZipWriter zip(file, calls);
+  std::vector<ManifestEntry> manifest;
+  JarSignature signature;
+  return WriteTemplateEntries(zip, in.entries, manifest, errorText) &&
+         WriteGamePack(zip, in, callback, context, manifest, errorText) &&
+         SignPackage(in.key, manifest, signature, errorText) &&
+         WriteSignatureAndDirectory(zip, signature, errorText) && PutInPlace(package, errorText);
 }
 
 }  // namespace tf::android

@@ -5,21 +5,28 @@
 #include "android/crc32.h"
 #include "common/bytes.h"
 #include "common/win32_file.h"
+#include "common/win32_handle.h"
 
 namespace tf::android {
 
-bool ZipWriter::Create(const std::wstring& path) {
-  file_.Reset();
-  position_ = 0;
-  centralRecords_.clear();
-  if (IsReadOnlyFile(path)) return false;
-  file_.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file_.Valid();
-}
+// The pack's CRC-32 and SHA-256, fed its bytes in the order they are written.
+class PakSums {
+ public:
+  [[nodiscard]] bool Open() { return hash_.Open(); }
+  [[nodiscard]] bool Add(const uint8_t* data, size_t count) {
+    crc_ = Crc32Update(crc_, data, count);
+    return hash_.Update(data, count);
+  }
+  uint32_t Crc() const { return Crc32Finish(crc_); }
+  [[nodiscard]] bool Finish(Sha256Digest& digest) { return hash_.Finish(digest); }
+
+ private:
+  uint32_t crc_ = kCrc32Start;
+  Sha256Hash hash_;
+};
 
 bool ZipWriter::WriteBytes(const void* data, uint64_t count) {
-  if (!file_ || !WriteAll(file_.Get(), data, count, calls_)) return false;
+  if (file_ == INVALID_HANDLE_VALUE || !WriteAll(file_, data, count, calls_)) return false;
   position_ += count;
   return true;
 }
@@ -41,8 +48,8 @@ bool ZipWriter::PatchCrc(uint64_t localHeaderOffset, uint32_t crc) {
   Record<4> field{};
   PutRecordU32<0>(field, crc);
   // The way back is checked too: a pointer left inside the pack would overwrite it.
-  return SeekTo(file_.Get(), localHeaderOffset + zip::local::kCrc) &&
-         WriteAll(file_.Get(), field.data(), field.size(), calls_) && SeekTo(file_.Get(), position_);
+  return SeekTo(file_, localHeaderOffset + zip::local::kCrc) && WriteAll(file_, field.data(), field.size(), calls_) &&
+         SeekTo(file_, position_);
 }
 
 bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vector<uint8_t>& index,
@@ -51,70 +58,81 @@ bool ZipWriter::WritePakEntry(const std::vector<GameFile>& files, const std::vec
   if (!ZipHasRoom(position_, sizeof(kPakEntryName) - 1, pakLength, centralRecords_.size(), errorText)) return false;
   const uint64_t localHeaderOffset = position_;
   std::vector<uint8_t> header;
-  AppendLocalHeader(header, kPakEntryName, 0, pakLength);
+  AppendLocalHeader(header, kPakEntryName, 0, pakLength);  // the CRC is patched in at the end
   if (!WriteBytes(header.data(), header.size())) {
     errorText = kMsgWriteFailed;
     return false;
   }
-  Sha256Hash hash;
-  if (!hash.Open()) {
+  PakSums sums;
+  if (!sums.Open()) {
     errorText = kMsgHashFailed;
     return false;
   }
-  uint32_t crc = Crc32Update(kCrc32Start, index.data(), index.size());
-  if (!hash.Update(index.data(), index.size())) {
+  return WritePakBytes(index.data(), index.size(), sums, errorText) &&
+         WriteGameFiles(files, callback, context, sums, errorText) &&
+         EndPakEntry(localHeaderOffset, pakLength, sums, digest, errorText);
+}
+
+bool ZipWriter::WritePakBytes(const uint8_t* data, size_t count, PakSums& sums, std::string& errorText) {
+  if (!sums.Add(data, count)) {
     errorText = kMsgHashFailed;
     return false;
   }
-  if (!WriteBytes(index.data(), index.size())) {
+  if (!WriteBytes(data, count)) {
     errorText = kMsgWriteFailed;
     return false;
   }
+  return true;
+}
 
+bool ZipWriter::WriteGameFiles(const std::vector<GameFile>& files, ProgressCallback callback, void* context,
+                               PakSums& sums, std::string& errorText) {
   uint64_t total = 0;
   for (const GameFile& f : files) total += f.size;
   std::vector<uint8_t> buffer(kPakBufferBytes);
   uint64_t done = 0;
   for (const GameFile& f : files) {
-    UniqueFile source(CreateFileW(f.sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!source) {
-      errorText = kMsgGameFileUnreadable;
-      return false;
-    }
-    for (uint64_t remaining = f.size; remaining > 0;) {
-      const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPakBufferBytes));
-      if (!ReadFully(source.Get(), buffer.data(), n, calls_)) {
-        errorText = kMsgGameFileShort;
-        return false;
-      }
-      crc = Crc32Update(crc, buffer.data(), n);
-      if (!hash.Update(buffer.data(), n)) {
-        errorText = kMsgHashFailed;
-        return false;
-      }
-      if (!WriteBytes(buffer.data(), n)) {
-        errorText = kMsgWriteFailed;
-        return false;
-      }
-      remaining -= n;
-      done += n;
-    }
-    source.Reset();
+    if (!WriteGameFile(f, buffer, sums, errorText)) return false;
+    done += f.size;
     if (callback != nullptr && !callback(context, kPackingStatus, done, total)) {
       errorText = kMsgCancelled;
       return false;
     }
   }
+  return true;
+}
 
-  crc = Crc32Finish(crc);
-  const uint64_t dataStart = localHeaderOffset + header.size();
+bool ZipWriter::WriteGameFile(const GameFile& file, std::vector<uint8_t>& buffer, PakSums& sums,
+                              std::string& errorText) {
+  UniqueFile source(CreateFileW(file.sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!source) {
+    errorText = kMsgGameFileUnreadable;
+    return false;
+  }
+  // The listed size only: bytes the file gained since are not packed.
+  for (uint64_t remaining = file.size; remaining > 0;) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPakBufferBytes));
+    if (!ReadFully(source.Get(), buffer.data(), n, calls_)) {
+      errorText = kMsgGameFileShort;
+      return false;
+    }
+    if (!WritePakBytes(buffer.data(), n, sums, errorText)) return false;
+    remaining -= n;
+  }
+  return true;
+}
+
+bool ZipWriter::EndPakEntry(uint64_t localHeaderOffset, uint64_t pakLength, PakSums& sums, Sha256Digest& digest,
+                            std::string& errorText) {
+  const uint32_t crc = sums.Crc();
+  const uint64_t dataStart = localHeaderOffset + zip::kLocalHeaderSize + sizeof(kPakEntryName) - 1;
   if (position_ - dataStart != pakLength || !PatchCrc(localHeaderOffset, crc)) {
     errorText = kMsgWriteFailed;
     return false;
   }
   centralRecords_.push_back({kPakEntryName, crc, pakLength, localHeaderOffset});
-  if (!hash.Finish(digest)) {
+  if (!sums.Finish(digest)) {
     errorText = kMsgHashFailed;
     return false;
   }

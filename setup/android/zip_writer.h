@@ -12,7 +12,6 @@
 #include "android/game_pack.h"
 #include "android/zip_records.h"
 #include "common/win32_file.h"
-#include "common/win32_handle.h"
 
 namespace tf::android {
 
@@ -27,12 +26,14 @@ inline constexpr char kMsgCancelled[] = "cancelled";
 inline constexpr wchar_t kPackingStatus[] = L"Packing the game into the Android app\u2026";
 inline constexpr uint32_t kPakBufferBytes = 0x100000;  // 1 MiB
 
+class PakSums;
+
 class ZipWriter {
  public:
-  // Writes the package and reads the game files through the file layer with these calls.
-  explicit ZipWriter(FileCalls calls = {}) : calls_(calls) {}
-  // Creates or truncates the file (read and write, no sharing); a read-only file is refused.
-  [[nodiscard]] bool Create(const std::wstring& path);
+  // Writes from the start of `file`, a new empty file that stays the caller's
+  // (the package under its temporary name, common/win32_file.h), and reads the
+  // game files, through the file layer with these calls.
+  explicit ZipWriter(HANDLE file, FileCalls calls = {}) : calls_(calls), file_(file) {}
   // Writes every byte at the current position.
   [[nodiscard]] bool WriteBytes(const void* data, uint64_t count);
   // One complete stored entry. Refused with zip::kMsgPackageTooLarge when it
@@ -47,18 +48,22 @@ class ZipWriter {
                                    Sha256Digest& digest, std::string& errorText);
   // The central directory in write order and the end record.
   [[nodiscard]] bool Finish(std::string& errorText);
-  // Everything written reaches the disk before the file is moved into place.
-  [[nodiscard]] bool Flush() { return file_ && FlushFileBuffers(file_.Get()); }
-  void Close() { file_.Reset(); }
 
   uint64_t Position() const { return position_; }
   const std::vector<CentralRecord>& CentralRecords() const { return centralRecords_; }
 
  private:
+  // The steps of WritePakEntry; each sets errorText when it fails.
+  bool WritePakBytes(const uint8_t* data, size_t count, PakSums& sums, std::string& errorText);
+  bool WriteGameFiles(const std::vector<GameFile>& files, ProgressCallback callback, void* context, PakSums& sums,
+                      std::string& errorText);
+  bool WriteGameFile(const GameFile& file, std::vector<uint8_t>& buffer, PakSums& sums, std::string& errorText);
+  bool EndPakEntry(uint64_t localHeaderOffset, uint64_t pakLength, PakSums& sums, Sha256Digest& digest,
+                   std::string& errorText);
   bool PatchCrc(uint64_t localHeaderOffset, uint32_t crc);
 
   FileCalls calls_;
-  UniqueFile file_;
+  HANDLE file_;
   uint64_t position_ = 0;
   std::vector<CentralRecord> centralRecords_;
 };

@@ -129,15 +129,18 @@ class PackWriter : public ::testing::Test {
     ASSERT_TRUE(CollectGameFiles(dir / L"game", GamePackNames, kGamePackNameCount, files, error)) << error;
     ASSERT_TRUE(PreparePak(files, index, pakLength, error)) << error;
   }
-  // A stored entry, the pack, another stored entry, the directory.
+  // A stored entry, the pack, another stored entry, the directory; the
+  // package replaces its file whole, as the build's does.
   bool Write(std::string& error, Recorder* recorder = nullptr) {
-    ZipWriter zip(Seam::Calls());
-    if (!zip.Create(package)) return false;
+    WholeFileReplacement out(package, Seam::Calls());
+    const HANDLE file = out.Begin();
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ZipWriter zip(file, Seam::Calls());
     Sha256Digest unused;
     return zip.AddStoredEntry("first", "abc", 3, error) &&
            zip.WritePakEntry(files, index, pakLength, recorder ? Recorder::Callback : nullptr, recorder,
                              recorder ? digest : unused, error) &&
-           zip.AddStoredEntry("META-INF/LAST", "", 0, error) && zip.Finish(error);
+           zip.AddStoredEntry("META-INF/LAST", "", 0, error) && zip.Finish(error) && out.Commit() == FileWrite::Ok;
   }
 
   Seam seam;
@@ -258,10 +261,11 @@ TEST_F(PackWriter, TheCallbackStopsThePackAtOnce) {
 TEST_F(PackWriter, AReadOnlyPackageFileIsNotReplaced) {
   ASSERT_TRUE(test::WriteFileBytes(package, "old", 3));
   ASSERT_TRUE(SetFileAttributesW(package.c_str(), FILE_ATTRIBUTE_READONLY));
-  ZipWriter zip;
-  EXPECT_FALSE(zip.Create(package));
+  std::string error;
+  EXPECT_FALSE(Write(error));
   SetFileAttributesW(package.c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(test::FileSize(package), 3u);
+  EXPECT_FALSE(FileExists(package + L".tmp"));
 }
 
 TEST(Digests, Sha256AndBase64OfKnownInputs) {
@@ -315,20 +319,46 @@ TEST(PackageBuild, CancellingCountsOnlyWhileThePackIsWritten) {
   }
 }
 
-// A finished package that cannot be moved into place (a folder stands
-// there): the build fails with the reason, and its temporary file is gone.
-TEST(PackageBuild, APackageThatCannotBePutInPlaceLeavesNoTemporaryFile) {
+// A finished package that cannot be flushed or moved into place (a folder
+// stands there, the disk is gone, the old package is held open): the build
+// fails with the reason, the old package stays as it was and the temporary
+// file is gone.
+TEST(PackageBuild, APackageThatCannotBePutInPlaceLeavesTheEarlierOneAndNoTemporaryFile) {
   TempDir dir;
   ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
   const std::wstring package = dir / L"Tarnfell.apk";
-  ASSERT_TRUE(CreateDirectoryW(package.c_str(), nullptr));
   std::vector<uint8_t> templateBytes = testing::StandInTemplate();
-  std::string error;
-  EXPECT_FALSE(BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), dir / L"k.pfx",
-                                   dir / L"game", GamePackNames, kGamePackNameCount, package, nullptr, nullptr, error));
-  EXPECT_EQ(error.rfind("The finished Android package could not be put in place (error ", 0), 0u) << error;
-  EXPECT_FALSE(FileExists(package + L".tmp"));
-  EXPECT_EQ(GetFileAttributesW(package.c_str()) & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  const struct {
+    const char* what;
+    bool folder, failFlush, failMove;
+    const char* message;  // its start
+  } cases[] = {
+      {"a folder in its place", true, false, false, "The finished Android package could not be put in place (error "},
+      {"a failed flush", false, true, false, "Writing the Android package failed."},
+      {"a failed move", false, false, true, "The finished Android package could not be put in place (error "}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.folder) {
+      ASSERT_TRUE(CreateDirectoryW(package.c_str(), nullptr));
+    } else {
+      ASSERT_TRUE(test::WriteFileBytes(package, "earlier", 7));
+    }
+    test::FileSeam seam;
+    test::FileSeam::failFlush = c.failFlush;
+    test::FileSeam::failMove = c.failMove;
+    std::string error;
+    EXPECT_FALSE(BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()),
+                                     dir / L"k.pfx", dir / L"game", GamePackNames, kGamePackNameCount, package,
+                                     nullptr, nullptr, error, {}, test::FileSeam::Calls()));
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << error;
+    EXPECT_FALSE(FileExists(package + L".tmp"));
+    if (c.folder) {
+      EXPECT_NE(GetFileAttributesW(package.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+      ASSERT_TRUE(RemoveDirectoryW(package.c_str()));
+    } else {
+      EXPECT_EQ(test::ReadText(package), "earlier");
+    }
+  }
 }
 
 // Sparse game files stand for data too large for the package: refused before
