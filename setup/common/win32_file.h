@@ -97,8 +97,6 @@ class WholeFileReplacement {
   // does (a read-only target, a folder in its place, a file held open).
   [[nodiscard]] FileWrite Commit();
 
-  HANDLE File() const { return file_.Get(); }
-  const std::wstring& TemporaryPath() const { return temporary_; }
   // The code of the call that failed in Begin, BeginCopyOf or Commit.
   uint32_t Error() const { return error_; }
 
