@@ -23,43 +23,6 @@ using List = std::vector<std::wstring>;
 constexpr DWORD kWindowWaitMs = 60000;
 constexpr wchar_t kTitle[] = L"Uninstall Tarnfell";
 
-// Records the positions the dialog's progress bar is set to, from inside the
-// uninstaller (see progress_probe.h).
-class ProgressProbe {
- public:
-  ProgressProbe(DWORD processId, HWND dialog) {
-    wchar_t name[64];
-    test::ProgressRecordName(processId, name);
-    mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(test::ProgressRecord), name);
-    if (!mapping_) return;
-    record_ = static_cast<test::ProgressRecord*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, 0));
-    if (!record_) return;
-    record_->controlId = IDC_UNINSTALL_PROGRESS;
-    dll_ = LoadLibraryW(test::FromUnixPath(TF_PROGRESS_PROBE_DLL).c_str());
-    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll_, test::kProgressProbeHook)));
-    if (hook) hook_ = SetWindowsHookExW(WH_CALLWNDPROC, hook, dll_, GetWindowThreadProcessId(dialog, nullptr));
-  }
-  ~ProgressProbe() {
-    if (hook_) UnhookWindowsHookEx(hook_);
-    if (record_) UnmapViewOfFile(record_);
-    if (mapping_) CloseHandle(mapping_);
-  }
-  ProgressProbe(const ProgressProbe&) = delete;
-  ProgressProbe& operator=(const ProgressProbe&) = delete;
-  bool Active() const { return hook_ != nullptr; }
-  std::vector<int> Positions() const {
-    std::vector<int> out;
-    for (LONG i = 0; record_ && i < record_->count && i < 64; ++i) out.push_back(record_->positions[i]);
-    return out;
-  }
-
- private:
-  HANDLE mapping_ = nullptr;
-  test::ProgressRecord* record_ = nullptr;
-  HMODULE dll_ = nullptr;
-  HHOOK hook_ = nullptr;
-};
-
 // An install laid out with saves, its registry entry, shortcuts and the
 // per-user folder; the uninstaller started from it and `drive` run on its dialog.
 struct DialogRun {
@@ -137,7 +100,7 @@ TEST(UninstallDialog, UninstallKeepsTheSavesAndMovesTheBarThrough40_55_70And100)
   std::vector<int> positions;
   bool hooked = false;
   run.Run([&](DWORD pid, HWND dialog) {
-    ProgressProbe probe(pid, dialog);
+    test::ProgressProbe probe(pid, dialog, IDC_UNINSTALL_PROGRESS, test::FromUnixPath(TF_PROGRESS_PROBE_DLL));
     hooked = probe.Active();
     test::PressButton(dialog, IDOK);
     test::WaitUntil([&] { return !IsWindow(dialog); }, kWindowWaitMs);
@@ -223,7 +186,7 @@ TEST(UninstallDialog, DeletingTheSavesTooIsConfirmedFirst) {
   bool stayedAfterNo = false, nothingAfterNo = false;
   std::vector<int> positionsAfterNo, positions;
   run.Run([&](DWORD pid, HWND dialog) {
-    ProgressProbe probe(pid, dialog);
+    test::ProgressProbe probe(pid, dialog, IDC_UNINSTALL_PROGRESS, test::FromUnixPath(TF_PROGRESS_PROBE_DLL));
     test::PressButton(dialog, IDC_UNINSTALL_ALSO_SAVES);
     ASSERT_TRUE(test::WaitUntil([&] { return test::IsChecked(dialog, IDC_UNINSTALL_ALSO_SAVES); }, 10000));
 
