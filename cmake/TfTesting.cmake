@@ -39,7 +39,7 @@ endfunction()
 if(NOT WIN32 OR TF_WIN_TESTS)
   file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/tf_test_pch.cpp" CONTENT "// Owner of the tests' precompiled header.\n")
   add_library(tf_test_pch OBJECT "${CMAKE_BINARY_DIR}/tf_test_pch.cpp")
-  target_link_libraries(tf_test_pch PRIVATE gtest)
+  target_link_libraries(tf_test_pch PRIVATE GTest::gtest)
   target_precompile_headers(tf_test_pch PRIVATE
     <gtest/gtest.h> <algorithm> <cstdint> <cstring> <filesystem> <map> <span> <string> <string_view> <vector>
     $<$<PLATFORM_ID:Windows>:<windows.h$<ANGLE-R>>)
@@ -54,7 +54,7 @@ function(tf_add_test name)
   else()
     add_executable(${name} ${T_SOURCES})
   endif()
-  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE TF_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TF_DIST_DIR="${TF_DIST_DIR}")
   if(TARGET tf_test_pch)
     target_precompile_headers(${name} REUSE_FROM tf_test_pch)
@@ -83,24 +83,58 @@ function(tf_add_test name)
   endif()
 endfunction()
 
-# tf_add_x86_scenarios(SOURCES... [LIBS...] [DEFINITIONS...] [INCLUDES...]): scenarios of the
-# x86 tier (tools/testsupport/x86_scenarios.h), all linked into the one test
-# program x86_e2e_test that tools/CMakeLists.txt defines.
-function(tf_add_x86_scenarios)
-  cmake_parse_arguments(X "" "" "SOURCES;LIBS;DEFINITIONS;INCLUDES" ${ARGN})
-  if(NOT TF_WIN_TESTS)
-    return()
+# tf_add_test_part(PROGRAM SOURCES... [LIBS...] [DEFINITIONS...] [INCLUDES...]
+#                  [DEPENDS...] [FIXTURES_REQUIRED...] [FIXTURES_SETUP...]):
+# a folder's part of a test program that runs the tests of several folders in
+# one process (one Wine start for all of them): setup_wine_test (the folders'
+# Win32 unit tests) and x86_e2e_test (the x86 tier's scenarios,
+# tools/testsupport/x86_scenarios.h). The calling folder is an include folder
+# of the program. tf_add_test_from_parts() defines the program, after the last
+# folder that adds a part.
+set(TF_TEST_PART_KINDS SOURCES LIBS DEFINITIONS INCLUDES DEPENDS FIXTURES_REQUIRED FIXTURES_SETUP)
+function(tf_add_test_part program)
+  cmake_parse_arguments(P "" "" "${TF_TEST_PART_KINDS}" ${ARGN})
+  list(APPEND P_INCLUDES "${CMAKE_CURRENT_SOURCE_DIR}")
+  foreach(kind SOURCES INCLUDES)
+    set(absolute "")
+    foreach(path IN LISTS P_${kind})
+      get_filename_component(path "${path}" ABSOLUTE)
+      list(APPEND absolute "${path}")
+    endforeach()
+    set(P_${kind} ${absolute})
+  endforeach()
+  foreach(kind IN LISTS TF_TEST_PART_KINDS)
+    set_property(GLOBAL APPEND PROPERTY TF_TEST_PART_${program}_${kind} ${P_${kind}})
+  endforeach()
+endfunction()
+
+# tf_add_test_from_parts(PROGRAM [SOURCES...] [LIBS...] [TIER fast|x86] [TIMEOUT s]):
+# the test program of the parts added for PROGRAM, with these sources and libraries too.
+function(tf_add_test_from_parts program)
+  cmake_parse_arguments(T "" "TIER;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  foreach(kind IN LISTS TF_TEST_PART_KINDS)
+    get_property(${kind} GLOBAL PROPERTY TF_TEST_PART_${program}_${kind})
+  endforeach()
+  set(options "")
+  foreach(option TIER TIMEOUT)
+    if(T_${option})
+      list(APPEND options ${option} ${T_${option}})
+    endif()
+  endforeach()
+  tf_add_test(${program} SOURCES ${T_SOURCES} ${SOURCES} LIBS ${T_LIBS} ${LIBS} ${options})
+  target_compile_definitions(${program} PRIVATE ${DEFINITIONS})
+  list(REMOVE_DUPLICATES INCLUDES)
+  target_include_directories(${program} PRIVATE ${INCLUDES})
+  if(DEPENDS)
+    add_dependencies(${program} ${DEPENDS})
   endif()
-  foreach(source IN LISTS X_SOURCES)
-    get_filename_component(source "${source}" ABSOLUTE)
-    set_property(GLOBAL APPEND PROPERTY TF_X86_SOURCES "${source}")
-  endforeach()
-  set_property(GLOBAL APPEND PROPERTY TF_X86_LIBS ${X_LIBS})
-  set_property(GLOBAL APPEND PROPERTY TF_X86_DEFINITIONS ${X_DEFINITIONS})
-  foreach(dir IN LISTS X_INCLUDES CMAKE_CURRENT_SOURCE_DIR)
-    get_filename_component(dir "${dir}" ABSOLUTE)
-    set_property(GLOBAL APPEND PROPERTY TF_X86_INCLUDES "${dir}")
-  endforeach()
+  if(TEST ${program})
+    foreach(kind FIXTURES_REQUIRED FIXTURES_SETUP)
+      if(${kind})
+        set_tests_properties(${program} PROPERTIES ${kind} "${${kind}}")
+      endif()
+    endforeach()
+  endif()
 endfunction()
 
 # tf_add_command_test(NAME COMMAND ARGS...): a native-build test that runs a

@@ -58,19 +58,15 @@ HMODULE LoadRuntime(const char* dllPath) {
   return runtime;
 }
 
-int Run() {
-  g_out = GetStdHandle(STD_OUTPUT_HANDLE);
-  const char* commandLine = GetCommandLineA();
-  size_t commandLength = tf::loader::Length(commandLine);
+// The loader's lines are formatted one at a time in one buffer.
+struct LineBuffer {
+  char* text;
+  size_t capacity;
+  Line Start() const { return Line(text, capacity); }
+};
 
-  // One line holds at most two paths and the mode, which is no longer than the command line.
-  HANDLE heap = GetProcessHeap();
-  size_t lineCapacity = commandLength + 3 * kPathChars + 128;
-  char* lineBuffer = static_cast<char*>(HeapAlloc(heap, 0, lineCapacity));
-  char* mode = static_cast<char*>(HeapAlloc(heap, 0, commandLength + 1));
-  if (!lineBuffer || !mode) return 1;
-
-  Line reserveLine(lineBuffer, lineCapacity);
+void PrintReserve(const LineBuffer& lines) {
+  Line reserveLine = lines.Start();
   reserveLine.Str("[ldr] module=")
       .Pointer(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)))
       .Str(" reserve=")
@@ -79,63 +75,99 @@ int Run() {
       .Pointer(reinterpret_cast<uintptr_t>(tf_reserve) + kReserveBytes)
       .Str("\n");
   Print(reserveLine);
+}
 
-  // A module path that does not fit, or a library path that would have to be
-  // cut, must not be loaded: a cut name could name some other file.
+// The runtime library and the game's executable beside the loader. `error` is
+// set when the library must not be loaded: a module path that does not fit, or
+// a library path that would have to be cut, could name some other file.
+struct LoaderPaths {
+  char dll[kPathChars];
+  char xbe[kPathChars];
+  DWORD error = 0;
+};
+
+void FindPaths(LoaderPaths& paths) {
   char selfPath[kPathChars] = {};
   DWORD selfLength = GetModuleFileNameA(nullptr, selfPath, kPathChars);
-  DWORD pathError = 0;
   if (selfLength == 0)
-    pathError = GetLastError();
+    paths.error = GetLastError();
   else if (selfLength >= kPathChars)
-    pathError = ERROR_FILENAME_EXCED_RANGE;
+    paths.error = ERROR_FILENAME_EXCED_RANGE;
   size_t folderLength = tf::loader::FolderLength(selfPath);
 
-  char dllPath[kPathChars];
-  if (!tf::loader::JoinPath(dllPath, selfPath, folderLength, "tf_hybrid.dll") && !pathError)
-    pathError = ERROR_FILENAME_EXCED_RANGE;
-  char xbePath[kPathChars];
-  bool xbeWhole = tf::loader::JoinPath(xbePath, selfPath, folderLength, "default.xbe");
-  if (pathError || !xbeWhole || GetFileAttributesA(xbePath) == INVALID_FILE_ATTRIBUTES)
-    tf::loader::JoinPath(xbePath, kFixedXbePath, sizeof(kFixedXbePath) - 1, "");
+  if (!tf::loader::JoinPath(paths.dll, selfPath, folderLength, "tf_hybrid.dll") && !paths.error)
+    paths.error = ERROR_FILENAME_EXCED_RANGE;
+  bool xbeWhole = tf::loader::JoinPath(paths.xbe, selfPath, folderLength, "default.xbe");
+  if (paths.error || !xbeWhole || GetFileAttributesA(paths.xbe) == INVALID_FILE_ATTRIBUTES)
+    tf::loader::JoinPath(paths.xbe, kFixedXbePath, sizeof(kFixedXbePath) - 1, "");
+}
 
+// The first argument, or "m4" without one.
+void TakeMode(const char* commandLine, char* mode) {
   if (!tf::loader::FirstArgument(commandLine, mode)) {
     mode[0] = 'm';
     mode[1] = '4';
     mode[2] = '\0';
   }
+}
 
-  Line pathLines(lineBuffer, lineCapacity);
-  pathLines.Str("[ldr] xbe=").Str(xbePath).Str("\n[ldr] dll=").Str(dllPath).Str(" mode=").Str(mode).Str("\n");
-  Print(pathLines);
-
+// Reserves the low hold before the runtime is loaded, tells the runtime how
+// (TF_HOLD_PLACEHOLDER) and reports it; a failed reservation does not stop the loader.
+void HoldLowRange(const LineBuffer& lines) {
   Hold hold = ReserveLowHold();
   SetEnvironmentVariableA("TF_HOLD_PLACEHOLDER", hold == Hold::Placeholder ? "1" : "0");
-  Line holdLine(lineBuffer, lineCapacity);
+  Line holdLine = lines.Start();
   holdLine.Str("[ldr] low hold 0x04000000..0x10000000 ")
       .Str(hold == Hold::Placeholder ? "reserved (placeholder)" : hold == Hold::Plain ? "reserved" : "FAILED")
       .Str("\n");
   Print(holdLine);
+}
 
-  HMODULE runtime = pathError ? nullptr : LoadRuntime(dllPath);
+// Loads the runtime and hands it the game; the process's exit code.
+int HandOver(const LoaderPaths& paths, const char* mode, const LineBuffer& lines) {
+  HMODULE runtime = paths.error ? nullptr : LoadRuntime(paths.dll);
   if (!runtime) {
-    DWORD error = pathError ? pathError : GetLastError();
-    Line failLine(lineBuffer, lineCapacity);
-    failLine.Str("[ldr] LoadLibrary(").Str(dllPath).Str(") failed ").Unsigned(error).Str("\n");
+    DWORD error = paths.error ? paths.error : GetLastError();
+    Line failLine = lines.Start();
+    failLine.Str("[ldr] LoadLibrary(").Str(paths.dll).Str(") failed ").Unsigned(error).Str("\n");
     Print(failLine);
     return 1;
   }
   auto runGame = reinterpret_cast<RunGameFn>(reinterpret_cast<void*>(GetProcAddress(runtime, "RunGame")));
   if (!runGame) {
-    Line failLine(lineBuffer, lineCapacity);
+    Line failLine = lines.Start();
     Print(failLine.Str("[ldr] GetProcAddress(RunGame) failed\n"));
     return 1;
   }
 
-  int result = runGame(xbePath, mode);
-  Line resultLine(lineBuffer, lineCapacity);
+  int result = runGame(paths.xbe, mode);
+  Line resultLine = lines.Start();
   Print(resultLine.Str("[ldr] RunGame returned ").Signed(result).Str("\n"));
   return result;
+}
+
+int Run() {
+  g_out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const char* commandLine = GetCommandLineA();
+  size_t commandLength = tf::loader::Length(commandLine);
+
+  // One line holds at most two paths and the mode, which is no longer than the command line.
+  HANDLE heap = GetProcessHeap();
+  size_t lineCapacity = commandLength + 3 * kPathChars + 128;
+  const LineBuffer lines{static_cast<char*>(HeapAlloc(heap, 0, lineCapacity)), lineCapacity};
+  char* mode = static_cast<char*>(HeapAlloc(heap, 0, commandLength + 1));
+  if (!lines.text || !mode) return 1;
+
+  PrintReserve(lines);
+  LoaderPaths paths;
+  FindPaths(paths);
+  TakeMode(commandLine, mode);
+  Line pathLines = lines.Start();
+  pathLines.Str("[ldr] xbe=").Str(paths.xbe).Str("\n[ldr] dll=").Str(paths.dll).Str(" mode=").Str(mode).Str("\n");
+  Print(pathLines);
+
+  HoldLowRange(lines);
+  return HandOver(paths, mode, lines);
 }
 
 }  // namespace

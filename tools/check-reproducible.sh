@@ -7,6 +7,7 @@
 #   check-reproducible.sh [FOLDER]   FOLDER: where the copy goes (default build/rebuild)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/lib.sh
 root=$PWD
 work=${1:-$root/build/rebuild}
 case $work in /*) ;; *) work=$root/$work ;; esac
@@ -48,18 +49,15 @@ reference=$work/reference.sha256
 deliverables "$root" | hashes "$root" >"$reference"
 
 copy=$work/tarnfell
-rm -rf "$copy"
-mkdir -p "$copy"
-tar -C "$root" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$copy" -xf -
+tf_copy_tree "$copy"
 # The same outside payload as this tree's build, if it took one.
-payload_dir=$(sed -n 's/^TF_PAYLOAD_DIR:[A-Z]*=//p' "$root/build/windows/CMakeCache.txt")
+payload_dir=$(tf_payload_dir)
 start=$SECONDS
 (
   cd "$copy"
   umask 077
   export TZ=NPT-5:45 LC_ALL=C.UTF-8
-  cmake --preset windows "-DTF_PAYLOAD_DIR=$payload_dir" >/dev/null
-  cmake --build --preset windows
+  tf_build windows "-DTF_PAYLOAD_DIR=$payload_dir"
 ) >"$work/build.log" 2>&1 || {
   tail -30 "$work/build.log" >&2
   echo "check-reproducible: the second build in $copy failed (log: $work/build.log)" >&2

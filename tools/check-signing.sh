@@ -18,6 +18,7 @@
 # Exit code 1 names what failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/lib.sh
 root=$PWD
 work=$root/build/signing
 key=$work/key
@@ -34,16 +35,10 @@ verify() {  # FILE...: osslsigncode verify, trusting the throwaway certificate
   done
 }
 
-copy_tree() {  # FOLDER: this tree without build/, dist/ and .git
-  rm -rf "$1"
-  mkdir -p "$1"
-  tar -C "$root" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$1" -xf -
-}
-
 signed_build() {  # TREE LOG env|file: the windows preset in TREE, signed
   local tree=$1 log=$2 how=$3 start=$SECONDS
   local payload_dir
-  payload_dir=$(sed -n 's/^TF_PAYLOAD_DIR:[A-Z]*=//p' "$root/build/windows/CMakeCache.txt" 2>/dev/null || true)
+  payload_dir=$(tf_payload_dir)
   (
     cd "$tree"
     if [ "$how" = env ]; then
@@ -56,9 +51,8 @@ signed_build() {  # TREE LOG env|file: the windows preset in TREE, signed
       export TZ=NPT-5:45 LC_ALL=C.UTF-8
       password_file=$key/password
     fi
-    cmake --preset windows "-DTF_PAYLOAD_DIR=$payload_dir" "-DTF_SIGN_PFX=$key/sign.pfx" \
-      "-DTF_SIGN_PASSWORD_FILE=$password_file" -DTF_SIGN_TIMESTAMP_URL= >/dev/null
-    cmake --build --preset windows
+    tf_build windows "-DTF_PAYLOAD_DIR=$payload_dir" "-DTF_SIGN_PFX=$key/sign.pfx" \
+      "-DTF_SIGN_PASSWORD_FILE=$password_file" -DTF_SIGN_TIMESTAMP_URL=
   ) >"$log" 2>&1 || { tail -30 "$log"; fail "the signed build in $tree failed (log: $log)"; }
   echo "check-signing: signed build in $tree (password from $how) took $((SECONDS - start)) s"
 }
@@ -75,10 +69,10 @@ build() {
     first=$(cd "$1" && pwd)
   else
     first=$work/first/tarnfell
-    copy_tree "$first"
+    tf_copy_tree "$first"
   fi
   signed_build "$first" "$work/first.log" env
-  copy_tree "$second"
+  tf_copy_tree "$second"
   signed_build "$second" "$work/second.log" file
 
   local name differing=()
@@ -107,7 +101,7 @@ install() {
   cp "$setup" "$here/tf_setup.exe"
   local folder='C:\TarnfellSigned' unix=$WINEPREFIX/drive_c/TarnfellSigned
   local image
-  image="Z:$(tr / '\\' <<<"$here/Tarnfell.iso")"
+  image=$(tf_win_path "$here/Tarnfell.iso")
   rm -rf "$unix"
   local rc=0 start=$SECONDS
   tools/wine-run.sh x86 "$here/tf_setup.exe" /silent "$image" "$folder" >"$here/wine.log" 2>&1 || rc=$?

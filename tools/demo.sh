@@ -5,9 +5,10 @@
 # installed game, then uninstall it quietly and show what is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/lib.sh
 bash tools/setup-machine.sh
-cmake --preset native >/dev/null && cmake --build --preset native --target discgen
-cmake --preset windows >/dev/null && cmake --build --preset windows
+tf_build native discgen
+tf_build windows
 source tools/wine-session.sh
 trap wine_session_end EXIT
 # The real 32-bit programs of dist/, in the prefix of the x86 tier.
@@ -20,7 +21,7 @@ build/native/bin/discgen --seed 7 "$demo/Tarnfell.iso"
 folder='C:\Games\Tarnfell'
 rm -rf "$WINEPREFIX/drive_c/Games/Tarnfell"
 cp dist/tf_setup.exe "$demo/tf_setup.exe"
-image="Z:$(pwd -P | tr / '\\')\\build\\demo\\Tarnfell.iso"
+image=$(tf_win_path "$demo/Tarnfell.iso")
 echo "== wine tf_setup.exe /silent $image $folder /android"
 set +e
 tools/wine-run.sh x86 "$demo/tf_setup.exe" /silent "$image" "$folder" /android

@@ -11,6 +11,7 @@
 # Further arguments go to ctest (for example -R silent_install).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/lib.sh
 tiers=(fast x86)
 label=""
 setup=()
@@ -20,7 +21,10 @@ if [ "${1:-}" = --fast ]; then
   label="native|fast"
   setup=(--fast)
 fi
-bash tools/setup-machine.sh "${setup[@]}"
+# The developer's loop starts the root-only machine set-up only when a package is missing.
+if [ -z "$label" ] || [ -n "$(tf_missing_packages --fast)" ]; then
+  bash tools/setup-machine.sh "${setup[@]}"
+fi
 step() { local s=$SECONDS rc=0; "$@" || rc=$?; echo "run-tests: '$*' took $((SECONDS - s)) s"; return $rc; }
 export -f step
 # Jobs beside the main line run in process groups of their own, so that an
@@ -37,15 +41,14 @@ if [[ " ${tiers[*]} " == *" x86 "* ]]; then
   ( source tools/wine-env.sh && tf_wine_env x86 && tf_wine_prefix_ensure ) >build/x86-prefix.log 2>&1 &
   prefix_job=$!
 fi
-step cmake --preset native >/dev/null
+mkdir -p build
 # The native build needs nothing from the Windows builds: it runs beside them
 # and keeps both cores busy through their serial stretches (configuring, the
 # resource scripts, the last links).
-setsid bash -c 'step cmake --build --preset native' >build/native-build.log 2>&1 &
+setsid bash -c 'source tools/lib.sh && step tf_build native' >build/native-build.log 2>&1 &
 native_job=$!
 side_jobs+=("$native_job")
-step cmake --preset windows >/dev/null
-step cmake --build --preset windows
+step tf_build windows
 # The deliverables built a second time in another folder must come out byte
 # for byte the same; then that copy, signed with a throwaway key, and a third
 # build, signed in another folder, must too (tools/check-signing.sh). These
@@ -60,8 +63,7 @@ if [ -z "$label" ]; then
   rebuild_job=$!
   side_jobs+=("$rebuild_job")
 fi
-step cmake --preset windows64 >/dev/null
-step cmake --build --preset windows64
+step tf_build windows64
 native_status=0
 wait "$native_job" || native_status=$?
 side_job_done "$native_job"

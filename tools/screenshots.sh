@@ -21,9 +21,10 @@ for dpi in "${dpis[@]}"; do
   esac
 done
 
-cmake --preset native >/dev/null && cmake --build --preset native --target discgen
-cmake --preset windows >/dev/null && cmake --build --preset windows
-cmake --preset windows64 >/dev/null && cmake --build --preset windows64 --target tf_setup dialog_screenshots
+source tools/lib.sh
+tf_build native discgen
+tf_build windows
+tf_build windows64 tf_setup dialog_screenshots
 
 export TF_WINEPREFIX_FAST=$PWD/build/wineprefix-screenshots
 source tools/wine-session.sh
@@ -34,7 +35,6 @@ work=build/screenshots
 rm -rf "$work" && mkdir -p "$work/disc" docs
 build/native/bin/discgen --seed 7 --total-bytes 256M "$work/disc/Tarnfell.iso" 2>/dev/null
 ln -sfn "$(cd "$work/disc" && pwd -P)" "$WINEPREFIX/dosdevices/d:"
-win() { echo "Z:$(cd "$(dirname "$1")" && pwd -P | tr / '\\')\\$(basename "$1")"; }
 
 # shot MOMENT TITLE PNG: the window of that title once the driver is ready.
 shot() {
@@ -58,8 +58,8 @@ for dpi in "${dpis[@]}"; do
   "$TF_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
   markers=$work/markers-$dpi
   mkdir -p "$markers"
-  tools/wine-run.sh fast build/windows64/bin/dialog_screenshots.exe "$(win build/windows64/bin/tf_setup.exe)" \
-    'D:\Tarnfell.iso' 'C:\Program Files (x86)\Tarnfell' "$(win "$markers")" &
+  tools/wine-run.sh fast build/windows64/bin/dialog_screenshots.exe "$(tf_win_path build/windows64/bin/tf_setup.exe)" \
+    'D:\Tarnfell.iso' 'C:\Program Files (x86)\Tarnfell' "$(tf_win_path "$markers")" &
   driver=$!
   shot before "Install Tarnfell" "docs/install-dialog$suffix.png"
   shot during "Install Tarnfell" "docs/install-dialog-installing$suffix.png"

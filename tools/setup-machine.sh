@@ -6,22 +6,11 @@
 #   setup-machine.sh --fast   only what the native and fast tiers need
 set -euo pipefail
 
+source "$(dirname "$0")/lib.sh"
 fast=0
 [ "${1:-}" = --fast ] && fast=1
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest git ca-certificates python3 util-linux
-          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 fonts-wine xvfb xauth x11-utils imagemagick liblnk-utils openssl osslsigncode apksigner aapt openjdk-17-jdk-headless)
-foreign=()
-if [ "$fast" = 0 ]; then
-  foreign=(wine32:i386)
-  packages+=(qemu-user-static)
-fi
-
-missing=()
-for p in "${packages[@]}" "${foreign[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
+mapfile -t missing < <(tf_missing_packages "$@")
 
 # The amd64 twins of the i386 packages a request pulls in: "pkg:amd64/bookworm"
 # for each installed Multi-Arch "same" package, so that both can take the
@@ -58,7 +47,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 1
   fi
   echo "setup-machine: installing ${missing[*]}"
-  if [ ${#foreign[@]} -gt 0 ]; then
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   fi
   for attempt in 1 2 3; do

@@ -18,6 +18,7 @@
 
 #include "common/bytes.h"
 #include "common/pe_image.h"
+#include "pe_resources.h"
 
 namespace {
 
@@ -36,8 +37,7 @@ struct Image {
   uint16_t magic = 0, subsystem = 0, dllCharacteristics = 0;
   uint32_t imageBase = 0, sectionAlignment = 0, sizeOfImage = 0;
   uint32_t stackReserve = 0, stackCommit = 0, heapReserve = 0, heapCommit = 0;
-  uint32_t dirCount = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> dirs;  // RVA, size
+  std::vector<tf::test::PeRange> dirs;
 
   const tf::PeSection* Find(const std::string& name) const {
     for (const auto& s : headers.sections)
@@ -63,20 +63,13 @@ bool Parse(Image& img) {
   }
   const tf::ByteReader& r = img.r;
   const uint64_t oh = img.headers.optionalHeaderAt;
-  const uint16_t optSize = img.headers.optionalHeaderSize;
   bool ok = r.U16(oh, img.magic) && r.U32(oh + 28, img.imageBase) && r.U32(oh + 32, img.sectionAlignment) &&
             r.U32(oh + 56, img.sizeOfImage) && r.U16(oh + 68, img.subsystem) &&
             r.U16(oh + 70, img.dllCharacteristics) && r.U32(oh + 72, img.stackReserve) &&
-            r.U32(oh + 76, img.stackCommit) && r.U32(oh + 80, img.heapReserve) && r.U32(oh + 84, img.heapCommit) &&
-            r.U32(oh + 92, img.dirCount);
-  if (!ok || img.magic != 0x10B || img.dirCount > 16 || optSize < 96 + img.dirCount * 8) {
+            r.U32(oh + 76, img.stackCommit) && r.U32(oh + 80, img.heapReserve) && r.U32(oh + 84, img.heapCommit);
+  if (!ok || img.magic != 0x10B || !tf::test::ReadDataDirectories(img.bytes, img.headers, img.dirs)) {
     ADD_FAILURE() << "bad optional header";
     return false;
-  }
-  for (uint32_t i = 0; i < img.dirCount; ++i) {
-    uint32_t rva = 0, size = 0;
-    if (!r.U32(oh + 96 + i * 8, rva) || !r.U32(oh + 100 + i * 8, size)) return false;
-    img.dirs.emplace_back(rva, size);
   }
   return true;
 }
@@ -143,9 +136,9 @@ TEST_F(LoaderImage, OptionalHeaderFixesBaseSubsystemStackAndHeap) {
 
 TEST_F(LoaderImage, CarriesNoRelocationInformation) {
   const Image& img = *image_;
-  ASSERT_GT(img.dirCount, 5u);
-  EXPECT_EQ(img.dirs[5].first, 0u) << "base relocation directory RVA";
-  EXPECT_EQ(img.dirs[5].second, 0u) << "base relocation directory size";
+  ASSERT_GT(img.dirs.size(), 5u);
+  EXPECT_EQ(img.dirs[5].rva, 0u) << "base relocation directory RVA";
+  EXPECT_EQ(img.dirs[5].size, 0u) << "base relocation directory size";
   EXPECT_EQ(img.Find(".reloc"), nullptr);
 }
 
@@ -199,44 +192,21 @@ TEST_F(LoaderImage, CodeAndDataLieBeforeTheReserveAndResourcesAfterIt) {
   EXPECT_TRUE(sawCode && sawWritableData && sawReadOnlyData) << "code, read-only and writable data before .00xbe";
   EXPECT_GE(before, 3u);
   EXPECT_EQ(after, 1u);
-  ASSERT_GT(img.dirCount, 2u);
+  ASSERT_GT(img.dirs.size(), 2u);
   const tf::PeSection* rsrc = img.Find(".rsrc");
   ASSERT_NE(rsrc, nullptr);
-  EXPECT_EQ(img.dirs[2].first, rsrc->virtualAddress) << "resource directory in the section after .00xbe";
+  EXPECT_EQ(img.dirs[2].rva, rsrc->virtualAddress) << "resource directory in the section after .00xbe";
   EXPECT_GE(img.sizeOfImage, reserveEnd);
 }
 
 // --- resources -------------------------------------------------------------
 
-struct ResourceData {
-  uint32_t rva = 0, size = 0;
-};
+using ResourceData = tf::test::PeRange;
 
 // Finds type/id (first language) in the resource directory.
 std::optional<ResourceData> FindResource(const Image& img, uint32_t type, uint32_t id) {
-  if (img.dirCount < 3 || img.dirs[2].first == 0) return std::nullopt;
-  // Offsets in the resource directory count from its start.
-  const tf::ByteReader r(img.At(img.dirs[2].first, img.dirs[2].second));
-  // Returns the entry's value for the given integer id in the directory at dirOffset.
-  auto lookup = [&](uint32_t dirOffset, std::optional<uint32_t> want, uint32_t& value) {
-    uint16_t named = 0, ids = 0;
-    if (!r.U16(dirOffset + 12, named) || !r.U16(dirOffset + 14, ids)) return false;
-    for (uint32_t i = 0; i < uint32_t(named) + ids; ++i) {
-      uint32_t nameField = 0, v = 0, at = dirOffset + 16 + i * 8;
-      if (!r.U32(at, nameField) || !r.U32(at + 4, v)) return false;
-      if (!want || (!(nameField & 0x80000000u) && nameField == *want)) {
-        value = v;
-        return true;
-      }
-    }
-    return false;
-  };
-  uint32_t typeDir = 0, nameDir = 0, leaf = 0;
-  if (!lookup(0, type, typeDir) || !(typeDir & 0x80000000u)) return std::nullopt;
-  if (!lookup(typeDir & 0x7FFFFFFF, id, nameDir) || !(nameDir & 0x80000000u)) return std::nullopt;
-  if (!lookup(nameDir & 0x7FFFFFFF, std::nullopt, leaf) || (leaf & 0x80000000u)) return std::nullopt;
   ResourceData d;
-  if (!r.U32(leaf, d.rva) || !r.U32(leaf + 4, d.size)) return std::nullopt;
+  if (!tf::test::FindResourceData(img.bytes, type, id, d)) return std::nullopt;
   return d;
 }
 

@@ -10,7 +10,9 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <span>
 
+#include "common/bytes.h"
 #include "discgen.h"
 
 namespace dg = tf::discgen;
@@ -20,8 +22,18 @@ namespace {
 
 constexpr uint32_t kSector = 2048;
 
-uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+// Fields of the bytes read, through the common reader: a failure of the test
+// (and 0) when a field is not inside them.
+uint32_t U32(std::span<const uint8_t> bytes, size_t at) {
+  uint32_t v = 0;
+  if (!tf::ByteReader(bytes).U32(at, v)) ADD_FAILURE() << "no u32 at " << at << " of " << bytes.size() << " bytes";
+  return v;
+}
+uint16_t U16(std::span<const uint8_t> bytes, size_t at) {
+  uint16_t v = 0;
+  if (!tf::ByteReader(bytes).U16(at, v)) ADD_FAILURE() << "no u16 at " << at << " of " << bytes.size() << " bytes";
+  return v;
+}
 
 std::string Key(const std::string& name) {
   std::string k = name;
@@ -85,9 +97,9 @@ class TreeReader {
       faults.push_back("descriptor magic");
     }
     timestamp = 0;
-    for (int i = 7; i >= 0; --i) timestamp = (timestamp << 8) | d[28 + i];
-    rootSector = U32(d + 20);
-    rootSize = U32(d + 24);
+    if (!tf::ByteReader(d).U64(28, timestamp)) faults.push_back("no timestamp");
+    rootSector = U32(d, 20);
+    rootSize = U32(d, 24);
     WalkTable(rootSector, rootSize, {}, 0, out);
   }
 
@@ -101,12 +113,12 @@ class TreeReader {
       const std::string n(reinterpret_cast<const char*>(&t[pos + 14]), t[pos + 13]);
       const int c = Key(name).compare(Key(n));
       if (c == 0) {
-        found.sector = U32(&t[pos + 4]);
-        found.size = U32(&t[pos + 8]);
+        found.sector = U32(t, pos + 4);
+        found.size = U32(t, pos + 8);
         found.folder = (t[pos + 12] & 0x10) != 0;
         return true;
       }
-      const uint32_t next = 4u * (c < 0 ? U16(&t[pos]) : U16(&t[pos + 2]));
+      const uint32_t next = 4u * (c < 0 ? U16(t, pos) : U16(t, pos + 2));
       if (next == 0) return false;
       pos = next;
     }
@@ -125,7 +137,7 @@ class TreeReader {
     std::set<uint32_t> at;
     for (uint32_t block = 0; block < t.size(); block += kSector) {
       uint32_t pos = block;
-      while (pos + 4 <= block + kSector && U32(&t[pos]) != 0xFFFFFFFF) {
+      while (pos + 4 <= block + kSector && U32(t, pos) != 0xFFFFFFFF) {
         const uint32_t n = t[pos + 13];
         const uint32_t len = (n + 17) & ~3u;
         if (n == 0 || pos + len > block + kSector) {
@@ -158,7 +170,7 @@ class TreeReader {
     const std::string name(reinterpret_cast<const char*>(&t[pos + 14]), t[pos + 13]);
     const std::string key = Key(name);
     if ((lo && key < *lo) || (hi && key > *hi)) Fault(folder, "tree order broken at " + name);
-    const uint32_t left = 4u * U16(&t[pos]), right = 4u * U16(&t[pos + 2]);
+    const uint32_t left = 4u * U16(t, pos), right = 4u * U16(t, pos + 2);
     if (left) Descend(t, left, lo, &key, folder, seen, inOrder, depth + 1);
     inOrder.push_back(pos);
     if (right) Descend(t, right, &key, hi, folder, seen, inOrder, depth + 1);
@@ -191,8 +203,8 @@ class TreeReader {
       Record r;
       r.path = folder;
       r.path.emplace_back(reinterpret_cast<const char*>(&t[pos + 14]), t[pos + 13]);
-      r.sector = U32(&t[pos + 4]);
-      r.size = U32(&t[pos + 8]);
+      r.sector = U32(t, pos + 4);
+      r.size = U32(t, pos + 8);
       r.folder = (t[pos + 12] & 0x10) != 0;
       r.recordOffset = at + pos;
       out.push_back(r);

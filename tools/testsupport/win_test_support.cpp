@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <thread>
 
+#include "pe_resources.h"
+
 namespace tf::test {
 
 namespace {
@@ -226,53 +228,7 @@ bool CarriesRcdata(const std::wstring& path, WORD id) {
   return found;
 }
 
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  return at + 4 <= b.size() ? b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24 : 0;
-}
-uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
-  return at + 2 <= b.size() ? static_cast<uint16_t>(b[at] | b[at + 1] << 8) : 0;
-}
 }  // namespace
-
-bool CutResourceEntry(std::vector<uint8_t>& image, WORD type, WORD id) {
-  if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z') return false;
-  size_t pe = Le32(image, 0x3C);
-  if (pe + 24 > image.size() || Le32(image, pe) != 0x00004550) return false;
-  size_t sections = Le16(image, pe + 6), optional = pe + 24, optionalSize = Le16(image, pe + 20);
-  size_t directories = Le16(image, optional) == 0x20B ? optional + 112 : optional + 96;
-  uint32_t rsrcRva = Le32(image, directories + 16);
-  if (rsrcRva == 0) return false;
-  size_t base = 0;
-  for (size_t i = 0; i < sections; ++i) {
-    size_t sec = optional + optionalSize + 40 * i;
-    uint32_t va = Le32(image, sec + 12), raw = Le32(image, sec + 16), pointer = Le32(image, sec + 20);
-    if (rsrcRva >= va && rsrcRva - va < raw) base = pointer + (rsrcRva - va);
-  }
-  if (base == 0 || base >= image.size()) return false;
-  // Finds the ID entry `want` of the directory at `dir`; `entry` gets its file offset.
-  auto find = [&](size_t dir, uint32_t want, size_t& entry) {
-    size_t named = Le16(image, dir + 12), ids = Le16(image, dir + 14);
-    for (size_t i = named; i < named + ids; ++i) {
-      entry = dir + 16 + 8 * i;
-      if (entry + 8 > image.size()) return false;
-      if (Le32(image, entry) == want) return true;
-    }
-    return false;
-  };
-  size_t entry = 0;
-  if (!find(base, type, entry)) return false;
-  uint32_t sub = Le32(image, entry + 4);
-  if (!(sub & 0x80000000u)) return false;
-  size_t dir = base + (sub & 0x7FFFFFFFu);
-  if (dir + 16 > image.size() || !find(dir, id, entry)) return false;
-  size_t end = dir + 16 + 8 * (static_cast<size_t>(Le16(image, dir + 12)) + Le16(image, dir + 14));
-  std::copy(image.begin() + entry + 8, image.begin() + end, image.begin() + entry);
-  std::fill(image.begin() + end - 8, image.begin() + end, 0);
-  uint16_t ids = static_cast<uint16_t>(Le16(image, dir + 14) - 1);
-  image[dir + 14] = static_cast<uint8_t>(ids);
-  image[dir + 15] = static_cast<uint8_t>(ids >> 8);
-  return true;
-}
 
 bool CopyWithoutResource(const std::wstring& original, const std::wstring& copy, WORD id) {
   if (!CopyFileW(original.c_str(), copy.c_str(), FALSE)) return false;

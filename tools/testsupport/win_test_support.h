@@ -61,13 +61,9 @@ std::vector<ProcessResult> RunPrograms(const std::vector<ProgramRun>& runs, DWOR
                                        const WhileRunning& whileRunning = nullptr);
 
 // Copies a program and removes its RCDATA resource `id` in the copy with the
-// resource-update functions, or with CutResourceEntry where those leave it in
+// resource-update functions, or with CutResourceEntry (pe_resources.h) where those leave it in
 // place (Wine); false unless the copy no longer carries it.
 bool CopyWithoutResource(const std::wstring& original, const std::wstring& copy, WORD id);
-
-// Removes the entry of resource type/id (both integer ids) from a PE image's
-// resource directory; false when the image or the entry cannot be found.
-bool CutResourceEntry(std::vector<uint8_t>& image, WORD type, WORD id);
 
 std::string Utf8(const std::wstring& s);
 std::wstring Utf16(const std::string& utf8);

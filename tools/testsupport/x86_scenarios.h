@@ -10,7 +10,7 @@
 // with its test's name (and its wave, when not 1):
 //   class InstallAndPlay : public Scenario { ... };
 //   TF_X86_SCENARIO(InstallAndPlay, "InstallAndPlayEndsWithZero");
-// and is listed with tf_add_x86_scenarios() in its subsystem's CMakeLists.txt.
+// and is listed with tf_add_test_part(x86_e2e_test ...) in its subsystem's CMakeLists.txt.
 #include <windows.h>
 
 #include <map>

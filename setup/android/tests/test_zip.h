@@ -1,10 +1,15 @@
 #pragma once
-// Zip archives made in tests, written field by field here rather than with the
-// record builders under test, so that the reader's tests do not lean on them.
-// Every position is kept so that tests can corrupt chosen bytes.
+// Zip archives made in tests, written field by field here (through the
+// common ByteWriter) rather than with the record builders under test, so that
+// the reader's tests do not lean on them. Every position is kept so that tests
+// can corrupt chosen bytes.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "common/bytes.h"
 
 namespace tf::android::testing {
 
@@ -93,20 +98,20 @@ class TestZip {
   size_t EndOffset() const { return end_; }
 
   static void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b.at(at) = static_cast<uint8_t>(v);
-    b.at(at + 1) = static_cast<uint8_t>(v >> 8);
+    if (!ByteWriter(b).U16(at, v)) ADD_FAILURE() << "no u16 at " << at << " of " << b.size() << " bytes";
   }
   static void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
+    if (!ByteWriter(b).U32(at, v)) ADD_FAILURE() << "no u32 at " << at << " of " << b.size() << " bytes";
   }
 
  private:
   static void U16(std::vector<uint8_t>& b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
+    b.resize(b.size() + 2);
+    Put16(b, b.size() - 2, v);
   }
   static void U32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    b.resize(b.size() + 4);
+    Put32(b, b.size() - 4, v);
   }
   static void Str(std::vector<uint8_t>& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
 

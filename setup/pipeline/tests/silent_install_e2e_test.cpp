@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "common/game_edition.h"
 #include "common/progress_math.h"
@@ -162,15 +163,36 @@ void ExpectInstalledFilesMatch(const std::wstring& imagePath, const std::wstring
   EXPECT_FALSE(test::FileExists(folder + L"\\MOVIES"));
 }
 
-TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
-  Bench b(RetailDisc());
-  const std::wstring folder = b.dir / L"Games\\Tarnfell", tail = L"/silent " + b.disc + L" " + folder;
-  const test::ShortcutPaths links = test::ShortcutLocations();
-  links.Delete();
-  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
-  EXPECT_EQ(b.Install(tail), 0u);
-  EXPECT_EQ(b.Log(), ExpectedInstallLog(tail, b.disc, true));
-  ExpectInstalledFilesMatch(b.disc, folder);
+// One silent install of a retail disc, into a folder typed relative to the
+// current one, checked from several sides; the later tests install over it.
+struct RetailRun {
+  Bench bench{RetailDisc()};
+  std::wstring folder = bench.dir / L"Games\\Tarnfell", tail = L"/silent " + bench.disc + L" Games\\Tarnfell";
+  test::ShortcutPaths links = test::ShortcutLocations();
+  DWORD exitCode = 999;
+};
+
+class RetailInstall : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    run_ = std::make_unique<RetailRun>();
+    run_->links.Delete();
+    test::DeleteUninstallEntry(KEY_WOW64_64KEY);
+    const test::ProcessResult r = test::RunProgram(run_->bench.setup, run_->tail, 300000, false, run_->bench.dir.Path());
+    if (r.started) run_->exitCode = r.exitCode;
+  }
+  static void TearDownTestSuite() { run_.reset(); }
+  void SetUp() override { ASSERT_EQ(run_->exitCode, 0u) << run_->bench.Log(); }
+
+  static std::unique_ptr<RetailRun> run_;
+};
+std::unique_ptr<RetailRun> RetailInstall::run_;
+
+TEST_F(RetailInstall, LogsExactly) { EXPECT_EQ(run_->bench.Log(), ExpectedInstallLog(run_->tail, run_->bench.disc, true)); }
+
+TEST_F(RetailInstall, InstallsTheGameFilesTheRuntimeAndTheUninstaller) {
+  const std::wstring& folder = run_->folder;
+  ExpectInstalledFilesMatch(run_->bench.disc, folder);
   // The runtime beside the game files: the loader under the game's name, the settings.
   std::vector<uint8_t> loader, installedLoader;
   ASSERT_TRUE(test::ReadFileBytes(test::DistFile(L"tf_loader.exe"), loader));
@@ -179,15 +201,49 @@ TEST(SilentInstall, RetailDiscInstallsAndLogsExactly) {
   for (const test::PayloadSource& e : test::kPayloadSources)
     EXPECT_TRUE(ReadText(folder + L"\\" + e.name) == ReadText(test::FromUnixPath(e.source))) << test::Utf8(e.name);
   EXPECT_EQ(ReadText(folder + L"\\tarnfell.ini"), test::kDefaultIni);
+  EXPECT_TRUE(ReadText(folder + L"\\uninstall.exe") == ReadText(run_->bench.setup));
+}
 
-  // The installer copied as the uninstaller, registered, and no shortcut made.
-  EXPECT_TRUE(ReadText(folder + L"\\uninstall.exe") == ReadText(b.setup));
+// Registered by its full path; a silent install makes no shortcut.
+TEST_F(RetailInstall, RegistersTheFullFolderAndMakesNoShortcut) {
   std::map<std::wstring, test::RegistryValue> entry;
   ASSERT_TRUE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
-  EXPECT_EQ(test::RegistryText(entry[L"InstallLocation"]), folder);
-  EXPECT_EQ(test::RegistryText(entry[L"UninstallString"]), L"\"" + folder + L"\\uninstall.exe\" /uninstall");
+  EXPECT_EQ(test::RegistryText(entry[L"InstallLocation"]), run_->folder);
+  EXPECT_EQ(test::RegistryText(entry[L"UninstallString"]), L"\"" + run_->folder + L"\\uninstall.exe\" /uninstall");
+  const test::ShortcutPaths& links = run_->links;
   for (const std::wstring* link : {&links.desktop, &links.commonPrograms, &links.programs})
     EXPECT_FALSE(test::FileExists(*link)) << test::Utf8(*link);
+}
+
+// Over that install, what must be in place for an uninstall fails the install
+// when it cannot be (a folder where uninstall.exe goes), and a folder of the
+// game swapped for a link is never written through.
+TEST_F(RetailInstall, OverItNothingGoesThroughALinkOrWithoutTheUninstaller) {
+  Bench& b = run_->bench;
+  const std::wstring& folder = run_->folder;
+  std::map<std::wstring, test::RegistryValue> entry;
+  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
+
+  const std::wstring uninstaller = folder + L"\\uninstall.exe", tail = L"/silent " + b.disc + L" " + folder;
+  ASSERT_TRUE(DeleteFileW(uninstaller.c_str()) && CreateDirectoryW(uninstaller.c_str(), nullptr));
+  EXPECT_EQ(b.Install(tail), 1u);
+  const std::string failed = "[ 97%] Failed: The uninstaller could not be put in place (error ";
+  EXPECT_NE(b.Log().find(std::string("[ 97%] Creating shortcuts") + kEllipsis + "\r\n" + failed), std::string::npos)
+      << b.Log();
+  EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
+  ASSERT_TRUE(RemoveDirectoryW(uninstaller.c_str()));
+
+  const std::wstring outside = b.dir / L"outside";
+  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+  const std::string kitchen = test::UnixPathOf(folder + L"\\GFX\\KITCHEN");
+  ASSERT_TRUE(test::RunUnixShell("rm -r '" + kitchen + "' && ln -s ../../../outside '" + kitchen + "'", b.dir.Path()));
+  EXPECT_EQ(b.Install(tail), 1u);
+  EXPECT_NE(b.Log().find("Failed: The install folder holds a link to another place. Choose an empty folder or a new "
+                         "one.\r\n"),
+            std::string::npos)
+      << b.Log();
+  EXPECT_EQ(test::FolderNames(outside), std::vector<std::wstring>{});
+  EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
 }
 
 // Copies of the installer without one of its payload resources.
@@ -297,45 +353,6 @@ TEST(SilentInstall, AFolderWithOtherFilesOrADriveRootIsRefusedUntouched) {
     EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
   }
   EXPECT_EQ(ReadText(other + L"\\PLAY.cmd"), "x");
-}
-
-// A folder typed relative to the current one is installed and registered by
-// its full path. Over that install, what must be in place for an uninstall
-// fails the install when it cannot be (a folder where uninstall.exe goes),
-// and a folder of the game swapped for a link is never written through.
-TEST(SilentInstall, TheFullFolderIsRegisteredAndNothingGoesThroughALinkOrWithoutTheUninstaller) {
-  Bench b(RetailDisc());
-  const std::wstring folder = b.dir / L"Games\\Tarnfell";
-  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
-  const test::ProcessResult relative = test::RunProgram(b.setup, L"/silent " + b.disc + L" Games\\Tarnfell",
-                                                        300000, false, b.dir.Path());
-  ASSERT_EQ(relative.exitCode, 0u) << b.Log();
-  std::map<std::wstring, test::RegistryValue> entry;
-  ASSERT_TRUE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
-  EXPECT_EQ(test::RegistryText(entry[L"InstallLocation"]), folder);
-  EXPECT_EQ(test::RegistryText(entry[L"UninstallString"]), L"\"" + folder + L"\\uninstall.exe\" /uninstall");
-  test::DeleteUninstallEntry(KEY_WOW64_64KEY);
-
-  const std::wstring uninstaller = folder + L"\\uninstall.exe", tail = L"/silent " + b.disc + L" " + folder;
-  ASSERT_TRUE(DeleteFileW(uninstaller.c_str()) && CreateDirectoryW(uninstaller.c_str(), nullptr));
-  EXPECT_EQ(b.Install(tail), 1u);
-  const std::string failed = "[ 97%] Failed: The uninstaller could not be put in place (error ";
-  EXPECT_NE(b.Log().find(std::string("[ 97%] Creating shortcuts") + kEllipsis + "\r\n" + failed), std::string::npos)
-      << b.Log();
-  EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
-  ASSERT_TRUE(RemoveDirectoryW(uninstaller.c_str()));
-
-  const std::wstring outside = b.dir / L"outside";
-  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
-  const std::string kitchen = test::UnixPathOf(folder + L"\\GFX\\KITCHEN");
-  ASSERT_TRUE(test::RunUnixShell("rm -r '" + kitchen + "' && ln -s ../../../outside '" + kitchen + "'", b.dir.Path()));
-  EXPECT_EQ(b.Install(tail), 1u);
-  EXPECT_NE(b.Log().find("Failed: The install folder holds a link to another place. Choose an empty folder or a new "
-                         "one.\r\n"),
-            std::string::npos)
-      << b.Log();
-  EXPECT_EQ(test::FolderNames(outside), std::vector<std::wstring>{});
-  EXPECT_FALSE(test::ReadUninstallEntry(KEY_WOW64_64KEY, entry));
 }
 
 // Runs a program that shows a message box titled "Tarnfell", checks the box's

@@ -31,10 +31,32 @@ std::string RemovalLog(const std::wstring& folder, bool alsoSaves, bool present)
          "\r\n    tree deleted; dir still present = " + (present ? "1" : "0") + "\r\n";
 }
 
-TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
+// The visible top-level windows of the desktop, by handle, with their titles.
+std::map<HWND, std::wstring> VisibleWindows() {
+  std::map<HWND, std::wstring> windows;
+  EnumWindows(
+      [](HWND window, LPARAM found) -> BOOL {
+        if (IsWindowVisible(window)) {
+          wchar_t title[256] = {};
+          GetWindowTextW(window, title, 256);
+          (*reinterpret_cast<std::map<HWND, std::wstring>*>(found))[window] = title;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+// After a real install with saves added, a quiet uninstall keeps only the
+// saves, so that its clean-up command runs every try again. With programs
+// planted as "ping" in the install folder's parent (before) and in the folder
+// (as soon as the uninstaller has ended), none of them runs, and from the start
+// of the uninstall to the end of its command no window appears.
+TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStayAndTheCleanUpRunsNothingPlanted) {
   PrivateTempDir dir(L"tmp");
   const std::wstring temp = dir.Temp();
-  const std::wstring disc = dir / L"Tarnfell.iso", folder = dir / L"Games\\Tarnfell", setup = dir / L"tf_setup.exe";
+  const std::wstring disc = dir / L"Tarnfell.iso", parent = dir / L"Games", folder = parent + L"\\Tarnfell";
+  const std::wstring setup = dir / L"tf_setup.exe";
   std::string error;
   ASSERT_TRUE(discgen::WriteGameImage(discgen::GameOptions(), std::filesystem::path(disc), error)) << error;
   ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
@@ -51,19 +73,45 @@ TEST(QuietUninstall, AfterARealInstallOnlyTheSavesStay) {
   test::UserFolder user;
   test::MakeTree(folder, {L"GFX\\_SAVES\\slot1.sav", L"GFX\\_SAVES\\old\\slot0.sav"});
   ASSERT_GT(ListTree(folder).size(), 30u);
+  const std::wstring probe = test::FromUnixPath(TF_PLAY_PROBE_EXE);
+  ASSERT_TRUE(test::PlantPings(parent, probe, true, true));
 
-  test::ProcessResult r = test::RunProgram(folder + L"\\uninstall.exe", L"/uninstall /quiet", 120000);
+  const std::map<HWND, std::wstring> before = VisibleWindows();
+  std::set<std::wstring> appeared;
+  auto look = [&] {
+    for (const auto& [window, title] : VisibleWindows())
+      if (before.count(window) == 0) appeared.insert(title);
+  };
+  DWORD uninstaller = 0;
+  const test::ProcessResult r = test::RunPrograms(
+      {{folder + L"\\uninstall.exe", L"/uninstall /quiet", L"", false}}, 120000, [&](size_t, DWORD pid) {
+        uninstaller = pid;
+        test::WaitForProcessEnd(pid, 120000, look);
+      })[0];
   ASSERT_TRUE(r.started);
   EXPECT_FALSE(r.timedOut) << "a window waited for an answer";
   EXPECT_EQ(r.exitCode, 0u);
+  ASSERT_TRUE(test::PlantPings(folder, probe, true, false));
+  const std::vector<DWORD> commands = test::ProcessesStartedBy(uninstaller, L"cmd.exe");
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_TRUE(test::WaitForProcessEnd(commands[0], 90000, look));
+  look();
+
   EXPECT_EQ(shortcuts.Present(), 0u);
   EXPECT_FALSE(test::UninstallEntryExists(KEY_WOW64_64KEY));
   EXPECT_TRUE(user.Intact());  // a quiet uninstall always keeps the saved games and settings
   EXPECT_EQ(LogOf(temp), RemovalLog(folder, false, true));
-  // The uninstaller's own file goes a moment after it has ended; the saves keep the folder.
-  EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(folder + L"\\uninstall.exe"); }, kCleanupWaitMs));
-  EXPECT_EQ(test::ListingAfterCleanUp(folder, test::SavesOnly()), test::SavesOnly());
-  EXPECT_FALSE(test::HoldsParkedCopy(dir / L"Games"));
+  // The uninstaller's own file went once it had ended; the saves keep the folder.
+  EXPECT_FALSE(test::FileExists(folder + L"\\uninstall.exe"));
+  List kept = test::SavesOnly();
+  kept.insert(kept.end(), {L"ping.bat", L"ping.exe"});
+  EXPECT_EQ(test::ListingAfterCleanUp(folder, test::Sorted(kept)), test::Sorted(kept));
+  EXPECT_FALSE(test::HoldsParkedCopy(parent));
+  EXPECT_FALSE(test::PlantedPingRan(parent));
+  EXPECT_FALSE(test::PlantedPingRan(folder));
+  std::string titles;
+  for (const std::wstring& t : appeared) titles += " \"" + Utf8(t) + "\"";
+  EXPECT_TRUE(appeared.empty()) << "windows:" << titles;
 }
 
 // Another program holds a game file open: nothing is removed at all. A folder
@@ -113,65 +161,6 @@ TEST(QuietUninstall, NeverLeavesAnInstallThatCannotBeUninstalledAgain) {
   EXPECT_EQ(shortcuts.Present(), 0u);
   EXPECT_TRUE(test::WaitUntil([&] { return !test::FileExists(uninstaller); }, kCleanupWaitMs));
   EXPECT_EQ(test::ListingAfterCleanUp(folder, test::SavesOnly()), test::SavesOnly());
-}
-
-// The visible top-level windows of the desktop, by handle, with their titles.
-std::map<HWND, std::wstring> VisibleWindows() {
-  std::map<HWND, std::wstring> windows;
-  EnumWindows(
-      [](HWND window, LPARAM found) -> BOOL {
-        if (IsWindowVisible(window)) {
-          wchar_t title[256] = {};
-          GetWindowTextW(window, title, 256);
-          (*reinterpret_cast<std::map<HWND, std::wstring>*>(found))[window] = title;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-// A quiet uninstall that keeps saves, so that its clean-up command runs
-// every try again, with programs planted as "ping" in the install folder's
-// parent (before) and in the folder (as soon as the uninstaller has ended):
-// none of them runs, and from the start of the uninstall to the end of its
-// command no window appears.
-TEST(QuietUninstall, TheCleanUpRunsNothingPlantedAndShowsNoWindow) {
-  PrivateTempDir dir(L"tmp");
-  const std::wstring parent = dir / L"Games", folder = parent + L"\\Tarnfell";
-  CreateDirectoryW(parent.c_str(), nullptr);
-  test::LayOutInstall(folder, true);
-  test::UninstallKey key(folder);
-  const std::wstring probe = test::FromUnixPath(TF_PLAY_PROBE_EXE);
-  ASSERT_TRUE(test::PlantPings(parent, probe, true, true));
-
-  const std::map<HWND, std::wstring> before = VisibleWindows();
-  std::set<std::wstring> appeared;
-  auto look = [&] {
-    for (const auto& [window, title] : VisibleWindows())
-      if (before.count(window) == 0) appeared.insert(title);
-  };
-  DWORD uninstaller = 0;
-  std::vector<test::ProcessResult> r = test::RunPrograms(
-      {{folder + L"\\uninstall.exe", L"/uninstall /quiet", L"", false}}, 120000, [&](size_t, DWORD pid) {
-        uninstaller = pid;
-        test::WaitForProcessEnd(pid, 120000, look);
-      });
-  ASSERT_TRUE(r[0].started);
-  EXPECT_EQ(r[0].exitCode, 0u);
-  ASSERT_TRUE(test::PlantPings(folder, probe, true, false));
-  const std::vector<DWORD> commands = test::ProcessesStartedBy(uninstaller, L"cmd.exe");
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_TRUE(test::WaitForProcessEnd(commands[0], 90000, look));
-  look();
-
-  EXPECT_FALSE(test::FileExists(folder + L"\\uninstall.exe"));
-  EXPECT_TRUE(test::FileExists(folder + L"\\GFX\\_SAVES\\slot1.sav"));
-  EXPECT_FALSE(test::PlantedPingRan(parent));
-  EXPECT_FALSE(test::PlantedPingRan(folder));
-  std::string titles;
-  for (const std::wstring& t : appeared) titles += " \"" + Utf8(t) + "\"";
-  EXPECT_TRUE(appeared.empty()) << "windows:" << titles;
 }
 
 // Names the command processor would expand or split are never handed to it.

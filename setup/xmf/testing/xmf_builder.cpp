@@ -5,6 +5,7 @@
 #include <span>
 
 #include "common/bytes.h"
+#include "xmf/xmf_container.h"
 
 namespace tf::xmf::testing {
 namespace {
@@ -66,12 +67,6 @@ struct Vb {
   Record<12> record;
   size_t item = 0;  // FXMF item with its vertex data
 };
-
-uint32_t Word(const std::string& name) {
-  uint32_t w = 0;
-  for (size_t i = 0; i < 4 && i < name.size(); ++i) w |= static_cast<uint32_t>(static_cast<uint8_t>(name[i])) << (8 * i);
-  return w;
-}
 
 Declaration MakeDeclaration(Rng& rng, uint32_t maxVertices) {
   Declaration d;
@@ -216,7 +211,7 @@ BuiltContainer BuildContainer(const BuildOptions& o) {
     std::string name = GeneratedName(oi);
     for (const auto& named : o.names)
       if (named.first == oi) name = named.second;
-    ob.name = Word(name);
+    ob.name = NameWord(name.c_str());
     const bool isTextured = textured && oi == static_cast<uint32_t>(o.texturedObject);
     // Named objects are meant to be copied: they get neither unused declarations nor loose ranges.
     bool isPlain = isTextured;

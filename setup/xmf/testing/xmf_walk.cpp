@@ -1,6 +1,7 @@
 #include "xmf/testing/xmf_walk.h"
 
 #include "common/bytes.h"
+#include "xmf/xmf_container.h"
 
 namespace tf::xmf::testing {
 namespace {
@@ -91,10 +92,7 @@ bool WalkFile(const std::vector<uint8_t>& file, FileView& view, std::string& why
 
 int CountInstancesNamed(const std::vector<uint8_t>& file, const char* name) {
   Reader r{ByteReader(file)};
-  const uint32_t word = static_cast<uint32_t>(static_cast<uint8_t>(name[0])) |
-                        (static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8) |
-                        (static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 16) |
-                        (static_cast<uint32_t>(static_cast<uint8_t>(name[3])) << 24);
+  const uint32_t word = NameWord(name);
   const uint32_t instances = r.U32(4);
   int count = 0;
   for (uint64_t i = 0; i < instances && r.ok; ++i) count += r.U32(48 + 4 + 84 * i + 72) == word;
