@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "android/crc32.h"
+#include "common/background_job.h"
 #include "common/bytes.h"
 #include "common/win32_file.h"
 #include "common/win32_handle.h"
@@ -14,9 +15,12 @@ class PakSums {
  public:
   [[nodiscard]] bool Open() { return hash_.Open(); }
   [[nodiscard]] bool Add(const uint8_t* data, size_t count) {
-    crc_ = Crc32Update(crc_, data, count);
-    return hash_.Update(data, count);
+    AddToCrc(data, count);
+    return AddToHash(data, count);
   }
+  // The two halves of Add, for two threads (never the same half on both).
+  void AddToCrc(const uint8_t* data, size_t count) { crc_ = Crc32Update(crc_, data, count); }
+  [[nodiscard]] bool AddToHash(const uint8_t* data, size_t count) { return hash_.Update(data, count); }
   uint32_t Crc() const { return Crc32Finish(crc_); }
   [[nodiscard]] bool Finish(Sha256Digest& digest) { return hash_.Finish(digest); }
 
@@ -24,6 +28,35 @@ class PakSums {
   uint32_t crc_ = kCrc32Start;
   Sha256Hash hash_;
 };
+
+namespace {
+
+// What runs beside the hashing of one chunk of the pack: its CRC and its
+// write, then, once the write went through, the read of the file's next chunk
+// into the other buffer. The building thread only hashes meanwhile, and
+// touches neither file.
+struct ChunkWork {
+  HANDLE package;
+  const FileCalls* calls;
+  PakSums* sums;
+  HANDLE source = INVALID_HANDLE_VALUE;
+  const uint8_t* chunk = nullptr;
+  uint32_t size = 0;
+  uint8_t* next = nullptr;
+  uint32_t nextSize = 0;
+  bool written = false, readNext = false;
+
+  static void Run(void* self) {
+    auto* w = static_cast<ChunkWork*>(self);
+    w->sums->AddToCrc(w->chunk, w->size);
+    w->written = WriteAll(w->package, w->chunk, w->size, *w->calls);
+    w->readNext = w->written && (w->nextSize == 0 || ReadFully(w->source, w->next, w->nextSize, *w->calls));
+  }
+};
+
+uint32_t ChunkOf(uint64_t remaining) { return static_cast<uint32_t>(std::min<uint64_t>(remaining, kPakBufferBytes)); }
+
+}  // namespace
 
 bool ZipWriter::WriteBytes(const void* data, uint64_t count) {
   if (file_ == INVALID_HANDLE_VALUE || !WriteAll(file_, data, count, calls_)) return false;
@@ -89,10 +122,11 @@ bool ZipWriter::WriteGameFiles(const std::vector<GameFile>& files, ProgressCallb
                                PakSums& sums, std::string& errorText) {
   uint64_t total = 0;
   for (const GameFile& f : files) total += f.size;
-  std::vector<uint8_t> buffer(kPakBufferBytes);
+  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(kPakBufferBytes), std::vector<uint8_t>(kPakBufferBytes)};
+  BackgroundJob job;  // every job is ended before WriteGameFile returns: the buffers and handles outlive it
   uint64_t done = 0;
   for (const GameFile& f : files) {
-    if (!WriteGameFile(f, buffer, sums, errorText)) return false;
+    if (!WriteGameFile(f, buffers, job, sums, errorText)) return false;
     done += f.size;
     if (callback != nullptr && !callback(context, kPackingStatus, done, total)) {
       errorText = kMsgCancelled;
@@ -102,23 +136,38 @@ bool ZipWriter::WriteGameFiles(const std::vector<GameFile>& files, ProgressCallb
   return true;
 }
 
-bool ZipWriter::WriteGameFile(const GameFile& file, std::vector<uint8_t>& buffer, PakSums& sums,
-                              std::string& errorText) {
+bool ZipWriter::WriteGameFile(const GameFile& file, std::vector<uint8_t> (&buffers)[2], BackgroundJob& job,
+                              PakSums& sums, std::string& errorText) {
   UniqueFile source(CreateFileW(file.sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!source) {
     errorText = kMsgGameFileUnreadable;
     return false;
   }
-  // The listed size only: bytes the file gained since are not packed.
-  for (uint64_t remaining = file.size; remaining > 0;) {
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPakBufferBytes));
-    if (!ReadFully(source.Get(), buffer.data(), n, calls_)) {
-      errorText = kMsgGameFileShort;
+  // The listed size only: bytes the file gained since are not packed. The
+  // first chunk is read here, after the report on the file before it.
+  uint64_t remaining = file.size;
+  uint32_t n = ChunkOf(remaining);
+  if (n > 0 && !ReadFully(source.Get(), buffers[0].data(), n, calls_)) {
+    errorText = kMsgGameFileShort;
+    return false;
+  }
+  ChunkWork work{file_, &calls_, &sums, source.Get()};
+  for (int current = 0; n > 0; current ^= 1) {
+    remaining -= n;
+    work.chunk = buffers[current].data();
+    work.size = n;
+    work.next = buffers[current ^ 1].data();
+    work.nextSize = ChunkOf(remaining);
+    job.Begin(ChunkWork::Run, &work);
+    const bool hashed = sums.AddToHash(work.chunk, n);
+    job.End();
+    if (!hashed || !work.written || !work.readNext) {
+      errorText = !hashed ? kMsgHashFailed : !work.written ? kMsgWriteFailed : kMsgGameFileShort;
       return false;
     }
-    if (!WritePakBytes(buffer.data(), n, sums, errorText)) return false;
-    remaining -= n;
+    position_ += n;
+    n = work.nextSize;
   }
   return true;
 }

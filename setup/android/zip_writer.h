@@ -11,6 +11,7 @@
 #include "android/crypto_hash.h"
 #include "android/game_pack.h"
 #include "android/zip_records.h"
+#include "common/background_job.h"
 #include "common/win32_file.h"
 
 namespace tf::android {
@@ -40,9 +41,12 @@ class ZipWriter {
   // would not fit the zip fields; otherwise kMsgWriteFailed on a failed write.
   [[nodiscard]] bool AddStoredEntry(const std::string& name, const void* data, uint64_t count,
                                     std::string& errorText);
-  // "assets/game.pak": the index, then every file's first `size` bytes,
-  // through one 1 MiB buffer, CRC-32 and SHA-256 in the same pass; reports
-  // after each file. `digest` is the SHA-256 of the whole pack.
+  // "assets/game.pak": the index, then every file's first `size` bytes in
+  // 1 MiB chunks, CRC-32 and SHA-256 in the same pass: while this thread
+  // hashes a chunk, a second one computes its CRC, writes it and reads the
+  // file's next chunk into the other of two buffers. Reports after each file,
+  // before anything of the next file is read. `digest` is the SHA-256 of the
+  // whole pack.
   [[nodiscard]] bool WritePakEntry(const std::vector<GameFile>& files, const std::vector<uint8_t>& index,
                                    uint64_t pakLength, ProgressCallback callback, void* context,
                                    Sha256Digest& digest, std::string& errorText);
@@ -57,7 +61,8 @@ class ZipWriter {
   bool WritePakBytes(const uint8_t* data, size_t count, PakSums& sums, std::string& errorText);
   bool WriteGameFiles(const std::vector<GameFile>& files, ProgressCallback callback, void* context, PakSums& sums,
                       std::string& errorText);
-  bool WriteGameFile(const GameFile& file, std::vector<uint8_t>& buffer, PakSums& sums, std::string& errorText);
+  bool WriteGameFile(const GameFile& file, std::vector<uint8_t> (&buffers)[2], BackgroundJob& job, PakSums& sums,
+                     std::string& errorText);
   bool EndPakEntry(uint64_t localHeaderOffset, uint64_t pakLength, PakSums& sums, Sha256Digest& digest,
                    std::string& errorText);
   bool PatchCrc(uint64_t localHeaderOffset, uint32_t crc);

@@ -215,6 +215,17 @@ TEST_F(PackWriter, FailuresOfThePass) {
     EXPECT_FALSE(Write(error));
     EXPECT_EQ(error, c.message);
   }
+  // Any read and any write, whichever thread makes it (a file's first chunk is
+  // read on the building thread, the chunks after it beside the hashing).
+  for (int i = 0; i < reads + writes; ++i) {
+    SCOPED_TRACE(i);
+    Seam::Clear();
+    Seam::failRead = i < reads ? i : -1;
+    Seam::failWrite = i < reads ? -1 : i - reads;
+    error.clear();
+    EXPECT_FALSE(Write(error));
+    EXPECT_EQ(error, i < reads ? "A game file ended early while packing." : "Writing the Android package failed.");
+  }
   // A failed write of game data ends the pass before the next chunk is read
   // (the write runs beside the hashing of its chunk, never ahead of the reads).
   Seam::Clear();
@@ -316,6 +327,74 @@ TEST(PackageBuild, CancellingCountsOnlyWhileThePackIsWritten) {
       EXPECT_EQ(recorder.reports.back().text, L"Signing the Android app\u2026");
       EXPECT_EQ(recorder.reports.back().done, recorder.reports.back().total);
     }
+  }
+}
+
+// Writes that fail only off the test's thread: the pack's chunks, written
+// beside their hashing.
+struct BackgroundWriteFailure {
+  static inline DWORD testThread = 0;
+  static inline int failAt = -1, seen = 0;  // among the writes made off the test's thread
+  static BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD wrote, LPOVERLAPPED overlapped) {
+    if (GetCurrentThreadId() != testThread && seen++ == failAt) {
+      *wrote = 0;
+      SetLastError(ERROR_DISK_FULL);
+      return FALSE;
+    }
+    return ::WriteFile(file, data, size, wrote, overlapped);
+  }
+};
+
+// Every way the pack can stop, on either thread: the earlier package stays
+// as it was and no temporary file is left.
+TEST(PackageBuild, AStoppedPackLeavesTheEarlierPackageAndNoTemporaryFile) {
+  TempDir dir;
+  ASSERT_TRUE(testing::LayOutGameFolder(dir / L"game"));
+  std::vector<uint8_t> templateBytes = testing::StandInTemplate();
+  const std::wstring package = dir / L"Tarnfell.apk";
+  test::FileSeam seam;
+  FileCalls calls = test::FileSeam::Calls();
+  calls.write = BackgroundWriteFailure::Write;
+  auto build = [&](std::string& error, Recorder* recorder = nullptr) {
+    return BuildAndroidPackage(templateBytes.data(), static_cast<uint32_t>(templateBytes.size()), dir / L"k.pfx",
+                               dir / L"game", GamePackNames, kGamePackNameCount, package,
+                               recorder ? Recorder::Callback : nullptr, recorder, error, {}, calls);
+  };
+  BackgroundWriteFailure::testThread = GetCurrentThreadId();
+  BackgroundWriteFailure::failAt = -1;
+  BackgroundWriteFailure::seen = 0;
+  std::string error;
+  ASSERT_TRUE(build(error)) << error;
+  const int reads = static_cast<int>(test::FileSeam::reads.size()), chunks = BackgroundWriteFailure::seen;
+  ASSERT_GT(chunks, 1) << "the pack's chunks are written off the building thread";
+  std::vector<uint8_t> earlier;
+  ASSERT_TRUE(test::ReadFileBytes(package, earlier));
+
+  struct Case {
+    int failRead, failChunkWrite;
+    size_t stopAfter;
+    const char* message;
+  } cases[] = {{-1, 0, SIZE_MAX, "Writing the Android package failed."},
+               {-1, chunks - 1, SIZE_MAX, "Writing the Android package failed."},
+               {0, -1, SIZE_MAX, "A game file ended early while packing."},
+               {reads - 1, -1, SIZE_MAX, "A game file ended early while packing."},
+               {-1, -1, 1, "cancelled"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message + (" " + ::testing::PrintToString(c.failRead) + " " +
+                              ::testing::PrintToString(c.failChunkWrite)));
+    test::FileSeam::Clear();
+    test::FileSeam::failRead = c.failRead;
+    BackgroundWriteFailure::failAt = c.failChunkWrite;
+    BackgroundWriteFailure::seen = 0;
+    Recorder recorder;
+    recorder.stopAfter = c.stopAfter;
+    error.clear();
+    EXPECT_FALSE(build(error, &recorder));
+    EXPECT_EQ(error, c.message);
+    std::vector<uint8_t> now;
+    ASSERT_TRUE(test::ReadFileBytes(package, now));
+    EXPECT_TRUE(now == earlier);
+    EXPECT_FALSE(FileExists(package + L".tmp"));
   }
 }
 
