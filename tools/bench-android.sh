@@ -7,14 +7,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mib=${1:-1100}
-bash tools/setup-machine.sh --fast
-cmake --preset windows64 >/dev/null && cmake --build --preset windows64 --target android_bench tf_apk_template >/dev/null
+source tools/lib.sh
+[ -z "$(tf_missing_packages --fast)" ] || bash tools/setup-machine.sh --fast
+tf_build windows64 android_bench tf_apk_template >/dev/null
 work=$(pwd -P)/build/bench-android
 source tools/wine-session.sh
 trap 'wine_session_end; rm -rf "$work"' EXIT
 wine_session_start fast
 rm -rf "$work" && mkdir -p "$work/install" "$work/key"
-win() { echo "Z:$(echo "$1" | tr / '\\')"; }
 # Incompressible bytes, quickly: AES-CTR of zeros.
 fill() { head -c "$2" < <(openssl enc -aes-128-ctr -nosalt -pass "pass:$1" -pbkdf2 </dev/zero 2>/dev/null) >"$3"; }
 i=$work/install
@@ -26,9 +26,9 @@ mkdir -p "$i/AUDSoundFX"
 for k in $(seq 1 300); do fill "s$k" 20000 "$i/AUDSoundFX/s$k.wav"; done
 echo "install folder: $(du -sm "$i" | cut -f1) MiB in $(find "$i" -type f | wc -l) files"
 bench=build/windows64/bin/android_bench.exe
-template=$(win "$(pwd -P)/build/windows64/payload/apk_template.zip")
+template=$(tf_win_path "$(pwd -P)/build/windows64/payload/apk_template.zip")
 run() { tools/wine-run.sh fast "$bench" "$@"; }
-run hash "$(win "$i")" >/dev/null  # the same page-cache state for both
+run hash "$(tf_win_path "$i")" >/dev/null  # the same page-cache state for both
 # Alternating rounds: the machine is shared, so single runs are noisy. The
 # ratio is given from the best times and as the median of the rounds' own
 # ratios; the build's CPU time (both of its threads) beside it tells the work
@@ -39,9 +39,9 @@ hashes="" builds="" ratios="" cpus="" busy=0
 echo "rounds: $rounds; $(bench_load)"
 for round in $(seq "$rounds"); do
   bench_busy && busy=$((busy + 1))
-  h=$(run hash "$(win "$i")"); echo "$h  [$(bench_load)]"
+  h=$(run hash "$(tf_win_path "$i")"); echo "$h  [$(bench_load)]"
   rm -f "$work/Tarnfell.apk"
-  b=$(run build "$template" "$(win "$i")" "$(win "$work/key")" "$(win "$work/Tarnfell.apk")"); echo "$b  [$(bench_load)]"
+  b=$(run build "$template" "$(tf_win_path "$i")" "$(tf_win_path "$work/key")" "$(tf_win_path "$work/Tarnfell.apk")"); echo "$b  [$(bench_load)]"
   hs=$(cut -d' ' -f3 <<<"$h") bs=$(cut -d' ' -f3 <<<"$b")
   hashes="$hashes $hs" builds="$builds $bs" cpus="$cpus $(cut -d' ' -f5 <<<"$b")"
   ratios="$ratios $(awk -v b="$bs" -v h="$hs" 'BEGIN { print b / h }')"
