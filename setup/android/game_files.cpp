@@ -20,11 +20,11 @@ bool ArchiveNameOf(const wchar_t* name, std::string& utf8) {
 
 uint64_t SizeOf(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
-}  // namespace
-
 std::string NameTooLongMessage(const std::wstring& path) {
   return "The name of \"" + Narrow(path, CP_UTF8) + "\" is too long for the Android package.";
 }
+
+}  // namespace
 
 bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::vector<GameFile>& files,
                    std::string& errorText, const FolderListing& listing) {

@@ -26,7 +26,4 @@ namespace tf::android {
 [[nodiscard]] bool CollectFolder(const std::wstring& folder, const std::string& prefix, std::vector<GameFile>& files,
                                  std::string& errorText, const FolderListing& listing = {});
 
-// "The name of "<path>" is too long for the Android package." (path in the ANSI code page)
-std::string NameTooLongMessage(const std::wstring& path);
-
 }  // namespace tf::android

@@ -1,14 +1,12 @@
 #pragma once
 // What a whole-file read or write came to, the caller's message for each way
-// it fails, what becomes of a file that could not be finished (the rule itself
-// stands in common/win32_file.h), and the name a file is written under before
-// it replaces another. Plain C++, so that platform-free code can speak of file
-// outcomes too.
+// it fails, and the name a file is written under before it replaces another
+// (the rule itself stands in common/win32_file.h). Plain C++, so that
+// platform-free code can speak of file outcomes too.
 #include <string>
 
 namespace tf {
 
-enum class OnFailure { DeletePartial, KeepPartial };
 // NotReplaced: a whole file was written but could not be moved over its target.
 enum class FileWrite { Ok, CannotCreate, WriteFailed, NotReplaced };
 enum class FileRead { Ok, CannotOpen, TooLarge, ReadFailed };

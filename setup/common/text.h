@@ -12,7 +12,7 @@
 
 namespace tf {
 
-inline std::wstring Widen(const std::string& s, UINT codePage = CP_ACP) {
+inline std::wstring Widen(const std::string& s, UINT codePage) {
   if (s.empty()) return std::wstring();
   int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
   if (n <= 0) return std::wstring();

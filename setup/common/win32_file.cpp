@@ -76,9 +76,9 @@ UniqueFile CreateForWriting(const std::wstring& path, DWORD access) {
   return UniqueFile(CreateFileW(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFailure) {
+void CloseUnfinished(UniqueFile& file, const std::wstring& path) {
   file.Reset();
-  if (onFailure == OnFailure::DeletePartial) DeleteFileW(path.c_str());
+  DeleteFileW(path.c_str());
 }
 
 WholeFileReplacement::WholeFileReplacement(std::wstring target, const FileCalls& calls)

@@ -71,8 +71,8 @@ bool IsReadOnlyFile(const std::wstring& path);
 // through), or cannot be created.
 UniqueFile CreateForWriting(const std::wstring& path, DWORD access = GENERIC_WRITE);
 
-// Closes a file that could not be finished and deletes it unless onFailure keeps it.
-void CloseUnfinished(UniqueFile& file, const std::wstring& path, OnFailure onFailure);
+// Closes a file that could not be finished and deletes it.
+void CloseUnfinished(UniqueFile& file, const std::wstring& path);
 
 // One whole file under the rule above, for a writer that writes in steps of
 // its own (the Android package, written while it is hashed): Begin gives the

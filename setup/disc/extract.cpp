@@ -75,14 +75,14 @@ bool XdvdfsImage::ExtractFiles(const std::vector<const XdvdfsEntry*>& selection,
     for (uint64_t at = 0; at < e->size;) {
       const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(e->size - at, kFileChunkBytes));
       if (!ReadAt(e->offset + at, buffer.get(), chunk) || !WriteAll(out.Get(), buffer.get(), chunk, calls_)) {
-        CloseUnfinished(out, outPath, OnFailure::DeletePartial);
+        CloseUnfinished(out, outPath);
         errorText = kMsgDamaged;
         return false;
       }
       at += chunk;
       done += chunk;
       if (progress && !progress(context, e->path.c_str(), done, total)) {
-        CloseUnfinished(out, outPath, OnFailure::DeletePartial);
+        CloseUnfinished(out, outPath);
         errorText = kMsgCancelled;
         return false;
       }

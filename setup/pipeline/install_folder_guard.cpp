@@ -54,7 +54,7 @@ WalkResult WalkForOtherFiles(const std::wstring& folder, const std::vector<std::
 
 std::vector<std::wstring> InstallFilePaths(const GameSelection& selection) {
   std::vector<std::wstring> paths;
-  for (const XdvdfsEntry* entry : selection.entries) paths.push_back(Widen(entry->path));
+  for (const XdvdfsEntry* entry : selection.entries) paths.push_back(Widen(entry->path, CP_ACP));
   for (const wchar_t* leftover : kLeftoverNames) paths.push_back(leftover);
   // Written whole (common/win32_file.h): under a temporary name first, which
   // an interrupted install may leave. The arena containers are extracted too.

@@ -137,7 +137,8 @@ size_t CheckLayout(const std::wstring& setup, const std::wstring& folder) {
   tf::InstallDialogState installState(session);
   size_t problems = 0;
   for (const Case& c : cases) {
-    tf::UninstallState uninstallState{c.folder};
+    tf::UninstallState uninstallState;
+    uninstallState.uninstallFolder = c.folder;
     void* state = c.dialogId == IDD_INSTALL ? static_cast<void*>(&installState) : &uninstallState;
     const tf::test::ProgramDialog dialog(setup, c.dialogId, c.procedure, state);
     if (!dialog.Window()) {

@@ -219,9 +219,15 @@ TEST_F(FileLayer, ReplaceWholeFileLeavesTheNewFileOrTheOldOne) {
     SCOPED_TRACE(c.what);
     TempDir here;
     const std::wstring target = c.before == Before::NoFolder ? here / L"gone\\f.bin" : here / L"f.bin";
-    if (c.before != Before::Absent && c.before != Before::NoFolder) ASSERT_TRUE(test::WriteFileBytes(target, "old", 3));
-    if (c.before == Before::ReadOnly) ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
-    if (c.before == Before::FolderAtTemporaryName) ASSERT_TRUE(CreateDirectoryW((target + L".tmp").c_str(), nullptr));
+    if (c.before != Before::Absent && c.before != Before::NoFolder) {
+      ASSERT_TRUE(test::WriteFileBytes(target, "old", 3));
+    }
+    if (c.before == Before::ReadOnly) {
+      ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    if (c.before == Before::FolderAtTemporaryName) {
+      ASSERT_TRUE(CreateDirectoryW((target + L".tmp").c_str(), nullptr));
+    }
     uint32_t error = 0;
     EXPECT_EQ(ReplaceWholeFile(target, bytes, error) == FileWrite::Ok, c.replaced);
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
