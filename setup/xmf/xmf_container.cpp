@@ -9,8 +9,6 @@
 namespace tf::xmf {
 namespace {
 
-constexpr std::array<uint8_t, 16> kElementSizes = {0, 12, 8, 12, 12, 4, 4, 4, 4, 8, 12, 0, 4, 8, 4, 6};
-constexpr uint32_t kEndCode = 11;
 constexpr uint64_t kMax32 = 0xFFFFFFFFull;
 
 bool BytesAt(const ByteReader& file, uint64_t offset, const char* text, size_t length) {
@@ -38,7 +36,7 @@ uint32_t DeclarationStride(std::span<const uint8_t, kDeclarationSize> declaratio
   uint32_t stride = 0;
   for (uint32_t i = 0; i < kDeclarationElementCount; ++i) {
     uint32_t code = 0;
-    if (!r.U32(kDeclarationElementsAt + 4 * i, code) || code == kEndCode) break;
+    if (!r.U32(kDeclarationElementsAt + 4 * i, code) || code == kDeclarationEndCode) break;
     if (code < kElementSizes.size()) stride += kElementSizes[code];
   }
   return stride;

@@ -59,6 +59,10 @@ inline constexpr uint32_t kDeclarationSize = 80;
 inline constexpr uint32_t kDeclarationVbAt = 4;  // OXMF: a VB resource of the tail array
 inline constexpr uint32_t kDeclarationElementsAt = 16;
 inline constexpr uint32_t kDeclarationElementCount = 16;
+// A declaration element's size in the vertex by its code (unknown codes add
+// nothing); the code kDeclarationEndCode ends the list.
+inline constexpr std::array<uint8_t, 16> kElementSizes = {0, 12, 8, 12, 12, 4, 4, 4, 4, 8, 12, 0, 4, 8, 4, 6};
+inline constexpr uint32_t kDeclarationEndCode = 11;
 
 // IB, VB and palette resources: the IB's index words (OXMF), the VB's vertex
 // data and the palette's data (FXMF).

@@ -10,8 +10,6 @@
 namespace tf::xmf::testing {
 namespace {
 
-constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr uint8_t kSizes[16] = {0, 12, 8, 12, 12, 4, 4, 4, 4, 8, 12, 0, 4, 8, 4, 6};
 
 // splitmix64: the same sequence with every compiler and library.
 struct Rng {
@@ -84,11 +82,7 @@ Declaration MakeDeclaration(Rng& rng, uint32_t maxVertices) {
     }
     ByteWriter(d.record).U32(16 + 4 * i, code);
   }
-  for (uint32_t i = 0; i < codes; ++i) {
-    uint32_t code = 0;
-    (void)ByteReader(d.record).U32(16 + 4 * i, code);
-    if (code < 16) d.stride += kSizes[code];
-  }
+  d.stride = DeclarationStride(d.record);
   if (d.stride == 0) {  // only zero-size codes: make the first one a 12-byte element
     PutRecordU32<16>(d.record, 1);
     d.stride = 12;

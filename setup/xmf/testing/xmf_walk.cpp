@@ -6,8 +6,6 @@
 namespace tf::xmf::testing {
 namespace {
 
-constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr uint8_t kSizes[16] = {0, 12, 8, 12, 12, 4, 4, 4, 4, 8, 12, 0, 4, 8, 4, 6};
 
 // Reads that mark the walk failed, and give 0, outside the file.
 struct Reader {
@@ -54,7 +52,7 @@ bool WalkFile(const std::vector<uint8_t>& file, FileView& view, std::string& why
       for (int c = 0; c < 16; ++c) {
         const uint32_t code = r.U32(decl + 16 + 4 * c);
         if (code == 11) break;
-        if (code < 16) pv.stride += kSizes[code];
+        if (code < kElementSizes.size()) pv.stride += kElementSizes[code];
       }
       pv.windowFxmf = r.U32(oxmf + r.U32(decl + 4) + 4);
       const uint64_t vertexData = fxmf + pv.windowFxmf;
