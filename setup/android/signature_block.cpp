@@ -111,8 +111,8 @@ bool ExportImportedKey(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, u
     return false;
   }
   UniqueCryptKey key;
-  for (DWORD keySpec : {info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE), static_cast<DWORD>(AT_KEYEXCHANGE)})
-    if ((keySpec == AT_SIGNATURE || keySpec == AT_KEYEXCHANGE) && CryptGetUserKey(provider.Get(), keySpec, key.Put()))
+  for (DWORD keyKind : {info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE), static_cast<DWORD>(AT_KEYEXCHANGE)})
+    if ((keyKind == AT_SIGNATURE || keyKind == AT_KEYEXCHANGE) && CryptGetUserKey(provider.Get(), keyKind, key.Put()))
       break;
   DWORD length = 0;
   if (!key || !CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length) || length < sizeof(BLOBHEADER)) {

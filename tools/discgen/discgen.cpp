@@ -224,7 +224,7 @@ void ListFolder(Layout& lay, int id) {
   }
 }
 
-bool BuildLayout(const ImageSpec& plan, Layout& lay, std::string& err) {
+bool BuildLayout(const ImagePlan& plan, Layout& lay, std::string& err) {
   if (plan.base % kSectorSize != 0) {
     err = "The volume base must be a multiple of 2048.";
     return false;
@@ -379,14 +379,14 @@ int CompareNames(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-Entry* FindEntry(ImageSpec& plan, const Path& path) {
+Entry* FindEntry(ImagePlan& plan, const Path& path) {
   for (Entry& e : plan.entries) {
     if (SamePath(e.path, path)) return &e;
   }
   return nullptr;
 }
 
-void PutFile(ImageSpec& plan, Path path, std::vector<uint8_t> bytes) {
+void PutFile(ImagePlan& plan, Path path, std::vector<uint8_t> bytes) {
   if (Entry* e = FindEntry(plan, path)) {
     *e = BytesFile(std::move(path), std::move(bytes));
     return;
@@ -394,18 +394,18 @@ void PutFile(ImageSpec& plan, Path path, std::vector<uint8_t> bytes) {
   plan.entries.push_back(BytesFile(std::move(path), std::move(bytes)));
 }
 
-size_t RemoveEntries(ImageSpec& plan, const Path& path) {
+size_t RemoveEntries(ImagePlan& plan, const Path& path) {
   const size_t before = plan.entries.size();
   std::erase_if(plan.entries, [&](const Entry& e) { return IsBelow(e.path, path); });
   return before - plan.entries.size();
 }
 
-bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::string& errorText) {
+bool WriteImage(const ImagePlan& plan, const std::filesystem::path& out, std::string& errorText) {
   WriteReport report;
   return WriteImage(plan, out, errorText, report, false);
 }
 
-bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::string& errorText,
+bool WriteImage(const ImagePlan& plan, const std::filesystem::path& out, std::string& errorText,
                 WriteReport& report, bool hashFiles) {
   Layout lay;
   std::string err;

@@ -45,7 +45,7 @@ Entry Folder(Path path);
 Entry GeneratedFile(Path path, uint32_t size);
 Entry BytesFile(Path path, std::vector<uint8_t> bytes);  // size = bytes.size()
 
-struct ImageSpec {
+struct ImagePlan {
   uint64_t base = 0;  // 0 or kFullDiscBase (any sector multiple works)
   uint64_t timestamp = kGameTimestamp;
   uint64_t seed = 1;  // generated content
@@ -70,9 +70,9 @@ void FillEntryContent(uint64_t seed, const Entry& file, uint64_t offset, uint8_t
 int CompareNames(std::string_view a, std::string_view b);
 
 // Editing helpers for callers that change a tree before writing it.
-Entry* FindEntry(ImageSpec& plan, const Path& path);
-void PutFile(ImageSpec& plan, Path path, std::vector<uint8_t> bytes);  // replace or append
-size_t RemoveEntries(ImageSpec& plan, const Path& path);  // the entry and all below it
+Entry* FindEntry(ImagePlan& plan, const Path& path);
+void PutFile(ImagePlan& plan, Path path, std::vector<uint8_t> bytes);  // replace or append
+size_t RemoveEntries(ImagePlan& plan, const Path& path);  // the entry and all below it
 
 // What WriteImage placed where, in the order in which a front-to-back table
 // reader lists the volume (a table's entries, then each sub-folder's tree).
@@ -97,8 +97,8 @@ struct WriteReport {
 
 // Writes the image, streaming file content in 1 MiB chunks; a base above 0
 // leaves the bytes before it as a hole. False with one message on failure.
-bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::string& errorText);
-bool WriteImage(const ImageSpec& plan, const std::filesystem::path& out, std::string& errorText,
+bool WriteImage(const ImagePlan& plan, const std::filesystem::path& out, std::string& errorText);
+bool WriteImage(const ImagePlan& plan, const std::filesystem::path& out, std::string& errorText,
                 WriteReport& report, bool hashFiles = false);
 
 // ---- The game-like tree ----
@@ -140,7 +140,7 @@ struct GameOptions {
 // Root "default.xbe" (starting "XBEH"); GFX with the thirteen arenas, FONTS
 // and MENU\ICONS; AUDMUSIC; AUDSoundFX; and decoys the installer must skip
 // ($SystemUpdate\default.xbe, GFXDATA\x.bin, MOVIES, a root file GFX.BIN).
-bool GameTree(const GameOptions& options, ImageSpec& plan, std::string& errorText);
+bool GameTree(const GameOptions& options, ImagePlan& plan, std::string& errorText);
 
 // The game-like tree written as an image: GameTree, then WriteImage.
 bool WriteGameImage(const GameOptions& options, const std::filesystem::path& out, std::string& errorText);

@@ -219,7 +219,7 @@ class TreeReader {
 
 // Every plan entry (explicit or implied folder) appears once with its kind,
 // size and, for files, its bytes; nothing else appears; extents do not overlap.
-void ExpectMatches(const dg::ImageSpec& plan, TreeReader& reader, const std::vector<Record>& found,
+void ExpectMatches(const dg::ImagePlan& plan, TreeReader& reader, const std::vector<Record>& found,
                    bool checkContent) {
   std::map<dg::Path, const dg::Entry*> want;
   std::set<dg::Path> folders;
@@ -273,14 +273,14 @@ std::string FileHash(const fs::path& p) {
   return dg::HexDigest(h.Final());
 }
 
-dg::ImageSpec Game(const dg::GameOptions& o) {
-  dg::ImageSpec plan;
+dg::ImagePlan Game(const dg::GameOptions& o) {
+  dg::ImagePlan plan;
   std::string err;
   EXPECT_TRUE(dg::GameTree(o, plan, err)) << err;
   return plan;
 }
 
-void WriteOrFail(const dg::ImageSpec& plan, const fs::path& p, dg::WriteReport& report, bool hash = false) {
+void WriteOrFail(const dg::ImagePlan& plan, const fs::path& p, dg::WriteReport& report, bool hash = false) {
   std::string err;
   ASSERT_TRUE(dg::WriteImage(plan, p, err, report, hash)) << err;
   EXPECT_TRUE(err.empty());
@@ -365,8 +365,8 @@ TEST(Names, CompareIsUppercaseBytewise) {
   }
 }
 
-dg::ImageSpec WideFolder() {
-  dg::ImageSpec plan;
+dg::ImagePlan WideFolder() {
+  dg::ImagePlan plan;
   plan.seed = 9;
   // Names of many lengths so the table spans several blocks with uneven tails,
   // plus case-only twins and prefixes.
@@ -382,7 +382,7 @@ dg::ImageSpec WideFolder() {
 
 struct TreeCase {
   const char* name;
-  dg::ImageSpec plan;
+  dg::ImagePlan plan;
 };
 
 std::vector<TreeCase> TreeCases() {
@@ -395,11 +395,11 @@ std::vector<TreeCase> TreeCases() {
   everything.hostileNames.assign(dg::kHostileKinds.begin(), dg::kHostileKinds.end());
   cases.push_back({"game with every option at the full-disc base", Game(everything)});
   cases.push_back({"wide folder", WideFolder()});
-  cases.push_back({"empty volume", dg::ImageSpec{}});
-  dg::ImageSpec one;
+  cases.push_back({"empty volume", dg::ImagePlan{}});
+  dg::ImagePlan one;
   one.entries.push_back(dg::BytesFile({"default.xbe"}, Bytes("XBEH1234567")));
   cases.push_back({"one file", one});
-  dg::ImageSpec folders;
+  dg::ImagePlan folders;
   folders.entries = {dg::Folder({"EMPTY"}), dg::Folder({"A", "B", "EMPTY"}), dg::GeneratedFile({"A", "F"}, 0),
                      dg::GeneratedFile({"A", "B", "G"}, 2049)};
   cases.push_back({"empty folders and zero-length file", folders});
@@ -456,7 +456,7 @@ TEST(WriteImage, DescriptorAndBase) {
     dg::GameOptions o;
     o.base = c.base;
     o.timestamp = c.timestamp;
-    const dg::ImageSpec plan = Game(o);
+    const dg::ImagePlan plan = Game(o);
     TempFile file("desc");
     dg::WriteReport report;
     WriteOrFail(plan, file.path(), report);
@@ -518,7 +518,7 @@ TEST(GameTree, RetailStatisticsAreExact) {
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.o.retail = true;
-    const dg::ImageSpec plan = Game(c.o);
+    const dg::ImagePlan plan = Game(c.o);
     uint64_t files = 0, bytes = 0;
     for (const dg::Entry& e : plan.entries) {
       files += !e.isFolder;
@@ -530,7 +530,7 @@ TEST(GameTree, RetailStatisticsAreExact) {
 
   // Counted again on a written image by the tree reader.
   dg::GameOptions o = cases[1].o;
-  const dg::ImageSpec plan = Game(o);
+  const dg::ImagePlan plan = Game(o);
   TempFile file("retail");
   dg::WriteReport report;
   WriteOrFail(plan, file.path(), report);
@@ -558,7 +558,7 @@ TEST(GameTree, TotalBytesAreExact) {
     dg::GameOptions o;
     o.totalBytes = c.total;
     o.fillerFiles = c.fillers;
-    const dg::ImageSpec plan = Game(o);
+    const dg::ImagePlan plan = Game(o);
     uint64_t bytes = 0;
     uint32_t largest = 0;
     for (const dg::Entry& e : plan.entries) {
@@ -575,7 +575,7 @@ TEST(GameTree, TotalBytesAreExact) {
              {"total below the fixed files", {.totalBytes = 1000}},
              {"one filler over 4 GiB", {.totalBytes = 9ull << 30, .fillerFiles = 1}}};
   for (const auto& b : bad) {
-    dg::ImageSpec plan;
+    dg::ImagePlan plan;
     std::string err;
     EXPECT_FALSE(dg::GameTree(b.o, plan, err)) << b.name;
     EXPECT_FALSE(err.empty()) << b.name;
@@ -585,7 +585,7 @@ TEST(GameTree, TotalBytesAreExact) {
 TEST(GameTree, HoldsGameFilesAndDecoys) {
   dg::GameOptions o;
   o.zeroLengthFiles = o.deepNesting = o.edgeSizes = true;
-  dg::ImageSpec plan = Game(o);
+  dg::ImagePlan plan = Game(o);
   std::map<std::string, const dg::Entry*> by;
   size_t deepest = 0;
   for (const dg::Entry& e : plan.entries) {
@@ -617,7 +617,7 @@ TEST(GameTree, ContainerHookAndPutFilePlaceBytesVerbatim) {
     b = Bytes(std::string("XMF:") + std::string(folder) + "/" + std::string(file));
     return true;
   };
-  dg::ImageSpec plan = Game(o);
+  dg::ImagePlan plan = Game(o);
   EXPECT_EQ(dg::FindEntry(plan, {"GFX", "LAB", "OBJECTS.xmf"}), nullptr);
   dg::PutFile(plan, {"GFX", "HELL", "OBJECTS.xmf"}, Bytes("replaced"));
   dg::PutFile(plan, {"GFX", "LAB", "OBJECTS.xmf"}, Bytes("added"));
@@ -654,7 +654,7 @@ TEST(WriteImage, HostileNamesAreWrittenByteExactly) {
     EXPECT_EQ(parsed, kind);
     dg::GameOptions o;
     o.hostileNames = {kind};
-    const dg::ImageSpec plan = Game(o);
+    const dg::ImagePlan plan = Game(o);
     TempFile file("hostile");
     dg::WriteReport report;
     WriteOrFail(plan, file.path(), report);
@@ -700,18 +700,18 @@ TEST(WriteImage, SameSeedSameBytes) {
 
 TEST(WriteImage, RejectsBadTrees) {
   const auto many = [] {
-    dg::ImageSpec s;
+    dg::ImagePlan s;
     for (int i = 0; i < 1400; ++i) s.entries.push_back(dg::GeneratedFile({"BIG", std::to_string(i) + std::string(190, 'n')}, 1));
     return s;
   };
-  dg::ImageSpec headTooLong;
+  dg::ImagePlan headTooLong;
   headTooLong.entries.push_back(dg::GeneratedFile({"A"}, 2));
   headTooLong.entries.back().head = Bytes("abc");
-  dg::ImageSpec oddBase;
+  dg::ImagePlan oddBase;
   oddBase.base = 1000;
   const struct {
     const char* name;
-    dg::ImageSpec plan;
+    dg::ImagePlan plan;
     std::string out;
   } cases[] = {
       {"duplicate file", {.entries = {dg::GeneratedFile({"A"}, 1), dg::GeneratedFile({"A"}, 2)}}, ""},
@@ -723,7 +723,7 @@ TEST(WriteImage, RejectsBadTrees) {
       {"head longer than size", headTooLong, ""},
       {"base off a sector", oddBase, ""},
       {"table over 256 KiB", many(), ""},
-      {"unwritable output", dg::ImageSpec{}, "/nonexistent-discgen-dir/x.iso"},
+      {"unwritable output", dg::ImagePlan{}, "/nonexistent-discgen-dir/x.iso"},
   };
   for (const auto& c : cases) {
     TempFile file("bad");
@@ -732,7 +732,7 @@ TEST(WriteImage, RejectsBadTrees) {
     EXPECT_FALSE(err.empty()) << c.name;
   }
   // A name of 255 bytes and a folder listed after its files are fine.
-  dg::ImageSpec ok{.entries = {dg::GeneratedFile({"A", std::string(255, 'n')}, 1), dg::Folder({"A"})}};
+  dg::ImagePlan ok{.entries = {dg::GeneratedFile({"A", std::string(255, 'n')}, 1), dg::Folder({"A"})}};
   TempFile file("ok");
   std::string err;
   EXPECT_TRUE(dg::WriteImage(ok, file.path(), err)) << err;

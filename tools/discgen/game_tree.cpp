@@ -103,7 +103,7 @@ std::vector<Entry> HostileEntries(HostileKind kind) {
   return {GeneratedFile({"GFX", name}, 333)};
 }
 
-bool GameTree(const GameOptions& o, ImageSpec& plan, std::string& errorText) {
+bool GameTree(const GameOptions& o, ImagePlan& plan, std::string& errorText) {
   if (o.retail && o.totalBytes != 0) {
     errorText = "Retail statistics and a total size cannot be asked for together.";
     return false;
@@ -112,7 +112,7 @@ bool GameTree(const GameOptions& o, ImageSpec& plan, std::string& errorText) {
     errorText = "The total size is too large.";
     return false;
   }
-  plan = ImageSpec{};
+  plan = ImagePlan{};
   plan.base = o.base;
   plan.timestamp = o.timestamp;
   plan.seed = o.seed;
@@ -243,7 +243,7 @@ bool GameTree(const GameOptions& o, ImageSpec& plan, std::string& errorText) {
 }
 
 bool WriteGameImage(const GameOptions& options, const std::filesystem::path& out, std::string& errorText) {
-  ImageSpec plan;
+  ImagePlan plan;
   return GameTree(options, plan, errorText) && WriteImage(plan, out, errorText);
 }
 

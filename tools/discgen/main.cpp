@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   }
   if (!out) return Usage("no output file");
 
-  dg::ImageSpec plan;
+  dg::ImagePlan plan;
   std::string err;
   dg::WriteReport report;
   if (!dg::GameTree(opt, plan, err) || !dg::WriteImage(plan, out, err, report, list)) {

@@ -56,7 +56,7 @@ class Waves : public ::testing::Environment {
     shared = std::make_unique<Shared>();
     shared->sampleDisc = shared->root / L"Tarnfell.iso";
     discgen::GameOptions options;
-    discgen::ImageSpec plan;
+    discgen::ImagePlan plan;
     std::string error;
     if (!discgen::GameTree(options, plan, error) ||
         !discgen::WriteImage(plan, std::filesystem::path(shared->sampleDisc), error)) {

@@ -149,15 +149,15 @@ TEST(PeImage, SameSectionsIgnoresTheImageBaseButNotTheLayout) {
 constexpr uint32_t kImportSectionRva = 0x1000, kImportSectionRaw = 0x400, kImportSectionSize = 0x200;
 constexpr uint32_t kDelayTableRva = kImportSectionRva + 0x80, kNamesRva = kImportSectionRva + 0x100;
 
-struct ImportSpec {
+struct ImportLayout {
   uint16_t magic = 0x10B;  // PE32; 0x20B: PE32+
   std::vector<std::string> dlls, delayed;
   bool delayAsAddresses = false;  // the old delay-load form: virtual addresses, not RVAs
   uint64_t imageBase = 0x400000;
 };
 
-std::vector<uint8_t> ImageWithImports(const ImportSpec& spec) {
-  const bool plus = spec.magic == 0x20B;
+std::vector<uint8_t> ImageWithImports(const ImportLayout& layout) {
+  const bool plus = layout.magic == 0x20B;
   const uint16_t optionalSize = plus ? 0xF0 : 0xE0;
   const uint32_t tableAt = kPeAt + 24 + optionalSize;
   std::vector<uint8_t> image(kImportSectionRaw + kImportSectionSize, 0);
@@ -169,15 +169,15 @@ std::vector<uint8_t> ImageWithImports(const ImportSpec& spec) {
   w.U16(kPeAt + 6, 1);
   w.U16(kPeAt + 20, optionalSize);
   const uint32_t optional = kPeAt + 24;
-  w.U16(optional, spec.magic);
+  w.U16(optional, layout.magic);
   if (plus)
-    w.U64(optional + 24, spec.imageBase);
+    w.U64(optional + 24, layout.imageBase);
   else
-    w.U32(optional + 28, static_cast<uint32_t>(spec.imageBase));
+    w.U32(optional + 28, static_cast<uint32_t>(layout.imageBase));
   const uint32_t directories = optional + (plus ? 112 : 96);
   w.U32(directories - 4, 16);
-  if (!spec.dlls.empty()) w.U32(directories + 8 * 1, kImportSectionRva);
-  if (!spec.delayed.empty()) w.U32(directories + 8 * 13, kDelayTableRva);
+  if (!layout.dlls.empty()) w.U32(directories + 8 * 1, kImportSectionRva);
+  if (!layout.delayed.empty()) w.U32(directories + 8 * 13, kDelayTableRva);
   w.U32(tableAt + 8, kImportSectionSize);
   w.U32(tableAt + 12, kImportSectionRva);
   w.U32(tableAt + 16, kImportSectionSize);
@@ -189,12 +189,12 @@ std::vector<uint8_t> ImageWithImports(const ImportSpec& spec) {
     nameRva += static_cast<uint32_t>(name.size()) + 1;
     return at;
   };
-  for (size_t i = 0; i < spec.dlls.size(); ++i) w.U32(kImportSectionRaw + 20 * i + 12, putName(spec.dlls[i]));
-  for (size_t i = 0; i < spec.delayed.size(); ++i) {
+  for (size_t i = 0; i < layout.dlls.size(); ++i) w.U32(kImportSectionRaw + 20 * i + 12, putName(layout.dlls[i]));
+  for (size_t i = 0; i < layout.delayed.size(); ++i) {
     const uint32_t at = kImportSectionRaw + (kDelayTableRva - kImportSectionRva) + 32 * static_cast<uint32_t>(i);
-    const uint32_t name = putName(spec.delayed[i]);
-    w.U32(at, spec.delayAsAddresses ? 0 : 1);
-    w.U32(at + 4, spec.delayAsAddresses ? static_cast<uint32_t>(spec.imageBase + name) : name);
+    const uint32_t name = putName(layout.delayed[i]);
+    w.U32(at, layout.delayAsAddresses ? 0 : 1);
+    w.U32(at + 4, layout.delayAsAddresses ? static_cast<uint32_t>(layout.imageBase + name) : name);
   }
   return image;
 }
@@ -204,7 +204,7 @@ uint32_t FileOffset(uint32_t rva) { return kImportSectionRaw + rva - kImportSect
 TEST(PeImage, ImportedAndDelayLoadedDllsInTableOrder) {
   const struct {
     const char* what;
-    ImportSpec spec;
+    ImportLayout layout;
   } cases[] = {
       {"PE32, imports only", {0x10B, {"KERNEL32.dll", "USER32.dll", "msvcrt.dll"}, {}}},
       {"PE32+, both", {0x20B, {"KERNEL32.dll"}, {"CRYPT32.dll", "VERSION.dll"}, false, 0x140000000}},
@@ -214,9 +214,9 @@ TEST(PeImage, ImportedAndDelayLoadedDllsInTableOrder) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     PeImports imports;
-    ASSERT_TRUE(ReadPeImports(ImageWithImports(c.spec), imports));
-    EXPECT_EQ(imports.dlls, c.spec.dlls);
-    EXPECT_EQ(imports.delayLoadedDlls, c.spec.delayed);
+    ASSERT_TRUE(ReadPeImports(ImageWithImports(c.layout), imports));
+    EXPECT_EQ(imports.dlls, c.layout.dlls);
+    EXPECT_EQ(imports.delayLoadedDlls, c.layout.delayed);
   }
 }
 

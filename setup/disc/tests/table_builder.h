@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/game_edition.h"
 #include "disc/xdvdfs_format.h"
-#include "pipeline/game_selection.h"
 
 namespace tf::testing {
 

@@ -27,19 +27,19 @@ bool WriteImageFile(const std::wstring& path, const std::vector<uint8_t>& bytes,
          WriteFile(f.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) && wrote == bytes.size();
 }
 
-struct FileSpec {
+struct PlannedFile {
   std::string name;
   uint32_t size;
 };
 
 // Root: the files, then folder "GFX" holding "sub\\inner.bin" (7 bytes).
 // File data from sector 200 on, each file starting on its own sector.
-VolumeImage ImageWithFiles(const std::vector<FileSpec>& files, std::vector<std::vector<uint8_t>>* contents = nullptr) {
+VolumeImage ImageWithFiles(const std::vector<PlannedFile>& files, std::vector<std::vector<uint8_t>>* contents = nullptr) {
   VolumeImage img;
   uint32_t sector = 200;
   std::vector<RawEntry> rootEntries;
   uint8_t seed = 1;
-  for (const FileSpec& f : files) {
+  for (const PlannedFile& f : files) {
     std::vector<uint8_t> data = testing::Pattern(f.size, seed++);
     img.Put(sector, data);
     if (contents) contents->push_back(data);
