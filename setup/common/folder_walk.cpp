@@ -7,8 +7,6 @@ namespace tf {
 
 namespace {
 
-bool IsDots(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
-
 // Whether the folder or file at `path` (links followed) is at `expectedFinal`.
 bool IsAt(const std::wstring& path, const std::wstring& expectedFinal) {
   const std::wstring actual = FinalPathOfPath(path);
@@ -36,7 +34,7 @@ class Walker {
     UniqueFind find(options_.listing.findFirst((path_ + L"\\*").c_str(), &found));
     if (!find) return End(WalkEnd::CannotList, GetLastError());
     do {
-      if (IsDots(found.cFileName)) continue;
+      if (IsDotEntry(found.cFileName)) continue;
       if (++entries_ > options_.maxEntries) return End(WalkEnd::TooMany, 0);
       const size_t pathLength = path_.size(), finalLength = final_.size();
       path_.append(L"\\").append(found.cFileName);

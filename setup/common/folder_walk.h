@@ -62,6 +62,11 @@ struct WalkOptions {
   FolderListing listing;
 };
 
+// "." or "..": what a listing gives beside a folder's own entries.
+inline bool IsDotEntry(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
 // Calls `visit` for every entry below `root`, depth first in listing order, a
 // folder before what it holds; "." and ".." are left out.
 WalkResult WalkFolder(const std::wstring& root, const std::function<WalkAction(const WalkEntry&)>& visit,

@@ -1,8 +1,12 @@
 #include "common/system_library.h"
 
-#include <string>
-
 namespace tf {
+
+std::wstring SystemFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  return (n == 0 || n >= MAX_PATH) ? std::wstring() : std::wstring(folder, n);
+}
 
 void NarrowDllSearch() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
@@ -18,13 +22,12 @@ HMODULE LoadSystemLibrary(const wchar_t* name, uint32_t& error) {
   if (error != ERROR_INVALID_PARAMETER) return nullptr;
   // A system without the search flags: the full path, and the DLL's own
   // dependencies looked for beside it first.
-  wchar_t folder[MAX_PATH] = {};
-  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) {
-    error = n == 0 ? GetLastError() : static_cast<uint32_t>(ERROR_FILENAME_EXCED_RANGE);
+  const std::wstring folder = SystemFolder();
+  if (folder.empty()) {
+    error = ERROR_PATH_NOT_FOUND;
     return nullptr;
   }
-  const std::wstring path = std::wstring(folder, n) + L"\\" + name;
+  const std::wstring path = folder + L"\\" + name;
   if (HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) return module;
   error = GetLastError();
   return nullptr;

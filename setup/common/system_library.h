@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace tf {
 
@@ -13,6 +14,9 @@ namespace tf {
 // SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), or, where the
 // system lacks it, SetDllDirectoryW(L"") (no current folder). Call it first.
 void NarrowDllSearch();
+
+// The system folder's path (GetSystemDirectoryW); "" when it cannot be told.
+std::wstring SystemFolder();
 
 // The DLL `name` from the system folder, never from anywhere else; null with
 // the error code in `error`.

@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tf {
 
@@ -33,10 +34,19 @@ inline std::string Narrow(const std::wstring& s, UINT codePage = CP_UTF8) {
 // A lower layer's narrow message as the user's text.
 inline std::wstring UserText(const std::string& message) { return Widen(message, CP_UTF8); }
 
+// CompareStringOrdinal of two names, case ignored: CSTR_LESS_THAN, CSTR_EQUAL or CSTR_GREATER_THAN.
+inline int CompareNamesNoCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE);
+}
+
 // Ordinal, case ignored.
-inline bool SameNameNoCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
+inline bool SameNameNoCase(std::wstring_view a, std::wstring_view b) { return CompareNamesNoCase(a, b) == CSTR_EQUAL; }
+
+// Whether `names` holds `name`, compared as above.
+inline bool ContainsName(const std::vector<std::wstring>& names, std::wstring_view name) {
+  for (const std::wstring& each : names)
+    if (SameNameNoCase(each, name)) return true;
+  return false;
 }
 
 // Whether `path` lies below `folder` (folder + "\\" + more), names compared as above.
@@ -47,10 +57,7 @@ inline bool IsBelow(std::wstring_view path, std::wstring_view folder) {
 
 // Ordering for sets and maps of names compared as SameNameNoCase compares them.
 struct NoCaseLess {
-  bool operator()(std::wstring_view a, std::wstring_view b) const {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_LESS_THAN;
-  }
+  bool operator()(std::wstring_view a, std::wstring_view b) const { return CompareNamesNoCase(a, b) == CSTR_LESS_THAN; }
   using is_transparent = void;
 };
 

@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+#include "common/text.h"
+
 namespace tf {
 
 namespace {
@@ -208,6 +210,15 @@ std::wstring FullFolderPath(const std::wstring& folder) {
   std::wstring full = FullPathName(folder);
   while (full.size() > 3 && full.back() == L'\\') full.pop_back();
   return full;
+}
+
+bool IsDirectlyIn(const std::wstring& path, const std::wstring& folder) {
+  const std::wstring full = FullPathName(path);
+  std::wstring target = FullFolderPath(folder);
+  if (!target.empty() && target.back() == L'\\') target.pop_back();  // a drive's top folder
+  const size_t slash = full.rfind(L'\\');
+  return !target.empty() && slash != std::wstring::npos &&
+         SameNameNoCase(std::wstring_view(full).substr(0, slash), target);
 }
 
 }  // namespace tf

@@ -141,4 +141,8 @@ std::wstring FullPathName(const std::wstring& path);
 // top folder aside ("C:\\"); "" when it has no full form.
 std::wstring FullFolderPath(const std::wstring& folder);
 
+// Whether the file at `path` lies directly in `folder`, both taken in their
+// full forms and compared as the file system compares names.
+bool IsDirectlyIn(const std::wstring& path, const std::wstring& folder);
+
 }  // namespace tf

@@ -5,6 +5,9 @@
 #include <cwchar>
 #include <vector>
 
+#include "common/install_folder.h"
+#include "common/paths.h"
+#include "common/system_library.h"
 #include "common/text.h"
 #include "common/win32_file.h"
 #include "common/win32_handle.h"
@@ -15,40 +18,16 @@ namespace {
 
 constexpr int kCleanupRetries = 5;  // about two seconds each
 
-std::wstring WithoutTrailingBackslashes(std::wstring path) {
-  while (path.size() > 1 && path.back() == L'\\') path.pop_back();
-  return path;
-}
-
-// The text before the last backslash ("" when there is none); a drive root
-// keeps its backslash.
+// The folder a path lies in ("" when there is none); a drive's top folder
+// keeps its backslash, so that it can be a working folder.
 std::wstring ParentOf(const std::wstring& path) {
-  size_t slash = path.rfind(L'\\');
-  if (slash == std::wstring::npos) return {};
-  std::wstring parent = path.substr(0, slash);
+  std::wstring parent(ParentFolderOf(path));
   if (parent.size() == 2 && parent[1] == L':') parent += L'\\';
   return parent;
 }
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) {
   return folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
-}
-
-std::wstring NameOf(const std::wstring& path) {
-  size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-bool SameFolder(const std::wstring& a, const std::wstring& b) {
-  const std::wstring fa = WithoutTrailingBackslashes(FullPathName(a));
-  const std::wstring fb = WithoutTrailingBackslashes(FullPathName(b));
-  return !fa.empty() && SameNameNoCase(fa, fb);
-}
-
-std::wstring SystemFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-  return (n == 0 || n >= MAX_PATH) ? std::wstring() : std::wstring(folder, n);
 }
 
 // Moves the running program's file into `folder` under a name of its own;
@@ -103,8 +82,7 @@ std::vector<wchar_t> EnvironmentWith(const wchar_t* environment, const std::wstr
     // Names such as "=C:" (the current folder of each drive) start with "=".
     const size_t equals = current.find(L'=', 1);
     const std::wstring_view currentName = current.substr(0, equals);
-    const int order = CompareStringOrdinal(currentName.data(), static_cast<int>(currentName.size()), name.data(),
-                                           static_cast<int>(name.size()), TRUE);
+    const int order = CompareNamesNoCase(currentName, name);
     if (order == CSTR_EQUAL) {
       if (!placed) place();
       continue;
@@ -147,9 +125,9 @@ bool StartCleanupCommand(const std::wstring& commandLine, const std::wstring& wo
 }
 
 void CleanUpAfterExit(const std::wstring& uninstallFolder, const std::wstring& programPath) {
-  const std::wstring folder = WithoutTrailingBackslashes(FullPathName(uninstallFolder));
-  if (folder.empty()) return;
-  const bool programInFolder = SameFolder(ParentOf(programPath), folder);
+  const std::wstring folder = FullFolderPath(uninstallFolder);
+  if (folder.empty() || IsDriveRoot(folder)) return;
+  const bool programInFolder = IsDirectlyIn(programPath, folder);
   // Started from its folder (a double-click), the process works in it, and no
   // folder can be removed while it is a process's current folder.
   SetCurrentDirectoryW(SystemFolder().c_str());
@@ -161,7 +139,7 @@ void CleanUpAfterExit(const std::wstring& uninstallFolder, const std::wstring& p
   const std::wstring parent = ParentOf(folder);
   if (parent.empty()) return;
   const std::wstring system = SystemFolder();
-  const std::wstring fileName = NameOf(programPath), folderName = NameOf(folder);
+  const std::wstring fileName(FileNameOf(programPath)), folderName(FileNameOf(folder));
   if (IsLiteralName(fileName) && IsLiteralName(folderName)) {
     StartCleanupCommand(CleanupCommandLine(system, fileName, folderName), parent);
     return;

@@ -17,8 +17,6 @@ namespace {
 
 constexpr DWORD kClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-bool IsDots(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
-
 bool MarkForDeletion(HANDLE handle) {
   FILE_DISPOSITION_INFO disposition{TRUE};
   return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
@@ -63,12 +61,7 @@ struct Walk {
   const std::vector<std::wstring>* keepAtTop = nullptr;
   TreeWalkObserver* observer = nullptr;
 
-  bool KeptAtTop(const wchar_t* name) const {
-    if (levels.size() != 1) return false;
-    for (const std::wstring& kept : *keepAtTop)
-      if (SameNameNoCase(name, kept)) return true;
-    return false;
-  }
+  bool KeptAtTop(const wchar_t* name) const { return levels.size() == 1 && ContainsName(*keepAtTop, name); }
 };
 
 // Starts walking the folder at w.path; for the root, w.finalPath is empty and
@@ -126,7 +119,7 @@ void Delete(const std::wstring& folder, bool keepSaves, const std::vector<std::w
     top.fresh = false;
     const wchar_t* name = top.entry.cFileName;
     const DWORD attributes = top.entry.dwFileAttributes;
-    if (IsDots(name) || w.KeptAtTop(name)) continue;
+    if (IsDotEntry(name) || w.KeptAtTop(name)) continue;
     w.path.resize(top.pathLength);
     w.path.append(L"\\").append(name);
     w.finalPath.resize(top.finalLength);

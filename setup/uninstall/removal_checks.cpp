@@ -23,12 +23,6 @@ bool IsInUse(const std::wstring& path) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-bool Contains(const std::vector<std::wstring>& names, std::wstring_view name) {
-  for (const std::wstring& kept : names)
-    if (SameNameNoCase(kept, name)) return true;
-  return false;
-}
-
 }  // namespace
 
 std::wstring FirstFileInUse(const std::wstring& folder, bool keepSaves, const std::wstring& runningProgram) {
@@ -58,7 +52,7 @@ std::wstring FirstLeftover(const std::wstring& folder, bool keepSaves, const std
       folders.emplace_back(entry.relative);
       return WalkAction::Continue;
     }
-    if (entry.depth == 1 && !entry.isLink && Contains(keepAtTop, entry.name)) return WalkAction::Continue;
+    if (entry.depth == 1 && !entry.isLink && ContainsName(keepAtTop, entry.name)) return WalkAction::Continue;
     left = entry.path;
     return WalkAction::Stop;
   });

@@ -88,8 +88,7 @@ UninstallOutcome RunUninstall(const UninstallState& state, HWND window) {
 
   // What lets the uninstaller run again stays until everything else is gone.
   std::vector<std::wstring> kept;
-  if (SameNameNoCase(ParentFolderOf(FullPathName(state.programPath)), FullFolderPath(folder)))
-    kept.emplace_back(FileNameOf(state.programPath));
+  if (IsDirectlyIn(state.programPath, folder)) kept.emplace_back(FileNameOf(state.programPath));
   std::vector<std::wstring> keptWithMarkers = kept;
   keptWithMarkers.insert(keptWithMarkers.end(), {kRuntimeLibraryName, kGameExecutableName});
 
@@ -110,8 +109,8 @@ UninstallOutcome RunUninstall(const UninstallState& state, HWND window) {
 
   DeleteTree(folder, keepSaves, kept);  // the markers
   if (!StillThere(FirstLeftover(folder, keepSaves, kept))) return UninstallOutcome::Incomplete;
-  RemoveShortcuts();
   ShowProgress(window, 70);
+  RemoveShortcuts();
   ShowProgress(window, 100);
   CleanUpAfterExit(folder, state.programPath);
   return UninstallOutcome::Removed;

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "common/tests/file_seam.h"
+#include "common/text.h"
 #include "win_test_support.h"
 
 namespace tf {
@@ -270,6 +271,31 @@ TEST(CreateFolderChain, ShortPathsAndDriveRoots) {
   EXPECT_TRUE(CreateFolderChain(L""));
   EXPECT_TRUE(CreateFolderChain(L"C:"));
   EXPECT_TRUE(CreateFolderChain(L"C:\\"));
+}
+
+TEST(FullPaths, IsDirectlyIn) {
+  wchar_t current[MAX_PATH] = {};
+  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, current), 0u);
+  const std::wstring here = FullFolderPath(current);
+  const struct {
+    std::wstring path, folder;
+    bool in;
+  } cases[] = {
+      {L"C:\\Games\\Tarnfell\\uninstall.exe", L"C:\\Games\\Tarnfell", true},
+      {L"C:\\Games\\Tarnfell\\uninstall.exe", L"c:\\games\\TARNFELL\\", true},  // case, trailing backslash
+      {L"C:\\Games\\Tarnfell\\sub\\uninstall.exe", L"C:\\Games\\Tarnfell", false},
+      {L"C:\\Games\\Tarnfell2\\uninstall.exe", L"C:\\Games\\Tarnfell", false},
+      {L"C:\\Games\\uninstall.exe", L"C:\\Games\\Tarnfell", false},
+      {L"C:\\Games\\Tarnfell\\..\\uninstall.exe", L"C:\\Games", true},
+      {L"C:\\uninstall.exe", L"C:\\", true},  // a drive's top folder
+      {L"uninstall.exe", here, true},         // relative: the current folder
+      {L"", L"C:\\Games", false},
+      {L"C:\\Games\\uninstall.exe", L"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.path) + " in " + Narrow(c.folder));
+    EXPECT_EQ(IsDirectlyIn(c.path, c.folder), c.in);
+  }
 }
 
 }  // namespace
