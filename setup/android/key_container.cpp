@@ -62,6 +62,23 @@ void ScratchContainer::Delete() {
   created_ = false;
 }
 
+bool ExportPrivateKeyBlob(HCRYPTKEY key, std::vector<uint8_t>& blob, uint32_t& error) {
+  blob.clear();
+  DWORD size = 0;
+  if (!CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, nullptr, &size) || size < sizeof(BLOBHEADER)) {
+    error = GetLastError();
+    return false;
+  }
+  blob.resize(size);
+  if (!CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, blob.data(), &size) || size < sizeof(BLOBHEADER)) {
+    error = GetLastError();
+    blob.clear();
+    return false;
+  }
+  blob.resize(size);
+  return true;
+}
+
 std::string WithErrorCode(const char* prefix, uint32_t code) {
   return std::string(prefix) + std::to_string(code) + ").";
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/win32_handle.h"
 
@@ -47,6 +48,10 @@ class ScratchContainer {
   UniqueCryptProv provider_;
   bool created_ = false;
 };
+
+// An exportable key as a PRIVATEKEYBLOB; false with GetLastError() of the
+// failing call in `error`, and `blob` empty.
+bool ExportPrivateKeyBlob(HCRYPTKEY key, std::vector<uint8_t>& blob, uint32_t& error);
 
 // "<prefix><N>)." with N unsigned decimal, as the key and signing messages say it.
 std::string WithErrorCode(const char* prefix, uint32_t code);

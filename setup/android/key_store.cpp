@@ -143,20 +143,11 @@ std::string NotStoredMessage(const KeyFiles& files, uint32_t error) {
 bool ExportPrivateKey(HCRYPTPROV provider, std::vector<uint8_t>& blob, uint32_t& errorCode) {
   blob.clear();
   UniqueCryptKey key;
-  DWORD size = 0;
-  if (!CryptGetUserKey(provider, AT_SIGNATURE, key.Put()) ||
-      !CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, nullptr, &size) || size == 0) {
+  if (!CryptGetUserKey(provider, AT_SIGNATURE, key.Put())) {
     errorCode = GetLastError();
     return false;
   }
-  blob.resize(size);
-  if (!CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, blob.data(), &size) || size == 0) {
-    errorCode = GetLastError();
-    blob.clear();
-    return false;
-  }
-  blob.resize(size);
-  return true;
+  return ExportPrivateKeyBlob(key.Get(), blob, errorCode);
 }
 
 // The ".csp" text: a container name, its trailing LF, CR and NUL bytes dropped.

@@ -114,18 +114,11 @@ bool ExportImportedKey(PCCERT_CONTEXT certificate, std::vector<uint8_t>& blob, u
   for (DWORD keyKind : {info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE), static_cast<DWORD>(AT_KEYEXCHANGE)})
     if ((keyKind == AT_SIGNATURE || keyKind == AT_KEYEXCHANGE) && CryptGetUserKey(provider.Get(), keyKind, key.Put()))
       break;
-  DWORD length = 0;
-  if (!key || !CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, nullptr, &length) || length < sizeof(BLOBHEADER)) {
+  if (!key) {
     error = GetLastError();
     return false;
   }
-  blob.assign(length, 0);
-  if (!CryptExportKey(key.Get(), 0, PRIVATEKEYBLOB, 0, blob.data(), &length) || length < sizeof(BLOBHEADER)) {
-    error = GetLastError();
-    blob.clear();
-    return false;
-  }
-  blob.resize(length);
+  if (!ExportPrivateKeyBlob(key.Get(), blob, error)) return false;
   reinterpret_cast<BLOBHEADER*>(blob.data())->aiKeyAlg = CALG_RSA_SIGN;
   return true;
 }
